@@ -1,0 +1,4 @@
+// Placeholder until the sky is written.
+#include "game/background.h"
+
+void renderBackground() {}

@@ -1,0 +1,18 @@
+// One game from its start to game over: the frame loop, input, briefing and spawn schedule.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+
+constexpr std::int32_t kFrameMilliseconds = 25;
+constexpr std::int32_t kFireCooldownFrames = 10;
+constexpr std::int32_t kShotsBase = 500;  // gPlayerShots at the start of a game
+constexpr std::int32_t kFirstSpawnFrames = 120;
+constexpr std::int32_t kMaxSpawnedEnemies = 999;
+
+extern std::int32_t gScore;
+extern SDL_Event gEvent;
+
+// Runs one game: 0 when the window was closed, otherwise the game-over screen's result.
+std::int32_t play();

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds everything and runs every test, unit and end-to-end.
+set -uo pipefail
+cd "$(dirname "$0")"
+bash scripts/setup.sh || exit 1
+bash scripts/build.sh build || exit 1
+
+status=0
+ctest --test-dir build --output-on-failure --timeout 600 -j2 || status=1
+
+echo
+if [ $status -eq 0 ]; then
+  echo "ALL TESTS PASSED"
+else
+  echo "SOME TESTS FAILED"
+fi
+exit $status
