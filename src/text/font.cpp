@@ -3,6 +3,8 @@
 
 #include <SDL.h>
 
+#include <cstdint>
+
 #include "app/platform.h"
 
 std::int32_t gCharacterWidthToRender = 0;
@@ -68,8 +70,14 @@ std::int32_t renderCharacter(std::int32_t x, std::int32_t y, char character, std
 
   const std::int32_t row = cell / kFontColumns;
   const std::int32_t column = cell % kFontColumns;
-  const SDL_Rect source{gCharacterWidthInFile * column, gCharacterHeightInFile * (row + kFontRowsPerStyle * style),
-                        gCharacterWidthInFile, gCharacterHeightInFile};
+  // A glyph set the sheet does not have lies outside the texture, which the renderer clips to
+  // nothing. One so far off that the cell's bottom edge passes the 32-bit range is not handed
+  // over at all: the renderer's clipping would overflow and read far outside the texture.
+  const std::int64_t sourceY =
+      static_cast<std::int64_t>(gCharacterHeightInFile) * (row + static_cast<std::int64_t>(kFontRowsPerStyle) * style);
+  if (sourceY < INT32_MIN || sourceY + gCharacterHeightInFile > INT32_MAX) return kCharacterDrawn;
+  const SDL_Rect source{gCharacterWidthInFile * column, static_cast<std::int32_t>(sourceY), gCharacterWidthInFile,
+                        gCharacterHeightInFile};
   const SDL_Rect destination{x, y, gCharacterWidthToRender, gCharacterHeightToRender};
   SDL_RenderCopy(gRenderer, gTexture[kTextureFont], &source, &destination);
   return kCharacterDrawn;

@@ -15,9 +15,15 @@ namespace {
 
 bool isSeparator(char character) { return character == ' ' || character == '\n' || character == '\0'; }
 
+// The cursor wraps around at the ends of the 32-bit range instead of overflowing; anywhere a
+// caller puts it these are plain additions.
+std::int32_t moved(std::int32_t position, std::int32_t step) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(position) + static_cast<std::uint32_t>(step));
+}
+
 void breakLine(std::int32_t leftMargin) {
   gTextX = leftMargin;
-  gTextY += kLineHeight;
+  gTextY = moved(gTextY, kLineHeight);
 }
 
 }  // namespace
@@ -34,14 +40,14 @@ std::int32_t renderText(std::int32_t leftMargin, std::int32_t rightBound, const 
     if (gTextX + wordWidth > rightBound) breakLine(leftMargin);
     for (; current != wordEnd; ++current) {
       renderCharacter(gTextX, gTextY, *current, style);
-      gTextX += gCharacterWidthToRender;
+      gTextX = moved(gTextX, gCharacterWidthToRender);
     }
 
     for (;; ++current) {
       if (*current == '\n') {
         breakLine(leftMargin);
       } else if (*current == ' ') {
-        gTextX += gCharacterWidthToRender;
+        gTextX = moved(gTextX, gCharacterWidthToRender);
       } else if (*current == '\0') {
         return 0;
       } else {

@@ -29,7 +29,7 @@ std::vector<std::uint8_t> readAsset(const std::string& name) {
 }
 
 std::string soundName(std::int32_t number) {
-  char name[16];
+  char name[24];  // room for any int, so no build can warn of truncation
   std::snprintf(name, sizeof name, "snd%02d.wav", number);
   return name;
 }

@@ -1,0 +1,41 @@
+// Replays fuzz inputs through a target's entry point without the fuzzer: each argument is a
+// file, or a directory whose files are all replayed. Ordinary compilers build this, so every
+// build checks the committed corpus and the inputs that once broke something.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+  LLVMFuzzerInitialize(&argc, &argv);
+  std::vector<fs::path> inputs;
+  for (int index = 1; index < argc; ++index) {
+    const fs::path path = argv[index];
+    if (fs::is_directory(path)) {
+      for (const auto& entry : fs::directory_iterator(path)) {
+        if (entry.is_regular_file()) inputs.push_back(entry.path());
+      }
+    } else {
+      inputs.push_back(path);
+    }
+  }
+  std::sort(inputs.begin(), inputs.end());
+  if (inputs.empty()) {
+    fprintf(stderr, "no inputs to replay\n");
+    return 1;
+  }
+  for (const fs::path& path : inputs) {
+    std::ifstream stream(path, std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  }
+  printf("replayed %zu inputs\n", inputs.size());
+  return 0;
+}

@@ -1,0 +1,197 @@
+// Fuzz target: the event streams of the title, game, game-over and key configuration screens.
+// The first byte picks the screen; the rest is a stream of key presses and releases (with and
+// without the repeat flag), window events, quit requests and other events, cut into frames. Each
+// time the screen waits, the next frame's events enter SDL's queue; once the stream is used up
+// every wait brings a quit request, so every screen must return, with one of its result codes.
+// Waiting and the millisecond clock are replaced (link option --wrap) by a virtual clock, so a
+// whole game takes no real time.
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/platform.h"
+#include "app/settings.h"
+#include "fuzz_support.h"
+#include "game/play.h"
+#include "screens/gameover.h"
+#include "screens/keyconfig.h"
+#include "screens/title.h"
+#include "support/harness.h"
+
+namespace {
+
+constexpr std::size_t kMaxFrames = 160;         // frames of events taken from one input
+constexpr std::size_t kMaxEventsPerFrame = 48;
+constexpr std::size_t kQuitRequestsAllowed = 8;  // waits after the stream before a screen must have returned
+
+enum Screen : std::uint8_t { kTitle, kGame, kGameOver, kKeyConfiguration, kScreenCount };
+
+const SDL_Keycode kKeyTable[16] = {SDLK_UP,    SDLK_DOWN, SDLK_LEFT,   SDLK_RIGHT, SDLK_RCTRL, SDLK_RETURN,
+                                   SDLK_BACKSPACE, SDLK_F4, SDLK_a, SDLK_ESCAPE, SDLK_SPACE, SDLK_LCTRL,
+                                   SDLK_UNKNOWN, SDLK_z, SDLK_KP_ENTER, SDLK_F11};
+
+std::vector<std::vector<SDL_Event>> gFrames;
+std::size_t gNextFrame = 0;
+std::size_t gQuitRequests = 0;
+Uint32 gVirtualTicks = 0;
+
+SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat) {
+  SDL_Event event{};
+  event.type = type;
+  event.key.type = type;
+  event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+  event.key.repeat = repeat ? 1 : 0;
+  event.key.keysym.sym = key;
+  event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+  return event;
+}
+
+SDL_Event otherEvent(std::uint8_t choice) {
+  SDL_Event event{};
+  switch (choice % 4) {
+    case 0: event.type = SDL_MOUSEMOTION; break;
+    case 1: event.type = SDL_MOUSEBUTTONDOWN; break;
+    case 2: event.type = SDL_KEYMAPCHANGED; break;
+    default: event.type = SDL_USEREVENT; break;
+  }
+  return event;
+}
+
+void parseFrames(fuzz_support::ByteReader& reader) {
+  gFrames.assign(1, {});
+  while (!reader.empty() && gFrames.size() <= kMaxFrames) {
+    const std::uint8_t operation = reader.takeByte();
+    const bool repeat = (operation & 0x08) != 0;
+    std::vector<SDL_Event>& frame = gFrames.back();
+    if (operation % 8 == 0 || frame.size() >= kMaxEventsPerFrame) {
+      gFrames.emplace_back();
+      continue;
+    }
+    switch (operation % 8) {
+      case 1: frame.push_back(keyEvent(SDL_KEYDOWN, kKeyTable[reader.takeByte() % 16], repeat)); break;
+      case 2: frame.push_back(keyEvent(SDL_KEYUP, kKeyTable[reader.takeByte() % 16], repeat)); break;
+      case 3: frame.push_back(keyEvent(SDL_KEYDOWN, reader.takeInt32(), repeat)); break;
+      case 4: frame.push_back(keyEvent(SDL_KEYUP, reader.takeInt32(), repeat)); break;
+      case 5: {
+        SDL_Event event{};
+        event.type = SDL_WINDOWEVENT;
+        event.window.event = static_cast<Uint8>(reader.takeByte() % (SDL_WINDOWEVENT_DISPLAY_CHANGED + 1));
+        frame.push_back(event);
+        break;
+      }
+      case 6: {
+        SDL_Event event{};
+        event.type = SDL_QUIT;
+        frame.push_back(event);
+        break;
+      }
+      default: frame.push_back(otherEvent(reader.takeByte())); break;
+    }
+  }
+}
+
+// Called at every wait of a screen: the next frame's events arrive, or a quit request.
+void feedNextFrame() {
+  if (gNextFrame < gFrames.size()) {
+    for (SDL_Event& event : gFrames[gNextFrame]) SDL_PushEvent(&event);
+    ++gNextFrame;
+    return;
+  }
+  if (++gQuitRequests > kQuitRequestsAllowed) fuzz_support::fail("a screen kept running after quit requests");
+  testing_support::pushQuit();
+}
+
+bool fileHoldsBindings() {
+  FILE* file = fopen(kSettingsPath, "rb");
+  if (file == nullptr) return false;
+  unsigned char bytes[kSettingsFileSize + 1];
+  const std::size_t read = fread(bytes, 1, sizeof(bytes), file);
+  fclose(file);
+  if (read != static_cast<std::size_t>(kSettingsFileSize)) return false;
+  for (std::int32_t index = 0; index < kKeyBindingCount; ++index) {
+    const auto bits = static_cast<std::uint32_t>(gKeyBindings[index]);
+    for (std::int32_t byte = 0; byte < 4; ++byte) {
+      if (bytes[index * 4 + byte] != static_cast<unsigned char>(bits >> (8 * byte))) return false;
+    }
+  }
+  return true;
+}
+
+bool settingsFileExists() {
+  FILE* file = fopen(kSettingsPath, "rb");
+  if (file == nullptr) return false;
+  fclose(file);
+  return true;
+}
+
+}  // namespace
+
+extern "C" Uint32 __wrap_SDL_GetTicks(void) { return gVirtualTicks; }
+
+extern "C" void __wrap_SDL_Delay(Uint32 milliseconds) {
+  gVirtualTicks += milliseconds;
+  feedNextFrame();
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz_support::setUpOnce();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz_support::setUpOnce();
+  fuzz_support::ByteReader reader(data, size);
+  const auto screen = static_cast<Screen>(reader.takeByte() % kScreenCount);
+  const std::int32_t score = screen == kGameOver ? reader.takeInt32() : 0;
+  parseFrames(reader);
+  gNextFrame = 0;
+  gQuitRequests = 0;
+  fuzz_support::restoreDefaultBindings();
+  testing_support::drainEvents();
+  remove(kSettingsPath);
+  fuzz_support::clearCanvas();
+  feedNextFrame();  // what is pending as the screen starts
+
+  switch (screen) {
+    case kTitle: {
+      const std::int32_t result = displayTitleScreen();
+      if (result != kTitleQuit && result != kTitlePlay && result != kTitleKeyConfiguration) {
+        fuzz_support::fail("the title screen returned an unknown code");
+      }
+      break;
+    }
+    case kGame: {
+      const std::int32_t result = play();
+      if (result != 0 && result != 1) fuzz_support::fail("the game returned an unknown code");
+      break;
+    }
+    case kGameOver: {
+      gScore = score;
+      const std::int32_t result = displayGameOverScreen();
+      if (result != kGameOverQuit && result != kGameOverKeyPressed) {
+        fuzz_support::fail("the game-over screen returned an unknown code");
+      }
+      break;
+    }
+    default: {
+      const std::int32_t result = adjustSettings();
+      if (result == 0 && settingsFileExists()) fuzz_support::fail("a quit on the key configuration saved");
+      if (result == kSettingsSaved && !fileHoldsBindings()) fuzz_support::fail("the saved file differs from the bindings");
+      if (result == kSettingsSaved) {
+        for (std::int32_t first = 0; first < kKeyBindingCount; ++first) {
+          for (std::int32_t second = first + 1; second < kKeyBindingCount; ++second) {
+            if (gKeyBindings[first] == gKeyBindings[second]) fuzz_support::fail("two bindings share a key");
+          }
+        }
+      }
+      if (result != 0 && result != kSettingsSaved) fuzz_support::fail("the key configuration failed to save");
+      break;
+    }
+  }
+  fuzz_support::checkCanvasGuards();
+  testing_support::drainEvents();
+  fuzz_support::restoreDefaultBindings();
+  return 0;
+}

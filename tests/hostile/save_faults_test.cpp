@@ -1,0 +1,227 @@
+// A save of the key bindings that fails or is cut off at any point leaves the settings file
+// either as it was or complete with the new bindings, never anything between. The C library
+// calls the save makes (fopen, fwrite, fflush, fsync, fclose, rename) pass through wrappers
+// (link option --wrap) that can make the n-th call fail, or end the process just before or
+// just after it, as a kill or a crash would.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "support/harness.h"
+
+namespace {
+
+enum class Fault { kNone, kFail, kDieBefore, kDieAfter };
+
+Fault gFault = Fault::kNone;
+int gFaultCall = -1;  // the n-th wrapped call, from 0, that the fault hits
+int gCalls = 0;       // wrapped calls made since the fault was armed
+constexpr int kDiedInSave = 86;
+
+void arm(Fault fault, int call) {
+  gFault = fault;
+  gFaultCall = call;
+  gCalls = 0;
+}
+
+// What the wrapper of one call does: true when that call is to fail.
+bool faultHere() {
+  if (gFault == Fault::kNone) return false;
+  const int call = gCalls++;
+  if (call != gFaultCall) return false;
+  if (gFault == Fault::kDieBefore) _exit(kDiedInSave);
+  return gFault == Fault::kFail;
+}
+
+void dieAfterIfArmed() {
+  if (gFault == Fault::kDieAfter && gCalls - 1 == gFaultCall) _exit(kDiedInSave);
+}
+
+}  // namespace
+
+extern "C" {
+FILE* __real_fopen(const char* path, const char* mode);
+size_t __real_fwrite(const void* data, size_t size, size_t count, FILE* file);
+int __real_fflush(FILE* file);
+int __real_fsync(int descriptor);
+int __real_fclose(FILE* file);
+int __real_rename(const char* from, const char* to);
+
+FILE* __wrap_fopen(const char* path, const char* mode) {
+  if (faultHere()) {
+    errno = EACCES;
+    return nullptr;
+  }
+  FILE* file = __real_fopen(path, mode);
+  dieAfterIfArmed();
+  return file;
+}
+size_t __wrap_fwrite(const void* data, size_t size, size_t count, FILE* file) {
+  if (faultHere()) {
+    errno = ENOSPC;
+    return 0;
+  }
+  const size_t written = __real_fwrite(data, size, count, file);
+  dieAfterIfArmed();
+  return written;
+}
+int __wrap_fflush(FILE* file) {
+  if (faultHere()) {
+    errno = ENOSPC;
+    return EOF;
+  }
+  const int result = __real_fflush(file);
+  dieAfterIfArmed();
+  return result;
+}
+int __wrap_fsync(int descriptor) {
+  if (faultHere()) {
+    errno = EIO;
+    return -1;
+  }
+  const int result = __real_fsync(descriptor);
+  dieAfterIfArmed();
+  return result;
+}
+int __wrap_fclose(FILE* file) {
+  if (faultHere()) {
+    __real_fclose(file);  // a failed close still releases the stream
+    errno = EIO;
+    return EOF;
+  }
+  const int result = __real_fclose(file);
+  dieAfterIfArmed();
+  return result;
+}
+int __wrap_rename(const char* from, const char* to) {
+  if (faultHere()) {
+    errno = EXDEV;
+    return -1;
+  }
+  const int result = __real_rename(from, to);
+  dieAfterIfArmed();
+  return result;
+}
+}
+
+namespace {
+
+std::vector<unsigned char> bytesOf(const SDL_Keycode (&bindings)[kKeyBindingCount]) {
+  std::vector<unsigned char> bytes;
+  for (const SDL_Keycode keycode : bindings) {
+    for (int byte = 0; byte < 4; ++byte) bytes.push_back(static_cast<unsigned char>(static_cast<std::uint32_t>(keycode) >> (8 * byte)));
+  }
+  return bytes;
+}
+
+std::vector<unsigned char> settingsFile() {
+  std::ifstream file(kSettingsPath, std::ios::binary);
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool fileExists(const char* path) { return access(path, F_OK) == 0; }
+
+const SDL_Keycode kOldBindings[kKeyBindingCount] = {'w', 's', 'a', 'd', ' ', SDLK_RETURN, SDLK_ESCAPE, SDLK_F11};
+const SDL_Keycode kNewBindings[kKeyBindingCount] = {SDLK_UP,    SDLK_DOWN,   SDLK_LEFT,      SDLK_RIGHT,
+                                                   SDLK_RCTRL, SDLK_RETURN, SDLK_BACKSPACE, SDLK_F4};
+constexpr const char* kTemporaryPath = "../Common/Settings.bin.tmp";
+
+class SaveFaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::enterFreshRunDirectory();
+    std::copy(std::begin(kOldBindings), std::end(kOldBindings), gKeyBindings);
+    arm(Fault::kNone, -1);
+    ASSERT_EQ(saveSettings(), kSettingsSaved);
+    ASSERT_EQ(settingsFile(), bytesOf(kOldBindings));
+    std::copy(std::begin(kNewBindings), std::end(kNewBindings), gKeyBindings);
+  }
+  void TearDown() override { arm(Fault::kNone, -1); }
+
+  // The number of wrapped calls that a save without faults makes.
+  int callsOfOneSave() {
+    arm(Fault::kFail, 1 << 30);
+    EXPECT_EQ(saveSettings(), kSettingsSaved);
+    const int calls = gCalls;
+    arm(Fault::kNone, -1);
+    std::copy(std::begin(kOldBindings), std::end(kOldBindings), gKeyBindings);
+    EXPECT_EQ(saveSettings(), kSettingsSaved);
+    std::copy(std::begin(kNewBindings), std::end(kNewBindings), gKeyBindings);
+    return calls;
+  }
+};
+
+TEST_F(SaveFaultTest, AFailureAtAnyCallReportsTheFailureAndKeepsTheOldFile) {
+  const int calls = callsOfOneSave();
+  ASSERT_GE(calls, 12);  // open, eight records, flush, sync, close, rename
+  for (int call = 0; call < calls; ++call) {
+    SCOPED_TRACE("failing call " + std::to_string(call));
+    testing::internal::CaptureStdout();
+    arm(Fault::kFail, call);
+    const std::int32_t result = saveSettings();
+    arm(Fault::kNone, -1);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, kSettingsSaveFailed);
+    EXPECT_NE(printed.find("Settings.bin"), std::string::npos) << printed;
+    EXPECT_EQ(settingsFile(), bytesOf(kOldBindings));
+    EXPECT_FALSE(fileExists(kTemporaryPath));
+  }
+}
+
+TEST_F(SaveFaultTest, ASaveCutOffBeforeOrAfterAnyCallLeavesTheOldOrTheNewCompleteFile) {
+  const int calls = callsOfOneSave();
+  int oldFiles = 0;
+  int newFiles = 0;
+  for (const Fault fault : {Fault::kDieBefore, Fault::kDieAfter}) {
+    for (int call = 0; call < calls; ++call) {
+      SCOPED_TRACE((fault == Fault::kDieBefore ? "dying before call " : "dying after call ") + std::to_string(call));
+      fflush(nullptr);
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        arm(fault, call);
+        saveSettings();
+        _exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      EXPECT_EQ(WEXITSTATUS(status), kDiedInSave);
+      const std::vector<unsigned char> bytes = settingsFile();
+      const bool last = call == calls - 1;  // the rename
+      const bool renamed = last && fault == Fault::kDieAfter;
+      EXPECT_EQ(bytes, renamed ? bytesOf(kNewBindings) : bytesOf(kOldBindings));
+      (bytes == bytesOf(kNewBindings) ? newFiles : oldFiles) += 1;
+      // Put the old file back for the next cut.
+      std::copy(std::begin(kOldBindings), std::end(kOldBindings), gKeyBindings);
+      remove(kTemporaryPath);
+      ASSERT_EQ(saveSettings(), kSettingsSaved);
+      std::copy(std::begin(kNewBindings), std::end(kNewBindings), gKeyBindings);
+    }
+  }
+  EXPECT_EQ(oldFiles + newFiles, 2 * calls);
+  EXPECT_EQ(newFiles, 1);
+  RecordProperty("cut_points", 2 * calls);
+}
+
+TEST_F(SaveFaultTest, ADirectoryAtTheTemporaryPathFailsTheSaveAndKeepsTheOldFile) {
+  ASSERT_EQ(mkdir(kTemporaryPath, 0755), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(saveSettings(), kSettingsSaveFailed);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error opening file Settings.bin");
+  EXPECT_EQ(settingsFile(), bytesOf(kOldBindings));
+  rmdir(kTemporaryPath);
+}
+
+}  // namespace
