@@ -9,10 +9,12 @@
 //   Frame/opengl_unbatched   the same with SDL's render batching switched off, for comparison
 //   Frame/opengl_vsync       the game's flags exactly: the present also waits for the display
 //   Floor/...                the floor's frame on the same renderer: clear, title picture, present
+//   Title/...                the game's title screen pass: picture, selection frame, hint line
 //   Layer/.../<layer>        one layer of the game frame alone, cleared and presented
 //
 // Times are microseconds per frame; budget_pct is the share of the game's 25 ms frame. Runs
 // from the build's asset directory, so that the game's own loader finds the media in ../Common/.
+#include <SDL_image.h>
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -30,6 +32,7 @@
 #include "game/play.h"
 #include "game/player.h"
 #include "game/projectiles.h"
+#include "screens/title.h"
 #include "text/font.h"
 #include "text/text.h"
 
@@ -185,10 +188,14 @@ struct RenderTarget {
   SDL_Surface* surface = nullptr;
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* textures[kTextureCount] = {};
+  SDL_Texture* floorTitle = nullptr;  // the title picture as the floor loads it
   std::string driver;
 };
 
+const RenderTarget* gCurrentTarget = nullptr;
+
 void makeCurrent(const RenderTarget& target) {
+  gCurrentTarget = &target;
   gRenderer = target.renderer;
   for (std::int32_t index = 0; index < kTextureCount; ++index) gTexture[index] = target.textures[index];
 }
@@ -208,7 +215,12 @@ bool finishTarget(RenderTarget& target) {
   gRenderer = target.renderer;
   if (loadMedia() != 0) return false;
   for (std::int32_t index = 0; index < kTextureCount; ++index) target.textures[index] = gTexture[index];
-  return true;
+  SDL_Surface* surface = IMG_Load(gTexturePath[kTextureTitle]);
+  if (surface == nullptr) return false;
+  SDL_SetColorKey(surface, SDL_TRUE, SDL_MapRGB(surface->format, 255, 0, 255));
+  target.floorTitle = SDL_CreateTextureFromSurface(target.renderer, surface);
+  SDL_FreeSurface(surface);
+  return target.floorTitle != nullptr;
 }
 
 bool makeSoftwareTarget(RenderTarget& target) {
@@ -249,8 +261,24 @@ void gameFrame() {
 void floorFrame() {
   static const SDL_Rect picture = {0, 0, kWindowWidth, kWindowHeight};
   SDL_RenderClear(gRenderer);
-  SDL_RenderCopy(gRenderer, gTexture[kTextureTitle], &picture, &picture);
+  SDL_RenderCopy(gRenderer, gCurrentTarget->floorTitle, &picture, &picture);
   SDL_RenderPresent(gRenderer);
+}
+
+// The title screen's pass as the game draws it: picture, selection frame, fullscreen hint.
+void titleFrame() {
+  static const SDL_Rect picture = {0, 0, kWindowWidth, kWindowHeight};
+  static const SDL_Rect frame = {kTitleFrameX, kTitleFrameRowY[kTitlePlay], kTitleFrameWidth, kTitleFrameHeight};
+  SDL_SetRenderDrawColor(gRenderer, 255, 255, 255, 255);
+  SDL_RenderClear(gRenderer);
+  SDL_RenderCopy(gRenderer, gTexture[kTextureTitle], &picture, &picture);
+  SDL_RenderDrawRect(gRenderer, &frame);
+  gTextX = kTitleHintX;
+  gTextY = kTitleHintY;
+  renderText(2, kWindowWidth, kTitleHintLabel, 2);
+  renderText(2, kWindowWidth, SDL_GetKeyName(SDLK_F4), 2);
+  SDL_RenderPresent(gRenderer);
+  SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
 }
 
 template <void (*draw)()>
@@ -312,6 +340,7 @@ int main(int argc, char* argv[]) {
   if (makeSoftwareTarget(gSoftware)) {
     registerOn("Frame/software", &gSoftware, gameFrame);
     registerOn("Floor/software", &gSoftware, floorFrame);
+    registerOn("Title/software", &gSoftware, titleFrame);
     registerLayers("software", &gSoftware);
   } else {
     std::printf("no software renderer: %s\n", SDL_GetError());
@@ -325,6 +354,7 @@ int main(int argc, char* argv[]) {
     registerOn("Frame/opengl_vsync", &gOpenGLVsync, gameFrame);
     registerOn("Floor/opengl", &gOpenGL, floorFrame);
     registerOn("Floor/opengl_vsync", &gOpenGLVsync, floorFrame);
+    registerOn("Title/opengl", &gOpenGL, titleFrame);
     registerLayers("opengl", &gOpenGL);
   } else {
     std::printf("no window renderer: %s\n", SDL_GetError());
