@@ -86,10 +86,11 @@ e2e_start_x() {
 
 # Starts the game in the run directory: e2e_start_game [VAR=value...] (extra environment).
 # Standard output goes to $SCRATCH/stdout, standard error to $SCRATCH/stderr.
+# E2E_PROGRAM and E2E_RUN_DIR, when set, name another program and working directory.
 e2e_start_game() {
   GAME_STATUS=""
   WID=""
-  (cd "$SCRATCH/run" && exec env SDL_AUDIODRIVER=dummy "$@" "$ZW_GAME") \
+  (cd "${E2E_RUN_DIR:-$SCRATCH/run}" && exec env SDL_AUDIODRIVER=dummy "$@" "${E2E_PROGRAM:-$ZW_GAME}") \
     >"$SCRATCH/stdout" 2>"$SCRATCH/stderr" &
   GAME_PID=$!
   log "game started (pid $GAME_PID)"
@@ -322,4 +323,52 @@ score_is() {
 GAME_OVER_LINE='Happy Birthday, you filthy animal!'
 shows_game_over() {
   shows_text 350 450 2 0 800 "$GAME_OVER_LINE"
+}
+
+# --- Key configuration ("Flight Control") ---------------------------------------------------------
+
+SETTINGS_HEADER=$'\n   -- Settings --\n\nPress the key to perform the following action\n\n   move up           : '
+SETTINGS_LABELS=(
+  $'\n   move down         : '
+  $'\n   move left         : '
+  $'\n   move right        : '
+  $'\n   attack            : '
+  $'\n   interact, confirm : '
+  $'\n   close, cancel     : '
+  $'\n   toggle fullscreen : '
+)
+DEFAULT_KEY_NAMES=(Up Down Left Right "Right Ctrl" Return Backspace F4)
+
+# The key configuration screen listing the eight key names given (in binding order).
+settings_list() {
+  local names=("$@") i
+  local texts=("$SETTINGS_HEADER" "${names[0]}")
+  for i in 0 1 2 3 4 5 6; do
+    texts+=("${SETTINGS_LABELS[$i]}" "${names[$((i + 1))]}")
+  done
+  shows_text 2 0 0 2 800 "${texts[@]}"
+}
+# The marker '>' on the line of capture step STEP (9: move up ... 2: toggle fullscreen).
+settings_marker_at() {
+  shows_text 12 $(((14 - $1) * 15)) 0 12 800 ">"
+}
+# The last line, shown once all eight keys are taken.
+settings_done() {
+  shows_text 2 180 0 2 800 $'\n\nPress any key to return to title screen.'
+}
+# The screen at capture step STEP with the given eight key names.
+settings_step() {
+  local step=$1
+  shift
+  settings_list "$@" && settings_marker_at "$step"
+}
+
+# The bytes of a file in hexadecimal, one line.
+hex_bytes() {
+  od -An -v -tx1 "$1" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'
+}
+# Four little-endian bytes of a 32-bit key code given in hexadecimal (e.g. 4000003E).
+le32() {
+  local v=$((16#$1))
+  printf '%02x %02x %02x %02x' $((v & 255)) $(((v >> 8) & 255)) $(((v >> 16) & 255)) $(((v >> 24) & 255))
 }
