@@ -105,27 +105,31 @@ e2e_wait_window() {
   log "window $WID is visible and focused"
 }
 
-# The X key code of a key symbol name. Keys are pressed by code: pressing a modifier such as
-# Control_R by name makes xdotool press Control_L with it.
-keycode() {
-  "$ZW_X" keycode "$1" || fail "no key code for $1"
+# What xdotool is given for a key symbol name. A modifier is pressed by its X key code: by name,
+# xdotool presses Control_L along with Control_R. Other keys go by name, since xdotool reads a
+# small number such as 9 (the code of Escape) as a key symbol.
+xdotool_key() {
+  case $1 in
+    Control_* | Shift_* | Alt_* | Meta_* | Super_*) "$ZW_X" keycode "$1" || fail "no key code for $1" ;;
+    *) echo "$1" ;;
+  esac
 }
 
 # Presses and releases keys (X keysym names), one after the other.
 e2e_key() {
   local name
   for name in "$@"; do
-    xdotool key "$(keycode "$name")"
+    xdotool key "$(xdotool_key "$name")"
     sleep 0.08
   done
 }
 
 # Holds a key down or lets it go (X keysym name).
 e2e_keydown() {
-  xdotool keydown "$(keycode "$1")"
+  xdotool keydown "$(xdotool_key "$1")"
 }
 e2e_keyup() {
-  xdotool keyup "$(keycode "$1")"
+  xdotool keyup "$(xdotool_key "$1")"
 }
 
 # Takes a screenshot of the game's window; prints its path.
@@ -153,10 +157,10 @@ e2e_wait_for() {
     if "$@" >/dev/null 2>&1; then
       return 0
     fi
-    rm -f "$LAST_SHOT"
     if [ "$(date +%s)" -ge "$deadline" ]; then
-      fail "timed out after ${seconds}s waiting for: $description"
+      fail "timed out after ${seconds}s waiting for: $description (last screenshot $LAST_SHOT)"
     fi
+    rm -f "$LAST_SHOT"
     sleep 0.3
   done
 }

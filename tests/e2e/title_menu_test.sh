@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # The title menu's white frame follows the bound Up and Down keys and wraps at both ends, the hint
-# line names the fullscreen key, the fullscreen key switches the window's mode and back without
-# moving the selection, and confirming the bottom entry ends the program with status 0.
+# line names the fullscreen key, and confirming the bottom entry ends the program with status 0.
 source "$(dirname "$0")/lib.sh"
 e2e_init
 expect_title_picture_not_white_under_frames
@@ -9,7 +8,7 @@ e2e_start_game
 e2e_wait_window
 
 wait_frame_at 390
-hint_names F4 || fail "the hint line does not read 'Toggle fullscreen : F4'"
+hint_names F4 >/dev/null || fail "the hint line does not read 'Toggle fullscreen : F4'"
 
 # Down walks the rows top to bottom and wraps to the top; Up walks back and wraps to the bottom.
 for row in 444 498 390; do
@@ -20,15 +19,6 @@ for row in 498 444 390 498; do
   e2e_key Up
   wait_frame_at "$row"
 done
-
-# Fullscreen and back: the window is 800 x 600 again and the selection stayed where it was.
-e2e_key F4
-sleep 1
-e2e_key F4
-e2e_wait_for 10 "the 800 x 600 window after toggling fullscreen twice" \
-  bash -c "xdotool getwindowgeometry --shell $WID | grep -qx WIDTH=800 && xdotool getwindowgeometry --shell $WID | grep -qx HEIGHT=600"
-timeout 10 xdotool windowfocus --sync "$WID" || fail "cannot focus the window again"
-wait_frame_at 498
 
 # The bottom entry quits.
 e2e_key Return
