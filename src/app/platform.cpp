@@ -1,5 +1,9 @@
-// Placeholder until the platform set-up is written.
+// The platform: SDL2, SDL2_image and SDL2_mixer set-up, the media tables, fullscreen and shut-down.
 #include "app/platform.h"
+
+#include <SDL_image.h>
+
+#include <cstdio>
 
 SDL_Window* gWindow = nullptr;
 SDL_Renderer* gRenderer = nullptr;
@@ -12,9 +16,114 @@ SDL_Texture* gTexture[kTextureCount] = {};
 Mix_Chunk* gSnd[kSoundCount] = {};
 Mix_Music* gMus = nullptr;
 
-std::int32_t initializeSDL() { return 1; }
-std::int32_t loadMedia() { return 1; }
-void toggleFullscreen() {}
-void closeSDL() {}
-void startMusic(const char*) {}
-void playSound(std::int32_t) {}
+namespace {
+
+constexpr const char* kWindowCaption = "Zellworth";
+constexpr int kAudioFrequency = 44100;  // Hz
+constexpr int kAudioChannels = 2;       // stereo
+constexpr int kAudioChunkSize = 2048;   // samples
+constexpr std::int32_t kSoundPathSize = 32;
+
+}  // namespace
+
+std::int32_t initializeSDL() {
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) < 0) {
+    printf("SDL could not initialize! SDL Error: %s\n", SDL_GetError());
+    return 1;
+  }
+  gWindow = SDL_CreateWindow(kWindowCaption, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kWindowWidth,
+                             kWindowHeight, SDL_WINDOW_SHOWN);
+  if (gWindow == nullptr) {
+    printf("Window could not be created! SDL Error: %s\n", SDL_GetError());
+    return 1;
+  }
+  gRenderer = SDL_CreateRenderer(gWindow, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+  if (gRenderer == nullptr) {
+    printf("Renderer could not be created! SDL Error: %s\n", SDL_GetError());
+    return 1;
+  }
+  SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
+  SDL_SetRenderDrawBlendMode(gRenderer, SDL_BLENDMODE_BLEND);
+  if ((IMG_Init(IMG_INIT_PNG) & IMG_INIT_PNG) == 0) {
+    printf("SDL_image could not initialize! SDL_image Error: %s\n", IMG_GetError());
+    return 1;
+  }
+  if (Mix_OpenAudio(kAudioFrequency, AUDIO_S16LSB, kAudioChannels, kAudioChunkSize) < 0) {
+    printf("SDL_mixer could not initialize! SDL_mixer Error: %s\n", Mix_GetError());
+    return 1;
+  }
+  return 0;
+}
+
+// Every one of the 22 files is tried, and every failure is reported.
+std::int32_t loadMedia() {
+  std::int32_t status = 0;
+  for (std::int32_t index = 0; index < kTextureCount; ++index) {
+    SDL_Surface* surface = IMG_Load(gTexturePath[index]);
+    if (surface == nullptr) {
+      printf("Unable to load image %s! SDL Error: %s\n", gTexturePath[index], SDL_GetError());
+      status = 1;
+      continue;
+    }
+    // Magenta pixels are transparent.
+    SDL_SetColorKey(surface, SDL_TRUE, SDL_MapRGB(surface->format, 255, 0, 255));
+    gTexture[index] = SDL_CreateTextureFromSurface(gRenderer, surface);
+    if (gTexture[index] == nullptr) {
+      printf("Unable to create texture from %s! SDL Error: %s\n", gTexturePath[index], SDL_GetError());
+      status = 1;
+    }
+    SDL_FreeSurface(surface);
+  }
+  for (std::int32_t index = 0; index < kSoundCount; ++index) {
+    char path[kSoundPathSize];
+    snprintf(path, sizeof(path), "../Common/snd%02d.wav", static_cast<int>(index));
+    gSnd[index] = Mix_LoadWAV_RW(SDL_RWFromFile(path, "rb"), 1);
+    if (gSnd[index] == nullptr) {
+      printf("Failed to load snd%02d sound effect! SDL_mixer Error: %s\n", static_cast<int>(index), Mix_GetError());
+      status = 1;
+    }
+  }
+  return status;
+}
+
+// The flag flips whatever SDL_SetWindowFullscreen reports.
+void toggleFullscreen() {
+  if (gIsFullscreen != 0) {
+    SDL_SetWindowFullscreen(gWindow, 0);
+    gIsFullscreen = 0;
+  } else {
+    SDL_SetWindowFullscreen(gWindow, SDL_WINDOW_FULLSCREEN);
+    gIsFullscreen = 1;
+  }
+}
+
+// Handles that were never created are null; the libraries ignore them.
+void closeSDL() {
+  for (SDL_Texture*& texture : gTexture) {
+    SDL_DestroyTexture(texture);
+    texture = nullptr;
+  }
+  Mix_FreeMusic(gMus);
+  gMus = nullptr;
+  for (Mix_Chunk*& sound : gSnd) {
+    Mix_FreeChunk(sound);
+    sound = nullptr;
+  }
+  SDL_DestroyRenderer(gRenderer);
+  gRenderer = nullptr;
+  SDL_DestroyWindow(gWindow);
+  gWindow = nullptr;
+  Mix_Quit();
+  IMG_Quit();
+  SDL_Quit();
+}
+
+// The new piece is loaded before the old one is released, so only one is ever held.
+void startMusic(const char* path) {
+  Mix_Music* music = Mix_LoadMUS(path);
+  Mix_FreeMusic(gMus);
+  gMus = music;
+  if (gMus != nullptr) Mix_PlayMusic(gMus, -1);
+}
+
+void playSound(std::int32_t index) { Mix_PlayChannelTimed(-1, gSnd[index], 0, -1); }

@@ -1,5 +1,9 @@
-// Placeholder until the settings file is written.
+// The eight key bindings and ../Common/Settings.bin, which carries them from one run to the next.
 #include "app/settings.h"
+
+#include <unistd.h>
+
+#include <cstdio>
 
 const SDL_Keycode kDefaultKeyBindings[kKeyBindingCount] = {SDLK_UP,    SDLK_DOWN,   SDLK_LEFT,      SDLK_RIGHT,
                                                           SDLK_RCTRL, SDLK_RETURN, SDLK_BACKSPACE, SDLK_F4};
@@ -14,5 +18,77 @@ SDL_Keycode& gKeycodeConfirm = gKeyBindings[5];
 SDL_Keycode& gKeycodeCancel = gKeyBindings[6];
 SDL_Keycode& gKeycodeToggleFullscreen = gKeyBindings[7];
 
-void loadSettings() {}
-std::int32_t saveSettings() { return kSettingsSaveFailed; }
+namespace {
+
+constexpr std::int32_t kRecordSize = 4;  // bytes per binding: signed 32-bit, little-endian
+static_assert(kSettingsFileSize == kKeyBindingCount * kRecordSize);
+static_assert(sizeof(SDL_Keycode) == kRecordSize);
+
+// The new bindings are written here first and then renamed over the settings file, so a failed
+// or interrupted save never leaves a truncated file behind.
+constexpr const char* kSettingsTemporaryPath = "../Common/Settings.bin.tmp";
+
+SDL_Keycode decodeRecord(const unsigned char (&record)[kRecordSize]) {
+  const std::uint32_t bits = static_cast<std::uint32_t>(record[0]) | static_cast<std::uint32_t>(record[1]) << 8 |
+                             static_cast<std::uint32_t>(record[2]) << 16 |
+                             static_cast<std::uint32_t>(record[3]) << 24;
+  return static_cast<SDL_Keycode>(static_cast<std::int32_t>(bits));
+}
+
+void encodeRecord(SDL_Keycode keycode, unsigned char (&record)[kRecordSize]) {
+  const auto bits = static_cast<std::uint32_t>(keycode);
+  for (std::int32_t byte = 0; byte < kRecordSize; ++byte) {
+    record[byte] = static_cast<unsigned char>(bits >> (8 * byte));
+  }
+}
+
+// Writes all records to `file` and closes it; false when any write, the flush, the sync or the
+// close failed. The file is closed in every case.
+bool writeAndClose(FILE* file) {
+  bool written = true;
+  for (const SDL_Keycode keycode : gKeyBindings) {
+    unsigned char record[kRecordSize];
+    encodeRecord(keycode, record);
+    written = written && fwrite(record, kRecordSize, 1, file) == 1;
+  }
+  written = written && fflush(file) == 0;
+  written = written && fsync(fileno(file)) == 0;
+  const bool closed = fclose(file) == 0;
+  return written && closed;
+}
+
+}  // namespace
+
+// Each binding takes its record only when the file holds all 4 of its bytes; the others keep
+// their current values. Bytes beyond the 32nd are never read.
+void loadSettings() {
+  FILE* file = fopen(kSettingsPath, "rb");
+  if (file == nullptr) return;
+  for (SDL_Keycode& keycode : gKeyBindings) {
+    unsigned char record[kRecordSize];
+    if (fread(record, 1, kRecordSize, file) == static_cast<size_t>(kRecordSize)) {
+      keycode = decodeRecord(record);
+    }
+  }
+  fclose(file);
+}
+
+std::int32_t saveSettings() {
+  FILE* file = fopen(kSettingsTemporaryPath, "wb");
+  if (file == nullptr) {
+    printf("Error opening file Settings.bin");
+    return kSettingsSaveFailed;
+  }
+  if (!writeAndClose(file)) {
+    remove(kSettingsTemporaryPath);
+    printf("Error writing file Settings.bin");
+    return kSettingsSaveFailed;
+  }
+  // Fails when the settings file cannot be replaced, for instance by a directory of that name.
+  if (rename(kSettingsTemporaryPath, kSettingsPath) != 0) {
+    remove(kSettingsTemporaryPath);
+    printf("Error opening file Settings.bin");
+    return kSettingsSaveFailed;
+  }
+  return kSettingsSaved;
+}

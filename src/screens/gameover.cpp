@@ -1,4 +1,59 @@
-// Placeholder until the game-over screen is written.
+// The game-over screen: a greeting and the final score on black, with its own music.
 #include "screens/gameover.h"
 
-std::int32_t displayGameOverScreen() { return 1; }
+#include <SDL.h>
+
+#include "app/platform.h"
+#include "game/play.h"
+#include "text/text.h"
+
+namespace {
+
+constexpr std::int32_t kLeftMargin = 0;     // pixels
+constexpr std::int32_t kRightBound = 800;   // pixels
+constexpr std::int32_t kStyle = 2;
+
+// Each line is composed in the text buffer, drawn alone, and the buffer emptied again.
+void renderGameOverLines() {
+  appendDebugText("%s", kGameOverGreeting);
+  gTextX = kGameOverGreetingX;
+  gTextY = kGameOverGreetingY;
+  renderText(kLeftMargin, kRightBound, gDebugText, kStyle);
+  gDebugTextIndex = 0;
+
+  appendDebugText(kGameOverScoreFormat, gScore);
+  gTextX = kGameOverScoreX;
+  gTextY = kGameOverScoreY;
+  renderText(kLeftMargin, kRightBound, gDebugText, kStyle);
+  gDebugTextIndex = 0;
+}
+
+}  // namespace
+
+std::int32_t displayGameOverScreen() {
+  SDL_Event event;
+
+  SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
+  startMusic(kGameOverMusicPath);
+
+  // The first frame stays on screen through the pause; whatever arrived until its end, key
+  // presses and a close request alike, is dropped.
+  SDL_RenderClear(gRenderer);
+  gDebugTextIndex = 0;
+  renderGameOverLines();
+  SDL_RenderPresent(gRenderer);
+  SDL_Delay(kGameOverPause);
+  while (SDL_PollEvent(&event)) {
+  }
+
+  for (;;) {
+    SDL_RenderClear(gRenderer);
+    renderGameOverLines();
+    SDL_RenderPresent(gRenderer);
+    while (SDL_PollEvent(&event)) {
+      if (event.type == SDL_QUIT) return kGameOverQuit;
+      if (event.type == SDL_KEYDOWN) return kGameOverKeyPressed;
+    }
+    SDL_Delay(kGameOverPassDelay);
+  }
+}

@@ -3,5 +3,21 @@
 
 #include <cstdint>
 
-// 0 when the window was closed, 1 when a key was pressed after the pause.
+constexpr std::int32_t kGameOverQuit = 0;
+constexpr std::int32_t kGameOverKeyPressed = 1;
+
+constexpr const char* kGameOverMusicPath = "../Common/mus03.mid";
+constexpr const char* kGameOverGreeting = "Happy Birthday, you filthy animal!";
+constexpr const char* kGameOverScoreFormat = "Your score: %d";
+constexpr std::int32_t kGameOverGreetingX = 350;  // pixels
+constexpr std::int32_t kGameOverGreetingY = 450;  // pixels
+constexpr std::int32_t kGameOverScoreX = 450;     // pixels
+constexpr std::int32_t kGameOverScoreY = 475;     // pixels
+
+// Keys still held from the game are ignored for this long after the screen appears.
+constexpr std::int32_t kGameOverPause = 1000;     // milliseconds
+constexpr std::int32_t kGameOverPassDelay = 25;   // milliseconds per pass
+
+// kGameOverQuit when the window was closed, kGameOverKeyPressed when a key was pressed after
+// the pause.
 std::int32_t displayGameOverScreen();

@@ -45,7 +45,8 @@ const RunDirectory& enterFreshRunDirectory() {
   gRunDirectory.common = pattern + "/Common";
   fs::create_directory(gRunDirectory.run);
   fs::create_directory(gRunDirectory.common);
-  for (const auto& entry : fs::directory_iterator(ZELLWORTH_ASSETS_DIR)) {
+  std::error_code missingAssets;
+  for (const auto& entry : fs::directory_iterator(ZELLWORTH_ASSETS_DIR, missingAssets)) {
     const std::string name = entry.path().filename().string();
     if (name == "Settings.bin" || !entry.is_regular_file()) continue;
     fs::create_symlink(fs::absolute(entry.path()), gRunDirectory.common + "/" + name);
@@ -70,6 +71,13 @@ void initializeLibraries() {
   IMG_Init(IMG_INIT_PNG);
   if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 2048) < 0) throw std::runtime_error(Mix_GetError());
   gLibrariesReady = true;
+}
+
+void forgetLibraries() {
+  gLibrariesReady = false;
+  gRenderer = nullptr;  // destroyed with SDL
+  if (gCanvas != nullptr) SDL_FreeSurface(gCanvas);
+  gCanvas = nullptr;
 }
 
 void useSoftwareRenderer() {
@@ -114,6 +122,98 @@ SDL_Color pixelAt(std::int32_t x, std::int32_t y) {
 
 void fillCanvas(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
   SDL_FillRect(gCanvas, nullptr, SDL_MapRGB(gCanvas->format, r, g, b));
+}
+
+const char* const kFontLayout[6] = {"0123456789ABCDEF", "GHIJKLMNOPQRSTUV", "WXYZabcdefghijkl",
+                                    "mnopqrstuvwxyz.:", ",;|/\\'\"?!+-*=()_",
+                                    "<>[]#$^\x01\x01\x01 \x01\x01\x01\x01\x01"};
+
+namespace {
+
+constexpr std::int32_t kProbeCellWidth = 10;
+constexpr std::int32_t kProbeCellHeight = 15;
+constexpr std::int32_t kProbeStyles = 4;
+constexpr std::int32_t kProbeRowsPerStyle = 6;
+constexpr std::int32_t kProbeSheetWidth = 16 * kProbeCellWidth;
+constexpr std::int32_t kProbeSheetHeight = kProbeStyles * kProbeRowsPerStyle * kProbeCellHeight;
+
+// Sheet pixel (x, y) has red x, green y % 256 and blue 100 + y / 256; red never reaches 255.
+bool sheetPositionAt(std::int32_t x, std::int32_t y, std::int32_t& sheetX, std::int32_t& sheetY) {
+  if (x < 0 || y < 0 || x >= gCanvas->w || y >= gCanvas->h) return false;
+  const SDL_Color color = pixelAt(x, y);
+  if (color.r >= kProbeSheetWidth || color.b < 100 || color.b > 101) return false;
+  sheetX = color.r;
+  sheetY = color.g + 256 * (color.b - 100);
+  return true;
+}
+
+}  // namespace
+
+void useCoordinateFont() {
+  SDL_Surface* sheet =
+      SDL_CreateRGBSurfaceWithFormat(0, kProbeSheetWidth, kProbeSheetHeight, 32, SDL_PIXELFORMAT_ARGB8888);
+  for (std::int32_t y = 0; y < kProbeSheetHeight; ++y) {
+    auto* row = reinterpret_cast<Uint32*>(static_cast<std::uint8_t*>(sheet->pixels) + y * sheet->pitch);
+    for (std::int32_t x = 0; x < kProbeSheetWidth; ++x) {
+      row[x] = SDL_MapRGB(sheet->format, static_cast<Uint8>(x), static_cast<Uint8>(y % 256),
+                          static_cast<Uint8>(100 + y / 256));
+    }
+  }
+  SDL_DestroyTexture(gTexture[kTextureFont]);
+  gTexture[kTextureFont] = SDL_CreateTextureFromSurface(gRenderer, sheet);
+  SDL_FreeSurface(sheet);
+}
+
+GlyphProbe glyphAt(std::int32_t x, std::int32_t y) {
+  GlyphProbe probe;
+  std::int32_t cellX = 0;
+  std::int32_t cellY = 0;
+  if (!sheetPositionAt(x, y, cellX, cellY)) return probe;
+  if (cellX % kProbeCellWidth != 0 || cellY % kProbeCellHeight != 0) return probe;
+  for (std::int32_t dy = 0; dy < kProbeCellHeight; ++dy) {
+    for (std::int32_t dx = 0; dx < kProbeCellWidth; ++dx) {
+      std::int32_t sheetX = 0;
+      std::int32_t sheetY = 0;
+      if (!sheetPositionAt(x + dx, y + dy, sheetX, sheetY) || sheetX != cellX + dx || sheetY != cellY + dy) {
+        return probe;
+      }
+    }
+  }
+  const std::int32_t row = cellY / kProbeCellHeight;
+  probe.drawn = true;
+  probe.style = row / kProbeRowsPerStyle;
+  probe.character = kFontLayout[row % kProbeRowsPerStyle][cellX / kProbeCellWidth];
+  return probe;
+}
+
+std::string textAt(std::int32_t x, std::int32_t y, std::int32_t count, std::int32_t style) {
+  std::string text;
+  for (std::int32_t index = 0; index < count; ++index) {
+    const std::int32_t left = x + index * kProbeCellWidth;
+    const GlyphProbe probe = glyphAt(left, y);
+    std::int32_t sheetX = 0;
+    std::int32_t sheetY = 0;
+    if (probe.drawn && probe.style == style) {
+      text += probe.character;
+    } else if (probe.drawn || sheetPositionAt(left, y, sheetX, sheetY)) {
+      text += '?';
+    } else {
+      text += ' ';
+    }
+  }
+  return text;
+}
+
+std::int32_t countGlyphPixels() {
+  std::int32_t count = 0;
+  for (std::int32_t y = 0; y < gCanvas->h; ++y) {
+    for (std::int32_t x = 0; x < gCanvas->w; ++x) {
+      std::int32_t sheetX = 0;
+      std::int32_t sheetY = 0;
+      if (sheetPositionAt(x, y, sheetX, sheetY)) ++count;
+    }
+  }
+  return count;
 }
 
 void pushKeyDown(SDL_Keycode key, bool repeat) { pushKey(SDL_KEYDOWN, key, repeat); }

@@ -28,6 +28,10 @@ std::string committedAssetPath(const std::string& fileName);
 // Initialises SDL video, image and audio (dummy drivers) once for the test process.
 void initializeLibraries();
 
+// Tells the harness that a test shut SDL down itself (closeSDL, SDL_Quit), so that the next
+// initializeLibraries() sets the libraries up again.
+void forgetLibraries();
+
 // Replaces gRenderer with a software renderer drawing into an 800 x 600 ARGB surface,
 // and loads all media into gTexture and gSnd through loadMedia(). Returns loadMedia's result.
 std::int32_t useSoftwareRendererWithMedia();
@@ -41,6 +45,25 @@ SDL_Surface* canvas();
 SDL_Color pixelAt(std::int32_t x, std::int32_t y);
 // Fills the canvas with one colour, bypassing the renderer's state.
 void fillCanvas(std::uint8_t r, std::uint8_t g, std::uint8_t b);
+
+// Text probes. useCoordinateFont() puts a font sheet into gTexture[kTextureFont] (released with the
+// software renderer) whose every pixel encodes its own position on the sheet, so the canvas tells
+// which cell of which glyph set landed where. Needs useSoftwareRenderer() first.
+void useCoordinateFont();
+struct GlyphProbe {
+  bool drawn = false;      // the 10 x 15 block is one whole cell of the sheet, unscaled
+  char character = '\0';   // the character of that cell (see kFontLayout)
+  std::int32_t style = -1;
+};
+// Reads the 10 x 15 block whose top-left corner is (x, y).
+GlyphProbe glyphAt(std::int32_t x, std::int32_t y);
+// The characters of `count` blocks from (x, y) rightwards, 10 pixels apart; a block holding no
+// glyph reads as a space, one of another style or not a whole cell as '?'.
+std::string textAt(std::int32_t x, std::int32_t y, std::int32_t count, std::int32_t style);
+// Number of canvas pixels that the coordinate font has drawn on.
+std::int32_t countGlyphPixels();
+// The cell layout of one glyph set, row by row, 16 columns; '\x01' marks a cell without a character.
+extern const char* const kFontLayout[6];
 
 // Pushes a key event onto SDL's queue.
 void pushKeyDown(SDL_Keycode key, bool repeat = false);
