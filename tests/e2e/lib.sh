@@ -311,6 +311,17 @@ bird_at() {
   return 1
 }
 
+# The x at which the bird's normal look is drawn on the line Y, searched from X0 to X1.
+bird_x() {
+  local shot=$1 y=$2 x0=$3 x1=$4 cell
+  for cell in 0 160 320 480; do
+    if "$ZW_PROBE" findx "$shot" "$y" "$x0" "$x1" "$(media Bird.png)" "$cell" 0 160 160; then
+      return 0
+    fi
+  done
+  return 1
+}
+
 # The briefing box of a new game, naming the attack key.
 BRIEFING_1='A large formation of butterflies approaches your sector. Keep your air space clear by pressing "'
 BRIEFING_3=$'".\n\nYou can configure the keys in "Flight Control" from the main menu.'
