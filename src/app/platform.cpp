@@ -4,7 +4,6 @@
 #include <SDL_image.h>
 
 #include <cstdio>
-#include <cstring>
 
 SDL_Window* gWindow = nullptr;
 SDL_Renderer* gRenderer = nullptr;
@@ -24,42 +23,6 @@ constexpr int kAudioFrequency = 44100;  // Hz
 constexpr int kAudioChannels = 2;       // stereo
 constexpr int kAudioChunkSize = 2048;   // samples
 constexpr std::int32_t kSoundPathSize = 32;
-
-// The General MIDI soundfont that a Debian system installs with timgm6mb-soundfont.
-constexpr const char* kSystemSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
-
-bool fileExists(const char* path) {
-  SDL_RWops* file = SDL_RWFromFile(path, "rb");
-  if (file == nullptr) return false;
-  SDL_RWclose(file);
-  return true;
-}
-
-// True when one of the paths in SDL_mixer's list (separated by ':' or ';') names a readable file.
-bool anySoundFontExists(const char* paths) {
-  if (paths == nullptr) return false;
-  char path[4096];
-  const char* start = paths;
-  while (*start != '\0') {
-    const std::size_t length = std::strcspn(start, ":;");
-    if (length > 0 && length < sizeof(path)) {
-      std::memcpy(path, start, length);
-      path[length] = '\0';
-      if (fileExists(path)) return true;
-    }
-    start += length;
-    if (*start != '\0') ++start;
-  }
-  return false;
-}
-
-// SDL_mixer's MIDI synthesiser looks for a soundfont only where it was built to look; without one
-// the music stays silent. Point it to the system's General MIDI soundfont when it found none.
-void findSoundFont() {
-  if (!anySoundFontExists(Mix_GetSoundFonts()) && fileExists(kSystemSoundFont)) {
-    Mix_SetSoundFonts(kSystemSoundFont);
-  }
-}
 
 }  // namespace
 
@@ -85,7 +48,6 @@ std::int32_t initializeSDL() {
     printf("SDL_image could not initialize! SDL_image Error: %s\n", IMG_GetError());
     return 1;
   }
-  findSoundFont();
   if (Mix_OpenAudio(kAudioFrequency, AUDIO_S16LSB, kAudioChannels, kAudioChunkSize) < 0) {
     printf("SDL_mixer could not initialize! SDL_mixer Error: %s\n", Mix_GetError());
     return 1;

@@ -73,6 +73,13 @@ void initializeLibraries() {
   gLibrariesReady = true;
 }
 
+void forgetLibraries() {
+  gLibrariesReady = false;
+  gRenderer = nullptr;  // destroyed with SDL
+  if (gCanvas != nullptr) SDL_FreeSurface(gCanvas);
+  gCanvas = nullptr;
+}
+
 void useSoftwareRenderer() {
   initializeLibraries();
   releaseSoftwareRenderer();

@@ -28,6 +28,10 @@ std::string committedAssetPath(const std::string& fileName);
 // Initialises SDL video, image and audio (dummy drivers) once for the test process.
 void initializeLibraries();
 
+// Tells the harness that a test shut SDL down itself (closeSDL, SDL_Quit), so that the next
+// initializeLibraries() sets the libraries up again.
+void forgetLibraries();
+
 // Replaces gRenderer with a software renderer drawing into an 800 x 600 ARGB surface,
 // and loads all media into gTexture and gSnd through loadMedia(). Returns loadMedia's result.
 std::int32_t useSoftwareRendererWithMedia();

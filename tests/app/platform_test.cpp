@@ -1,0 +1,262 @@
+// Media loading, its messages and colour key, the music slot, and set-up failures followed by
+// shut-down, on SDL's dummy drivers with a media set made by the test.
+#include "app/platform.h"
+
+#include <SDL_image.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "support/harness.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kImageNames[kTextureCount] = {"Butterfly.png",   "Bird.png",        "Title.png",
+                                                "Font.png",        "Feather.png",     "Background0.png",
+                                                "Background1.png", "Projectiles.png"};
+
+// A 4 x 1 sheet: magenta, almost magenta, white, magenta.
+void writeTestImage(const std::string& path) {
+  SDL_Surface* image = SDL_CreateRGBSurfaceWithFormat(0, 4, 1, 24, SDL_PIXELFORMAT_RGB24);
+  auto* pixels = static_cast<std::uint8_t*>(image->pixels);
+  const std::uint8_t colors[4][3] = {{255, 0, 255}, {254, 0, 255}, {255, 255, 255}, {255, 0, 255}};
+  for (int pixel = 0; pixel < 4; ++pixel) {
+    for (int channel = 0; channel < 3; ++channel) pixels[3 * pixel + channel] = colors[pixel][channel];
+  }
+  ASSERT_EQ(IMG_SavePNG(image, path.c_str()), 0) << IMG_GetError();
+  SDL_FreeSurface(image);
+}
+
+// A short silent 16-bit stereo WAV.
+void writeTestSound(const std::string& path) {
+  const std::uint32_t dataBytes = 400;
+  auto put32 = [](std::ofstream& out, std::uint32_t value) {
+    for (int byte = 0; byte < 4; ++byte) out.put(static_cast<char>(value >> (8 * byte)));
+  };
+  auto put16 = [](std::ofstream& out, std::uint16_t value) {
+    out.put(static_cast<char>(value & 0xFF));
+    out.put(static_cast<char>(value >> 8));
+  };
+  std::ofstream out(path, std::ios::binary);
+  out.write("RIFF", 4);
+  put32(out, 36 + dataBytes);
+  out.write("WAVEfmt ", 8);
+  put32(out, 16);
+  put16(out, 1);
+  put16(out, 2);
+  put32(out, 44100);
+  put32(out, 44100 * 4);
+  put16(out, 4);
+  put16(out, 16);
+  out.write("data", 4);
+  put32(out, dataBytes);
+  for (std::uint32_t byte = 0; byte < dataBytes; ++byte) out.put('\0');
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      result.push_back(text.substr(start) + "<no line feed>");
+      break;
+    }
+    result.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return result;
+}
+
+class MediaTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto& run = testing_support::enterFreshRunDirectory();
+    common = run.common;
+    for (const auto& entry : fs::directory_iterator(common)) fs::remove(entry.path());
+    testing_support::useSoftwareRenderer();
+    for (const char* name : kImageNames) writeTestImage(common + "/" + name);
+    for (int index = 0; index < kSoundCount; ++index) {
+      char name[16];
+      snprintf(name, sizeof(name), "snd%02d.wav", index);
+      writeTestSound(common + "/" + name);
+    }
+  }
+  void TearDown() override {
+    Mix_HaltMusic();
+    Mix_FreeMusic(gMus);
+    gMus = nullptr;
+    testing_support::releaseSoftwareRenderer();
+  }
+
+  std::string loadMediaCapturingOutput(std::int32_t& status) {
+    fflush(stdout);
+    ::testing::internal::CaptureStdout();
+    status = loadMedia();
+    return ::testing::internal::GetCapturedStdout();
+  }
+
+  std::string common;
+};
+
+TEST_F(MediaTest, CompleteMediaLoadSilently) {
+  std::int32_t status = -1;
+  EXPECT_EQ(loadMediaCapturingOutput(status), "");
+  EXPECT_EQ(status, 0);
+  for (SDL_Texture* texture : gTexture) EXPECT_NE(texture, nullptr);
+  for (Mix_Chunk* sound : gSnd) EXPECT_NE(sound, nullptr);
+}
+
+TEST_F(MediaTest, EveryMissingFileIsReportedAndTheRestStillLoad) {
+  fs::remove(common + "/Feather.png");
+  fs::remove(common + "/snd05.wav");
+  fs::remove(common + "/snd07.wav");
+  std::int32_t status = -1;
+  const std::vector<std::string> printed = lines(loadMediaCapturingOutput(status));
+  EXPECT_EQ(status, 1);
+  ASSERT_EQ(printed.size(), 3u);
+  EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(Unable to load image \.\./Common/Feather\.png! SDL Error: .+)")))
+      << printed[0];
+  EXPECT_TRUE(std::regex_match(printed[1], std::regex(R"(Failed to load snd05 sound effect! SDL_mixer Error: .+)")))
+      << printed[1];
+  EXPECT_TRUE(std::regex_match(printed[2], std::regex(R"(Failed to load snd07 sound effect! SDL_mixer Error: .+)")))
+      << printed[2];
+  for (std::int32_t index = 0; index < kTextureCount; ++index) {
+    EXPECT_EQ(gTexture[index] == nullptr, index == kTextureFeather) << "texture " << index;
+  }
+  for (std::int32_t index = 0; index < kSoundCount; ++index) {
+    EXPECT_EQ(gSnd[index] == nullptr, index == 5 || index == 7) << "sound " << index;
+  }
+}
+
+TEST_F(MediaTest, FileThatIsNoImageIsReportedWithItsPath) {
+  std::ofstream(common + "/Projectiles.png") << "not an image";
+  std::int32_t status = -1;
+  const std::vector<std::string> printed = lines(loadMediaCapturingOutput(status));
+  EXPECT_EQ(status, 1);
+  ASSERT_EQ(printed.size(), 1u);
+  EXPECT_EQ(printed[0].rfind("Unable to load image ../Common/Projectiles.png! SDL Error: ", 0), 0u) << printed[0];
+}
+
+TEST_F(MediaTest, ExactMagentaIsTransparent) {
+  std::int32_t status = -1;
+  loadMediaCapturingOutput(status);
+  ASSERT_EQ(status, 0);
+  testing_support::fillCanvas(0, 128, 0);
+  const SDL_Rect destination{10, 20, 4, 1};
+  SDL_RenderCopy(gRenderer, gTexture[kTextureButterfly], nullptr, &destination);
+  const SDL_Color expected[4] = {{0, 128, 0, 255}, {254, 0, 255, 255}, {255, 255, 255, 255}, {0, 128, 0, 255}};
+  for (int pixel = 0; pixel < 4; ++pixel) {
+    const SDL_Color actual = testing_support::pixelAt(10 + pixel, 20);
+    EXPECT_EQ(actual.r, expected[pixel].r) << pixel;
+    EXPECT_EQ(actual.g, expected[pixel].g) << pixel;
+    EXPECT_EQ(actual.b, expected[pixel].b) << pixel;
+  }
+}
+
+TEST_F(MediaTest, MusicSlotHoldsTheLastPieceOrNothing) {
+  if (!fs::exists(testing_support::committedAssetPath("mus01.mid"))) GTEST_SKIP() << "no music generated yet";
+  fs::copy_file(testing_support::committedAssetPath("mus01.mid"), common + "/mus01.mid");
+  fs::copy_file(testing_support::committedAssetPath("mus02.mid"), common + "/mus02.mid");
+  startMusic("../Common/mus01.mid");
+  ASSERT_NE(gMus, nullptr);
+  EXPECT_EQ(Mix_PlayingMusic(), 1);
+  startMusic("../Common/mus02.mid");
+  ASSERT_NE(gMus, nullptr);
+  EXPECT_EQ(Mix_PlayingMusic(), 1);
+  // A piece that cannot be loaded releases the old one and leaves the game silent.
+  startMusic("../Common/mus09.mid");
+  EXPECT_EQ(gMus, nullptr);
+  EXPECT_EQ(Mix_PlayingMusic(), 0);
+}
+
+TEST_F(MediaTest, SoundsPlayOnAFreeChannelOnce) {
+  std::int32_t status = -1;
+  loadMediaCapturingOutput(status);
+  ASSERT_EQ(status, 0);
+  Mix_HaltChannel(-1);
+  playSound(kSoundShot);
+  playSound(kSoundShot);
+  EXPECT_EQ(Mix_Playing(-1), 2);
+  EXPECT_EQ(Mix_GetChunk(0), gSnd[kSoundShot]);
+  EXPECT_EQ(Mix_GetChunk(1), gSnd[kSoundShot]);
+  Mix_HaltChannel(-1);
+}
+
+// Set-up failures: each prints its own message, and closeSDL afterwards releases only what exists.
+class SetUpFailureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::releaseSoftwareRenderer();
+    Mix_CloseAudio();
+    Mix_Quit();
+    IMG_Quit();
+    SDL_Quit();
+    testing_support::forgetLibraries();
+  }
+  void TearDown() override {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+  }
+
+  std::string initializeCapturingOutput(std::int32_t& status) {
+    fflush(stdout);
+    ::testing::internal::CaptureStdout();
+    status = initializeSDL();
+    return ::testing::internal::GetCapturedStdout();
+  }
+
+  void expectAllReleased() {
+    EXPECT_EQ(gWindow, nullptr);
+    EXPECT_EQ(gRenderer, nullptr);
+    EXPECT_EQ(gMus, nullptr);
+    for (SDL_Texture* texture : gTexture) EXPECT_EQ(texture, nullptr);
+    for (Mix_Chunk* sound : gSnd) EXPECT_EQ(sound, nullptr);
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_EVERYTHING), 0u);
+  }
+};
+
+TEST_F(SetUpFailureTest, AudioDriverThatCannotOpenStopsAtSdlInit) {
+  setenv("SDL_AUDIODRIVER", "nonexistent", 1);
+  std::int32_t status = -1;
+  const std::vector<std::string> printed = lines(initializeCapturingOutput(status));
+  EXPECT_EQ(status, 1);
+  ASSERT_EQ(printed.size(), 1u);
+  EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(SDL could not initialize! SDL Error: .+)"))) << printed[0];
+  EXPECT_EQ(gWindow, nullptr);
+  closeSDL();
+  expectAllReleased();
+}
+
+TEST_F(SetUpFailureTest, NoAcceleratedRendererStopsAfterTheWindow) {
+  // SDL's dummy video driver offers only the software renderer.
+  std::int32_t status = -1;
+  const std::vector<std::string> printed = lines(initializeCapturingOutput(status));
+  EXPECT_EQ(status, 1);
+  ASSERT_EQ(printed.size(), 1u);
+  EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(Renderer could not be created! SDL Error: .+)")))
+      << printed[0];
+  ASSERT_NE(gWindow, nullptr);
+  EXPECT_STREQ(SDL_GetWindowTitle(gWindow), "Zellworth");
+  int width = 0;
+  int height = 0;
+  SDL_GetWindowSize(gWindow, &width, &height);
+  EXPECT_EQ(width, 800);
+  EXPECT_EQ(height, 600);
+  closeSDL();
+  expectAllReleased();
+}
+
+TEST_F(SetUpFailureTest, CloseWithoutAnySetUpIsHarmless) {
+  closeSDL();
+  closeSDL();
+  expectAllReleased();
+}
+
+}  // namespace
