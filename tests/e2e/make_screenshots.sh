@@ -35,7 +35,7 @@ sleep 0.3
 e2e_keyup Up
 sleep 9
 cp "$(e2e_shot game)" "$docs/game.png"
-e2e_wait_for 200 "the game-over screen" shows_game_over
+fight_until_game_over 150
 e2e_keyup Control_R
 cp "$LAST_SHOT" "$docs/game-over.png"
 sleep 1.5  # a close request during the screen's first second is dropped

@@ -55,7 +55,7 @@ game_start=$(mark)
 sleep 3.5
 
 e2e_keydown Control_R
-e2e_wait_for 200 "the game-over screen" shows_game_over
+fight_until_game_over 150
 e2e_keyup Control_R
 over_start=$(mark)
 sleep 4.5
