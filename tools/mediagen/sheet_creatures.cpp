@@ -140,12 +140,11 @@ void drawBirdFrame(Canvas& sheet, std::int32_t cellX, std::int32_t cellY, std::i
   overlay(sheet, bird, cellX, cellY);
 }
 
-// The hit look: every pixel flushed red, light parts turning to a hot white.
+// The hit look: a flash from red in the dark parts to white in the light ones.
 Rgb hitTint(Rgb colour) {
-  const double luminance = 0.3 * colour.r + 0.59 * colour.g + 0.11 * colour.b;
-  const double heat = luminance / 255.0;
-  const auto channel = [](double value) { return static_cast<std::uint8_t>(std::lround(std::fmin(255.0, value))); };
-  return {255, channel(40 + 200 * heat * heat), channel(40 + 190 * heat * heat)};
+  const double luminance = (0.3 * colour.r + 0.59 * colour.g + 0.11 * colour.b) / 255.0;
+  const double t = std::clamp((luminance - 0.15) / 0.6, 0.0, 1.0);
+  return mix(Rgb{214, 24, 36}, Rgb{255, 250, 246}, t * t * (3 - 2 * t));
 }
 
 // Butterfly colours.
@@ -178,19 +177,23 @@ void drawButterflyWing(Canvas& frame, double centreX, double centreY, double rad
 
 void drawButterflyFrame(Canvas& sheet, std::int32_t frameIndex) {
   Canvas frame(kButterflySize, kButterflySize, kKeyColour);
-  // Openness runs once round a cosine over the seven frames, so frame 6 leads back to frame 0.
-  const double openness = 0.56 + 0.44 * std::cos(2 * kPi * frameIndex / kButterflyFrames);
+  // Openness runs once round the cycle, fast on the downstroke, so frame 6 leads back to frame 0;
+  // the body bobs up as the wings beat down.
+  const double phase = 2 * kPi * frameIndex / kButterflyFrames;
+  const double openness = 0.56 + 0.44 * std::cos(phase + 0.45 * std::sin(phase));
+  const double bob = -1.6 * std::sin(phase);
   const double axisX = 22.5;
+  const double axisY = 23 + bob;
   for (const double side : {-1.0, 1.0}) {
-    drawButterflyWing(frame, axisX + side * 10.5 * openness, 16, 10.5 * openness, 10, axisX);
-    drawButterflyWing(frame, axisX + side * 8 * openness, 30, 8 * openness, 8, axisX);
+    drawButterflyWing(frame, axisX + side * 10.5 * openness, axisY - 7, 10.5 * openness, 10, axisX);
+    drawButterflyWing(frame, axisX + side * 8 * openness, axisY + 7, 8 * openness, 8, axisX);
   }
-  fillEllipse(frame, axisX, 24, 2.4, 11, kButterflyBody);
-  fillEllipse(frame, axisX, 12, 3.2, 3.2, kButterflyBody);
-  drawLine(frame, 21, 10, 16, 3, kButterflyBody);
-  drawLine(frame, 24, 10, 29, 3, kButterflyBody);
-  fillRect(frame, 15, 2, 2, 2, kButterflyBody);
-  fillRect(frame, 29, 2, 2, 2, kButterflyBody);
+  fillEllipse(frame, axisX, axisY + 1, 2.4, 11, kButterflyBody);
+  fillEllipse(frame, axisX, axisY - 11, 3.2, 3.2, kButterflyBody);
+  drawLine(frame, 21, axisY - 13, 16, axisY - 20, kButterflyBody);
+  drawLine(frame, 24, axisY - 13, 29, axisY - 20, kButterflyBody);
+  fillRect(frame, 15, static_cast<std::int32_t>(axisY - 21), 2, 2, kButterflyBody);
+  fillRect(frame, 29, static_cast<std::int32_t>(axisY - 21), 2, 2, kButterflyBody);
   outlineSprites(frame, 0, 0, frame.width, frame.height, kButterflyOutline, false);
   overlay(sheet, frame, frameIndex * kButterflySize, 0);
 }
