@@ -1,7 +1,186 @@
-// Placeholder until the play loop is written.
+// One game from its start to game over: the frame loop, the held keys, the fire rate, the
+// briefing box and the spawn schedule.
 #include "game/play.h"
+
+#include "app/platform.h"
+#include "app/settings.h"
+#include "game/background.h"
+#include "game/collisions.h"
+#include "game/enemies.h"
+#include "game/player.h"
+#include "game/projectiles.h"
+#include "screens/gameover.h"
+#include "text/text.h"
 
 std::int32_t gScore = 0;
 SDL_Event gEvent;
 
-std::int32_t play() { return 0; }
+namespace {
+
+// The direction and attack keys held down, 0 or 1 each.
+struct HeldKeys {
+  std::int32_t up;
+  std::int32_t down;
+  std::int32_t left;
+  std::int32_t right;
+  std::int32_t attack;
+};
+
+constexpr const char* kGameMusicPath = "../Common/mus02.mid";
+
+constexpr std::int32_t kSpawnIntervalDividend = 15000;  // frames times shots
+constexpr std::int32_t kSpawnIntervalFloor = 5;         // frames
+
+constexpr std::int32_t kScoreStyle = 2;
+constexpr std::int32_t kBriefingStyle = 3;
+constexpr SDL_Rect kBriefingBox = {320, 200, 320, 140};  // pixels
+constexpr std::int32_t kBriefingPadding = 5;             // pixels
+constexpr const char* kBriefingRequest =
+    "A large formation of butterflies approaches your sector. Keep your air space clear by pressing \"";
+constexpr const char* kBriefingClosing =
+    "\".\n\nYou can configure the keys in \"Flight Control\" from the main menu.";
+
+void resetGame() {
+  gPlayerX = kPlayerStartX;
+  gPlayerY = kPlayerStartY;
+  gPlayerVelocityX = 0;
+  gPlayerVelocityY = 0;
+  gPlayerHP = kPlayerStartHP;
+  gPlayerCooldown = 0;
+  gPlayerSkipFrames = 0;
+  gNumberOfEnemies = 0;
+  gNumberOfPlayerProjectiles = 0;
+  gNumberOfEnemyProjectiles2 = 0;
+  gScore = 0;
+  gPlayerShots = kShotsBase;
+}
+
+// Whatever is pending when a game starts is dropped: the key that chose to play, even a quit.
+void discardPendingEvents() {
+  while (SDL_PollEvent(&gEvent) != 0) {
+  }
+}
+
+// The held-key flag of a key, by the first matching binding in the order right, left, down,
+// up, attack; nullptr for any other key.
+std::int32_t* heldFlagOf(HeldKeys& held, SDL_Keycode key) {
+  if (key == gKeycodeRight) return &held.right;
+  if (key == gKeycodeLeft) return &held.left;
+  if (key == gKeycodeDown) return &held.down;
+  if (key == gKeycodeUp) return &held.up;
+  if (key == gKeycodeAttack) return &held.attack;
+  return nullptr;
+}
+
+// Turns the pending key events into held-key flags; auto-repeats change nothing. False when
+// the window is to close.
+bool handleEvents(HeldKeys& held) {
+  while (SDL_PollEvent(&gEvent) != 0) {
+    if (gEvent.type == SDL_QUIT) return false;
+    if (gEvent.type != SDL_KEYDOWN && gEvent.type != SDL_KEYUP) continue;
+    if (gEvent.key.repeat != 0) continue;
+    const SDL_Keycode key = gEvent.key.keysym.sym;
+    std::int32_t* flag = heldFlagOf(held, key);
+    if (gEvent.type == SDL_KEYDOWN) {
+      if (flag != nullptr) *flag = 1;
+      if (key == gKeycodeToggleFullscreen) toggleFullscreen();
+    } else if (flag != nullptr) {
+      *flag = 0;
+    }
+  }
+  return true;
+}
+
+// Back to front: sky, butterflies, bird, shots.
+void drawWorld() {
+  SDL_RenderClear(gRenderer);
+  renderBackground();
+  renderEnemies();
+  renderPlayer();
+  renderProjectiles();
+}
+
+// The score in the top-left corner: the line starts with a line feed from one line above the window.
+void drawScoreLine() {
+  appendDebugText("\nScore: %d", gScore);
+  gTextX = 0;
+  gTextY = -kLineHeight;
+  if (gDebugTextIndex != 0) renderText(0, kWindowWidth, gDebugText, kScoreStyle);
+  gDebugTextIndex = 0;
+}
+
+// A white box with a black outline asking for the attack key by its name.
+void drawBriefing() {
+  SDL_SetRenderDrawColor(gRenderer, 255, 255, 255, 255);
+  SDL_RenderFillRect(gRenderer, &kBriefingBox);
+  SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
+  SDL_RenderDrawRect(gRenderer, &kBriefingBox);
+
+  const std::int32_t leftMargin = kBriefingBox.x + kBriefingPadding;
+  const std::int32_t rightBound = kBriefingBox.x + kBriefingBox.w - kBriefingPadding;
+  gTextX = leftMargin;
+  gTextY = kBriefingBox.y + kBriefingPadding;
+  renderText(leftMargin, rightBound, kBriefingRequest, kBriefingStyle);
+  renderText(leftMargin, rightBound, SDL_GetKeyName(gKeycodeAttack), kBriefingStyle);
+  renderText(leftMargin, rightBound, kBriefingClosing, kBriefingStyle);
+}
+
+// Waits out what is left of the frame's 25 ms; a slow frame is not caught up.
+void waitForFrameEnd(Uint32 frameStart) {
+  const Uint32 elapsed = SDL_GetTicks() - frameStart;
+  if (elapsed < static_cast<Uint32>(kFrameMilliseconds)) SDL_Delay(kFrameMilliseconds - elapsed);
+}
+
+}  // namespace
+
+void runSpawnSchedule(std::int32_t& spawnCountdown) {
+  spawnCountdown -= 1;
+  if (spawnCountdown != 0) return;
+  spawnCountdown = kSpawnIntervalDividend / gPlayerShots + kSpawnIntervalFloor;
+  if (gNumberOfEnemies < kMaxSpawnedEnemies) addRandomEnemy();
+}
+
+std::int32_t play() {
+  HeldKeys held = {0, 0, 0, 0, 0};
+  bool ShowBriefing = true;
+  std::int32_t SpawnCountdown = kFirstSpawnFrames;
+  resetGame();
+  startMusic(kGameMusicPath);
+  discardPendingEvents();
+
+  for (;;) {
+    const Uint32 frameStart = SDL_GetTicks();
+    if (!handleEvents(held)) return 0;
+    if (gPlayerCooldown != 0) gPlayerCooldown -= 1;
+    gPlayerInputX = held.right - held.left;
+    gPlayerInputY = held.down - held.up;
+
+    movePlayer();
+    moveEnemies();
+    moveProjectiles();
+
+    testPlayerProjectileOnEnemies();
+    testProjectiles2OnPlayer();
+    testEnemiesOnPlayer();
+
+    if (held.attack != 0 && gPlayerCooldown == 0) {
+      shootPlayerProjectile();
+      gPlayerCooldown = kFireCooldownFrames;
+    }
+
+    drawWorld();
+    if (gPlayerHP < 1) return displayGameOverScreen();  // this frame is never presented
+    renderHP();
+    drawScoreLine();
+
+    if (gPlayerShots > kShotsBase) ShowBriefing = false;
+    if (ShowBriefing) {
+      drawBriefing();
+    } else {
+      runSpawnSchedule(SpawnCountdown);
+    }
+
+    SDL_RenderPresent(gRenderer);
+    waitForFrameEnd(frameStart);
+  }
+}

@@ -16,3 +16,8 @@ extern SDL_Event gEvent;
 
 // Runs one game: 0 when the window was closed, otherwise the game-over screen's result.
 std::int32_t play();
+
+// One frame of the spawn schedule, run once the briefing box is gone: counts spawnCountdown
+// down and, when it reaches 0, reloads it with 15000 / gPlayerShots + 5 frames and adds one
+// butterfly unless 999 are alive.
+void runSpawnSchedule(std::int32_t& spawnCountdown);
