@@ -129,10 +129,12 @@ std::int32_t loadMedia() {
   return status;
 }
 
-// The flag flips whatever SDL_SetWindowFullscreen reports.
+// The flag flips whatever SDL_SetWindowFullscreen reports. On X11, SDL keeps the fullscreen
+// mode's size for the window on the way back, so the window is given its own size again.
 void toggleFullscreen() {
   if (gIsFullscreen != 0) {
     SDL_SetWindowFullscreen(gWindow, 0);
+    SDL_SetWindowSize(gWindow, kWindowWidth, kWindowHeight);
     gIsFullscreen = 0;
   } else {
     SDL_SetWindowFullscreen(gWindow, SDL_WINDOW_FULLSCREEN);
