@@ -12,7 +12,7 @@ wait_frame_at 390
 e2e_key Down Return
 e2e_wait_for 10 "the key configuration screen" settings_step 9 "${DEFAULT_KEY_NAMES[@]}"
 e2e_key w
-e2e_wait_for 5 "W taken as move up" settings_step 8 W Down Left Right "Right Ctrl" Return Backspace F4
+e2e_wait_for 10 "W taken as move up" settings_step 8 W Down Left Right "Right Ctrl" Return Backspace F4
 e2e_close_window
 expect_exit_zero 5
 [ ! -s "$SCRATCH/stdout" ] || fail "unexpected output: $(game_stdout)"

@@ -39,7 +39,7 @@ briefing_gone() {
     [ "$("$ZW_PROBE" count "$LAST_SHOT" 321 201 318 138 255 255 255)" -lt 20000 ]
 }
 e2e_keydown Control_R
-e2e_wait_for 5 "the briefing box to disappear with the first shot" briefing_gone
+e2e_wait_for 10 "the briefing box to disappear with the first shot" briefing_gone
 log "briefing box gone; firing and flying up and down"
 fight_started=$(date +%s)
 fight_until_game_over 150

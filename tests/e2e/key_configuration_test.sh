@@ -18,7 +18,7 @@ log "key configuration screen shows the default keys"
 # W becomes "move up"; W again is refused for "move down", which keeps the marker.
 e2e_key w
 names=(W Down Left Right "Right Ctrl" Return Backspace F4)
-e2e_wait_for 5 "W as move up, marker on move down" settings_step 8 "${names[@]}"
+e2e_wait_for 10 "W as move up, marker on move down" settings_step 8 "${names[@]}"
 e2e_key w
 sleep 0.5
 LAST_SHOT=$(e2e_shot refused)
@@ -31,11 +31,11 @@ for i in 0 1 2 3 4 5 6; do
   e2e_key "${keys[$i]}"
   names[$((i + 1))]=${new_names[$i]}
   if [ "$i" -lt 6 ]; then
-    e2e_wait_for 5 "${new_names[$i]} taken, marker on step $((7 - i))" settings_step $((7 - i)) "${names[@]}"
+    e2e_wait_for 10 "${new_names[$i]} taken, marker on step $((7 - i))" settings_step $((7 - i)) "${names[@]}"
   fi
 done
 all_taken() { settings_list "${names[@]}" && settings_done; }
-e2e_wait_for 5 "all keys taken and the last line shown" all_taken
+e2e_wait_for 10 "all keys taken and the last line shown" all_taken
 [ ! -e "$SCRATCH/Common/Settings.bin" ] || fail "Settings.bin written before the final key"
 
 # Any key saves and returns to the title, whose hint line names the new fullscreen key.
@@ -78,7 +78,7 @@ e2e_keydown j  # held for a few frames: the game fires while the key is down at 
 sleep 0.15
 e2e_keyup j
 briefing_gone() { ! briefing_names J; }
-e2e_wait_for 5 "the briefing box to go with the first shot" briefing_gone
+e2e_wait_for 10 "the briefing box to go with the first shot" briefing_gone
 e2e_keydown d
 sleep 0.4
 e2e_keyup d

@@ -21,7 +21,7 @@ cp "$LAST_SHOT" "$docs/title.png"
 e2e_key Down Return
 e2e_wait_for 10 "the key configuration screen" settings_step 9 "${DEFAULT_KEY_NAMES[@]}"
 e2e_key Up Down Left
-e2e_wait_for 5 "three keys taken" settings_step 6 "${DEFAULT_KEY_NAMES[@]}"
+e2e_wait_for 10 "three keys taken" settings_step 6 "${DEFAULT_KEY_NAMES[@]}"
 cp "$LAST_SHOT" "$docs/key-configuration.png"
 e2e_key Right Control_R Return BackSpace F4 space
 wait_frame_at 390
