@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/platform.h"
 #include "coded_sheet.h"
+#include "committed_sheet.h"
 #include "support/harness.h"
 
 namespace {
@@ -121,6 +123,33 @@ TEST_F(BackgroundTest, SkyHoldsStillForOneFrameAtTheWrapAndRepeatsEvery3841Frame
   renderSkyOnce();
   std::size_t sample = 0;
   for (std::int32_t x = 0; x < kWindowWidth; x += 37) EXPECT_EQ(coded_sheet::sheetPixelAt(x, 333), before[sample++]);
+}
+
+TEST(CommittedSkyTest, TheWindowShowsTheBackgroundSheetsAtEachRangeEdge) {
+  ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
+  const committed_sheet::Sheet sheets[2] = {committed_sheet::loadSheet("Background0.png"),
+                                            committed_sheet::loadSheet("Background1.png")};
+  ASSERT_NE(sheets[0], nullptr);
+  ASSERT_NE(sheets[1], nullptr);
+  for (std::int32_t position : {0, 1519, 1520, 1919, 1920, 3439, 3440, 3839, 3840}) {
+    SCOPED_TRACE(position);
+    scrollTo(position);
+    committed_sheet::fillCanvas();
+    renderSkyOnce();
+    // The view starts at `column` of one sheet; what does not fit is taken from the other.
+    const std::int32_t first = position < kBackgroundSheetWidth ? 0 : 1;
+    const std::int32_t column = position % kBackgroundSheetWidth + (position == 3840 ? kBackgroundSheetWidth : 0);
+    const std::int32_t firstWidth = std::min(kBackgroundViewWidth, kBackgroundSheetWidth - column);
+    if (firstWidth > 0) {
+      EXPECT_TRUE(committed_sheet::drawnFrom(sheets[first].get(), {column, 0, firstWidth, 300}, {0, 0, 2 * firstWidth, 600}));
+    }
+    if (firstWidth < kBackgroundViewWidth) {
+      const std::int32_t restWidth = kBackgroundViewWidth - firstWidth;
+      EXPECT_TRUE(committed_sheet::drawnFrom(sheets[1 - first].get(), {0, 0, restWidth, 300},
+                                             {2 * firstWidth, 0, 2 * restWidth, 600}));
+    }
+  }
+  testing_support::releaseSoftwareRenderer();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "app/platform.h"
 #include "coded_sheet.h"
+#include "committed_sheet.h"
 #include "game/projectiles.h"
 #include "support/harness.h"
 
@@ -251,6 +252,22 @@ TEST_F(EnemyDrawingTest, LaterButterfliesAreDrawnOverEarlierOnesAndPositionsTrun
   renderEnemies();
   EXPECT_EQ(coded_sheet::sheetPixelAt(0, 100), (SheetPixel{1, 0, kButterflyTag}));
   EXPECT_EQ(coded_sheet::sheetPixelAt(20, 100), (SheetPixel{90, 0, kButterflyTag}));
+}
+
+TEST_F(EnemiesTest, ButterfliesAreDrawnFromTheTopRowOfButterflyPng) {
+  ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
+  const committed_sheet::Sheet butterfly = committed_sheet::loadSheet("Butterfly.png");
+  ASSERT_NE(butterfly, nullptr);
+  addEnemyAt(2000, 3000, 0, 1)[kEnemyAnimationCounter] = 34;
+  addEnemyAt(4000, 3000, 0, 1)[kEnemyAnimationCounter] = 12;
+  committed_sheet::fillCanvas();
+  renderEnemies();
+  EXPECT_TRUE(committed_sheet::drawnFrom(butterfly.get(), {270, 0, 45, 45}, {200, 300, 45, 45}));
+  EXPECT_TRUE(committed_sheet::drawnFrom(butterfly.get(), {90, 0, 45, 45}, {400, 300, 45, 45}));
+  committed_sheet::fillCanvas();
+  renderEnemies();
+  EXPECT_TRUE(committed_sheet::drawnFrom(butterfly.get(), {0, 0, 45, 45}, {200, 300, 45, 45}));
+  testing_support::releaseSoftwareRenderer();
 }
 
 }  // namespace

@@ -6,11 +6,13 @@
 
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "app/platform.h"
 #include "app/settings.h"
 #include "coded_sheet.h"
+#include "text/font.h"
 #include "game/enemies.h"
 #include "game/player.h"
 #include "game/projectiles.h"
@@ -21,7 +23,7 @@ namespace {
 using coded_sheet::SheetPixel;
 
 constexpr std::int32_t kBirdTag = 5;
-constexpr std::int32_t kFeatherTag = 6;
+constexpr std::int32_t kFeatherTag = 9;  // clear of the coordinate font's colours
 constexpr std::int32_t kBackgroundTag = 7;
 
 // Runs a script at the start of every frame of play(). SDL marks the end of each polling cycle
@@ -59,6 +61,9 @@ class PlayTest : public ::testing::Test {
     gTexture[kTextureFeather] = coded_sheet::makeCodedSheet(gRenderer, 16, 16, kFeatherTag);
     gTexture[kTextureBackground0] = coded_sheet::makeCodedSheet(gRenderer, 1920, 300, kBackgroundTag);
     gTexture[kTextureBackground1] = coded_sheet::makeCodedSheet(gRenderer, 1920, 300, kBackgroundTag);
+    testing_support::useCoordinateFont();
+    gCharacterWidthToRender = 10;
+    gCharacterHeightToRender = 15;
     std::copy(kDefaultKeyBindings, kDefaultKeyBindings + kKeyBindingCount, gKeyBindings);
     srand(1234);
   }
@@ -68,10 +73,27 @@ class PlayTest : public ::testing::Test {
   }
 };
 
+// The score line as drawn in the top-left corner.
+std::string scoreLine() { return testing_support::textAt(0, 0, 12, 2); }
+
+// The briefing box's text, read line by line and with runs of blanks joined into one space.
+std::string briefingText() {
+  std::string text;
+  for (std::int32_t line = 0; line < 9; ++line) text += testing_support::textAt(325, 205 + 15 * line, 31, 3) + " ";
+  std::string joined;
+  for (char character : text) {
+    if (character == ' ' && (joined.empty() || joined.back() == ' ')) continue;
+    joined += character;
+  }
+  while (!joined.empty() && joined.back() == ' ') joined.pop_back();
+  return joined;
+}
+
 bool isWhite(const SDL_Color& color) { return color.r == 255 && color.g == 255 && color.b == 255; }
 bool isBlack(const SDL_Color& color) { return color.r == 0 && color.g == 0 && color.b == 0; }
 
 TEST_F(PlayTest, AGameStartsWithTheBirdThreeFeathersAndTheBriefingAndSpawnsNothingDuringIt) {
+  gKeycodeAttack = SDLK_LSHIFT;  // the briefing names whatever key attacks
   gScore = 77;
   gNumberOfEnemies = 12;
   gPlayerHP = -3;
@@ -108,6 +130,10 @@ TEST_F(PlayTest, AGameStartsWithTheBirdThreeFeathersAndTheBriefingAndSpawnsNothi
       EXPECT_TRUE(isBlack(testing_support::pixelAt(500, 339)));
       EXPECT_EQ(coded_sheet::sheetPixelAt(640, 250).tag, kBackgroundTag);
       EXPECT_EQ(coded_sheet::sheetPixelAt(500, 340).tag, kBackgroundTag);
+      EXPECT_EQ(scoreLine(), "Score: 0    ");
+      EXPECT_EQ(briefingText(),
+                "A large formation of butterflies approaches your sector. Keep your air space clear by pressing "
+                "\"Left Shift\". You can configure the keys in \"Flight Control\" from the main menu.");
     }
     if (frame == 130) {
       lastFrameTicks = SDL_GetTicks();
@@ -212,6 +238,29 @@ TEST_F(PlayTest, LosingTheLastHitPointEndsTheGameInThatFrame) {
   EXPECT_EQ(lastFrameOfTheGame, 3);
   EXPECT_EQ(gPlayerHP, 0);
   EXPECT_EQ(gNumberOfEnemyProjectiles2, 0);
+}
+
+TEST_F(PlayTest, TheScoreLineShowsFivePointsPerHitAndOneLessPerShot) {
+  std::vector<std::string> lines;
+  FrameDriver driver([&](std::int32_t frame) {
+    if (frame >= 2) lines.push_back(scoreLine());
+    if (frame == 1) testing_support::pushKeyDown(gKeycodeAttack);
+    if (frame == 2) {
+      // A still butterfly where the first shot arrives in this frame, at (1750, 2960).
+      addRandomEnemy();
+      gEnemyList[0][kEnemyX] = 1750;
+      gEnemyList[0][kEnemyY] = 2960;
+      gEnemyList[0][kEnemyPathIndex] = 0;
+      gEnemyList[0][kEnemyFireCooldown] = 1000;
+    }
+    if (frame == 13) testing_support::pushQuit();
+  });
+  EXPECT_EQ(play(), 0);
+  ASSERT_EQ(lines.size(), 12u);
+  EXPECT_EQ(lines[0], "Score: 0    ") << "the first shot costs nothing at 0";
+  EXPECT_EQ(lines[1], "Score: 5    ") << "after the hit";
+  EXPECT_EQ(lines[9], "Score: 5    ");
+  EXPECT_EQ(lines[10], "Score: 4    ") << "after the second shot, in frame 11";
 }
 
 struct SpawnIntervalCase {

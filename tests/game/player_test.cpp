@@ -7,6 +7,7 @@
 
 #include "app/platform.h"
 #include "coded_sheet.h"
+#include "committed_sheet.h"
 #include "game/play.h"
 #include "game/projectiles.h"
 #include "support/harness.h"
@@ -218,6 +219,58 @@ TEST_F(PlayerDrawingTest, OneFeatherPerHitPointAtTenFortyTwoAndSeventyFour) {
   coded_sheet::fillBlank();
   renderHP();
   EXPECT_EQ(coded_sheet::sheetPixelAt(106, 16).tag, coded_sheet::kBlankTag) << "never more than three";
+}
+
+class CommittedSheetsPlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0); }
+  void TearDown() override { testing_support::releaseSoftwareRenderer(); }
+};
+
+// The cell of Bird.png in `row` that the last renderPlayer drew at (60, 200), or -1.
+std::int32_t drawnBirdFrame(const SDL_Surface* bird, std::int32_t row) {
+  for (std::int32_t frame = 0; frame < 4; ++frame) {
+    if (committed_sheet::drawnFrom(bird, {frame * 160, row * 160, 160, 160}, {60, 200, 160, 160})) return frame;
+  }
+  return -1;
+}
+
+TEST_F(CommittedSheetsPlayerTest, TheBirdBeatsItsWingsThroughBirdPngAndShowsItsHitRow) {
+  const committed_sheet::Sheet bird = committed_sheet::loadSheet("Bird.png");
+  ASSERT_NE(bird, nullptr);
+  gPlayerX = kPlayerStartX;
+  gPlayerY = kPlayerStartY;
+  gPlayerSkipFrames = kPlayerHitLookFrames;
+  std::vector<std::int32_t> frames;
+  for (std::int32_t draw = 0; draw < 40; ++draw) {
+    committed_sheet::fillCanvas();
+    renderPlayer();
+    const std::int32_t row = draw < kPlayerHitLookFrames ? 1 : 0;
+    frames.push_back(drawnBirdFrame(bird.get(), row));
+    ASSERT_NE(frames.back(), -1) << "draw " << draw << " is no cell of row " << row;
+  }
+  // Runs of eight draws, each frame following the previous one.
+  std::int32_t runStart = 0;
+  while (runStart < 40 && frames[runStart] == frames[0]) ++runStart;
+  ASSERT_LE(runStart, 8);
+  for (std::int32_t draw = runStart; draw < 40; ++draw) {
+    EXPECT_EQ(frames[draw], (frames[0] + 1 + (draw - runStart) / 8) % 4) << draw;
+  }
+}
+
+TEST_F(CommittedSheetsPlayerTest, FeathersAreFeatherPngAtThirtyTwoPixels) {
+  const committed_sheet::Sheet feather = committed_sheet::loadSheet("Feather.png");
+  ASSERT_NE(feather, nullptr);
+  const SDL_Rect whole = {0, 0, feather->w, feather->h};
+  gPlayerHP = 3;
+  committed_sheet::fillCanvas();
+  renderHP();
+  for (std::int32_t x : {10, 42, 74}) EXPECT_TRUE(committed_sheet::drawnFrom(feather.get(), whole, {x, 16, 32, 32}));
+  gPlayerHP = 1;
+  committed_sheet::fillCanvas();
+  renderHP();
+  EXPECT_TRUE(committed_sheet::drawnFrom(feather.get(), whole, {10, 16, 32, 32}));
+  EXPECT_EQ(testing_support::pixelAt(42 + 16, 16 + 16).r, committed_sheet::kFill.r);
 }
 
 }  // namespace

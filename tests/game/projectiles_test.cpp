@@ -7,6 +7,7 @@
 
 #include "app/platform.h"
 #include "coded_sheet.h"
+#include "committed_sheet.h"
 #include "support/harness.h"
 
 namespace {
@@ -179,6 +180,24 @@ TEST_F(ProjectileDrawingTest, LaterPoolsAreDrawnOverEarlierOnes) {
   renderProjectiles();
   EXPECT_EQ(coded_sheet::sheetPixelAt(100, 100), (SheetPixel{14, 0, kProjectilesTag}));
   EXPECT_EQ(coded_sheet::sheetPixelAt(100, 108), (SheetPixel{6 + 0, 4, kProjectilesTag}));
+}
+
+TEST_F(ProjectilesTest, EachPoolDrawsItsCellOfProjectilesPng) {
+  ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
+  const committed_sheet::Sheet sheet = committed_sheet::loadSheet("Projectiles.png");
+  ASSERT_NE(sheet, nullptr);
+  gPlayerProjectileList[0] = {1000, 2000, 0, 0};
+  gNumberOfPlayerProjectiles = 1;
+  gEnemyProjectileList1[0] = {3000, 2000, 0, 0};
+  gNumberOfEnemyProjectiles1 = 1;
+  gEnemyProjectileList2[0] = {5000, 2000, 0, 0};
+  gNumberOfEnemyProjectiles2 = 1;
+  committed_sheet::fillCanvas();
+  renderProjectiles();
+  EXPECT_TRUE(committed_sheet::drawnFrom(sheet.get(), {6, 0, 8, 8}, {100, 200, 16, 16}));
+  EXPECT_TRUE(committed_sheet::drawnFrom(sheet.get(), {0, 0, 6, 6}, {300, 200, 12, 12}));
+  EXPECT_TRUE(committed_sheet::drawnFrom(sheet.get(), {14, 0, 18, 4}, {500, 200, 36, 8}));
+  testing_support::releaseSoftwareRenderer();
 }
 
 }  // namespace

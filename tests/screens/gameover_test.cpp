@@ -43,63 +43,43 @@ class GameOverScreen : public ::testing::Test {
 }
 
 TEST_F(GameOverScreen, KeysAndCloseDuringThePauseAreDropped) {
-  static const LaterEvent kEarlyKey = {SDL_KEYDOWN, SDLK_RETURN};
-  static const LaterEvent kLateKey = {SDL_KEYDOWN, SDLK_x};
+  static const LaterEvent kDuringPause = {SDL_KEYDOWN, SDLK_RETURN};
   testing_support::pushKeyDown(SDLK_RCTRL);  // still held from the game
   testing_support::pushQuit();
-  screen_checks::pushLater(500, kEarlyKey);
-  screen_checks::pushLater(1200, kLateKey);
+  // Pushed while the screen sleeps through its pause, which lasts at least a second.
+  screen_checks::pushLater(500, kDuringPause);
+  screen_checks::QueueFeeder afterPause({{SDL_KEYDOWN, SDLK_x}});
+  afterPause.start();
   const Uint32 start = SDL_GetTicks();
   EXPECT_EQ(displayGameOverScreen(), kGameOverKeyPressed);
-  EXPECT_GE(SDL_GetTicks() - start, 1200u);
+  EXPECT_GE(SDL_GetTicks() - start, static_cast<Uint32>(kGameOverPause));
   EXPECT_EQ(gDebugTextIndex, 0);
 }
 
 TEST_F(GameOverScreen, CloseAfterThePauseReturnsQuit) {
-  static const LaterEvent kClose = {SDL_QUIT, 0};
-  screen_checks::pushLater(1200, kClose);
+  screen_checks::QueueFeeder afterPause({{SDL_QUIT, 0}});
+  afterPause.start();
   EXPECT_EQ(displayGameOverScreen(), kGameOverQuit);
 }
 
+// Key releases after the pause are ignored: the close request behind them ends the screen.
 TEST_F(GameOverScreen, KeyReleasesDoNotEndIt) {
-  static const LaterEvent kRelease = {SDL_KEYUP, SDLK_RCTRL};
-  static const LaterEvent kPress = {SDL_KEYDOWN, SDLK_F12};
-  screen_checks::pushLater(1100, kRelease);
-  screen_checks::pushLater(1400, kPress);
-  const Uint32 start = SDL_GetTicks();
-  EXPECT_EQ(displayGameOverScreen(), kGameOverKeyPressed);
-  EXPECT_GE(SDL_GetTicks() - start, 1400u);
-}
-
-// Copies the canvas while the screen is pausing.
-struct Snapshot {
-  std::vector<std::uint8_t> pixels;
-  SDL_Surface* surface = nullptr;
-};
-
-Uint32 takeSnapshot(Uint32, void* param) {
-  auto* snapshot = static_cast<Snapshot*>(param);
-  const SDL_Surface* shown = canvas();
-  snapshot->pixels.assign(static_cast<const std::uint8_t*>(shown->pixels),
-                          static_cast<const std::uint8_t*>(shown->pixels) + shown->pitch * shown->h);
-  return 0;
+  screen_checks::QueueFeeder afterPause({{SDL_KEYUP, SDLK_RCTRL}, {SDL_KEYUP, SDLK_UP}, {SDL_QUIT, 0}});
+  afterPause.start();
+  EXPECT_EQ(displayGameOverScreen(), kGameOverQuit);
 }
 
 TEST_F(GameOverScreen, FirstFrameIsShownThroughThePauseWithScoreZero) {
   screen_checks::FontSheet font;
   ASSERT_TRUE(font.loaded());
-  static const LaterEvent kPress = {SDL_KEYDOWN, SDLK_a};
-  Snapshot duringPause;
-  SDL_AddTimer(500, &takeSnapshot, &duringPause);
-  screen_checks::pushLater(1200, kPress);
+  screen_checks::QueueFeeder afterPause({{SDL_KEYDOWN, SDLK_a}}, canvas());
+  afterPause.start();
   EXPECT_EQ(displayGameOverScreen(), kGameOverKeyPressed);
 
-  ASSERT_FALSE(duringPause.pixels.empty());
-  SDL_Surface* paused = SDL_CreateRGBSurfaceWithFormatFrom(duringPause.pixels.data(), kWindowWidth, kWindowHeight, 32,
-                                                           canvas()->pitch, SDL_PIXELFORMAT_ARGB8888);
+  const SDL_Surface* paused = afterPause.lastCopy();
+  ASSERT_NE(paused, nullptr);
   EXPECT_TRUE(linesShown(font, paused, "Your score: 0"));
   EXPECT_TRUE(screen_checks::areaIs(paused, {0, 0, kWindowWidth, 450}, {0, 0, 0, 255}));
-  SDL_FreeSurface(paused);
 
   EXPECT_TRUE(linesShown(font, canvas(), "Your score: 0"));
   EXPECT_TRUE(screen_checks::areaIs(canvas(), {0, 0, kWindowWidth, 450}, {0, 0, 0, 255}));
@@ -109,9 +89,9 @@ TEST_F(GameOverScreen, FirstFrameIsShownThroughThePauseWithScoreZero) {
 TEST_F(GameOverScreen, ShowsTheFinalScore) {
   screen_checks::FontSheet font;
   ASSERT_TRUE(font.loaded());
-  static const LaterEvent kPress = {SDL_KEYDOWN, SDLK_SPACE};
   gScore = 1234567;
-  screen_checks::pushLater(1100, kPress);
+  screen_checks::QueueFeeder afterPause({{SDL_KEYDOWN, SDLK_SPACE}});
+  afterPause.start();
   EXPECT_EQ(displayGameOverScreen(), kGameOverKeyPressed);
   EXPECT_TRUE(linesShown(font, canvas(), "Your score: 1234567"));
   EXPECT_EQ(gDebugTextIndex, 0);

@@ -277,9 +277,9 @@ TEST_F(KeyConfigurationScreen, TwoPressesInOneFrameAssignTwoBindings) {
 TEST_F(KeyConfigurationScreen, CapturedKeyShowsInTheNextFrame) {
   screen_checks::FontSheet font;
   ASSERT_TRUE(font.loaded());
-  static const screen_checks::LaterEvent kClose = {SDL_QUIT, 0};
   pushKeyDown(SDLK_w);
-  screen_checks::pushLater(150, kClose);
+  screen_checks::QueueFeeder closeLater({{SDL_QUIT, 0}});
+  closeLater.start();
   EXPECT_EQ(adjustSettings(), 0);
   EXPECT_TRUE(font.textAt(canvas(), 232, 75, "W", 0));
   EXPECT_FALSE(font.glyphAt(canvas(), 12, 75, '>', 0));

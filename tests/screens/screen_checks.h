@@ -10,7 +10,10 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/harness.h"
 
@@ -38,28 +41,98 @@ class SoundCounter {
   static void onFinished(int) { ++finished(); }
 };
 
-// Events pushed from a timer while the screen under test is running (or pausing).
+// An event pushed from a timer thread while the screen under test runs.
 struct LaterEvent {
   Uint32 type;
   SDL_Keycode key;
 };
 
-inline Uint32 pushLaterEvent(Uint32, void* param) {
-  const auto* event = static_cast<const LaterEvent*>(param);
-  if (event->type == SDL_QUIT) {
+inline void pushEvent(const LaterEvent& event) {
+  if (event.type == SDL_QUIT) {
     testing_support::pushQuit();
-  } else if (event->type == SDL_KEYDOWN) {
-    testing_support::pushKeyDown(event->key);
+  } else if (event.type == SDL_KEYDOWN) {
+    testing_support::pushKeyDown(event.key);
   } else {
-    testing_support::pushKeyUp(event->key);
+    testing_support::pushKeyUp(event.key);
   }
+}
+
+inline Uint32 pushLaterEvent(Uint32, void* param) {
+  pushEvent(*static_cast<const LaterEvent*>(param));
   return 0;
 }
 
-// The event must outlive the timer: pass a static or a variable of the test that waits for it.
+// Pushes the event once after the delay; the event must outlive the timer (make it static).
 inline SDL_TimerID pushLater(Uint32 delayMs, const LaterEvent& event) {
   return SDL_AddTimer(delayMs, &pushLaterEvent, const_cast<LaterEvent*>(&event));
 }
+
+// Feeds a screen once it has taken everything queued so far. start() queues a marker event
+// (which the screens ignore) behind the events already pushed; a timer watches for the screen
+// to take it from the queue and then pushes `events` one per tick, repeating the last one until
+// the feeder is destroyed (which empties the queue), so a screen that is slower than expected still gets its event.
+// With a canvas to watch, the canvas is copied on every tick until the marker is taken: the last
+// copy shows what the screen had presented just before it read its queue.
+class QueueFeeder {
+ public:
+  explicit QueueFeeder(std::vector<LaterEvent> events, const SDL_Surface* watched = nullptr)
+      : events_(std::move(events)), watched_(watched) {}
+  ~QueueFeeder() {
+    if (timer_ != 0) SDL_RemoveTimer(timer_);
+    SDL_Delay(3 * kTick);  // a tick already running finishes
+    // What the screen left of the repeated events must not reach the next one.
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  }
+  QueueFeeder(const QueueFeeder&) = delete;
+  QueueFeeder& operator=(const QueueFeeder&) = delete;
+
+  void start() {
+    SDL_Event marker{};
+    marker.type = SDL_USEREVENT;
+    SDL_PushEvent(&marker);
+    timer_ = SDL_AddTimer(kTick, &QueueFeeder::tick, this);
+  }
+
+  // The copy of the watched canvas, as a surface that lives as long as the feeder.
+  const SDL_Surface* lastCopy() {
+    if (copy_.empty() || watched_ == nullptr) return nullptr;
+    copySurface_.reset(SDL_CreateRGBSurfaceWithFormatFrom(copy_.data(), watched_->w, watched_->h, 32, watched_->pitch,
+                                                          watched_->format->format));
+    return copySurface_.get();
+  }
+
+ private:
+  static constexpr Uint32 kTick = 20;  // milliseconds
+
+  static Uint32 tick(Uint32 interval, void* param) {
+    auto* self = static_cast<QueueFeeder*>(param);
+    if (!self->markerTaken_) {
+      if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_USEREVENT, SDL_USEREVENT) > 0) {
+        if (self->watched_ != nullptr) {
+          const auto* pixels = static_cast<const std::uint8_t*>(self->watched_->pixels);
+          self->copy_.assign(pixels, pixels + self->watched_->pitch * self->watched_->h);
+        }
+        return interval;
+      }
+      self->markerTaken_ = true;
+    }
+    pushEvent(self->events_[self->next_]);
+    if (self->next_ + 1 < self->events_.size()) ++self->next_;
+    return interval;
+  }
+
+  struct SurfaceFree {
+    void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
+  };
+
+  std::vector<LaterEvent> events_;
+  const SDL_Surface* watched_;
+  SDL_TimerID timer_ = 0;
+  bool markerTaken_ = false;
+  std::size_t next_ = 0;
+  std::vector<std::uint8_t> copy_;
+  std::unique_ptr<SDL_Surface, SurfaceFree> copySurface_;
+};
 
 // A committed sheet as an ARGB8888 surface.
 inline SDL_Surface* loadSheet(const std::string& fileName) {

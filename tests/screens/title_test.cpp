@@ -15,7 +15,6 @@
 
 namespace {
 
-using screen_checks::LaterEvent;
 using testing_support::canvas;
 using testing_support::pushKeyDown;
 
@@ -139,12 +138,12 @@ TEST_F(TitleScreen, KeyBoundToFullscreenAndUpDoesBoth) {
   EXPECT_EQ(gIsFullscreen, 0);
 }
 
-// Runs the screen with the moves handled in its first pass and a close request arriving well
-// after, so that the canvas holds a frame drawn after the moves.
+// Runs the screen with the moves handled in its first pass and a close request arriving only
+// after that, so that the canvas holds a frame drawn after the moves.
 void showAfterMoves(std::int32_t downMoves) {
-  static const LaterEvent kClose = {SDL_QUIT, 0};
   for (std::int32_t i = 0; i < downMoves; ++i) pushKeyDown(SDLK_DOWN);
-  screen_checks::pushLater(150, kClose);
+  screen_checks::QueueFeeder closeLater({{SDL_QUIT, 0}});
+  closeLater.start();
   EXPECT_EQ(displayTitleScreen(), kTitleQuit);
 }
 

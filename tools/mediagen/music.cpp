@@ -14,13 +14,14 @@ namespace {
 using midi::Track;
 
 // General MIDI programs (numbered from 0) and drum keys used here.
-constexpr std::int32_t kAcousticPiano = 0;
+constexpr std::int32_t kElectricPiano = 4;
 constexpr std::int32_t kVibraphone = 11;
 constexpr std::int32_t kFingeredBass = 33;
 constexpr std::int32_t kSynthBass = 38;
 constexpr std::int32_t kStrings = 48;
 constexpr std::int32_t kSlowStrings = 49;
 constexpr std::int32_t kBrass = 61;
+constexpr std::int32_t kOboe = 68;
 constexpr std::int32_t kFlute = 73;
 constexpr std::int32_t kSquareLead = 80;
 constexpr std::int32_t kWarmPad = 89;
@@ -172,29 +173,29 @@ std::vector<std::uint8_t> titleTheme() {
       "G5:4 A5:4 B5:4 D6:4",   "E6:8 C#6:4 A5:4",       "G5:4 F#5:4 E5:4 G5:4",  "A5:8 C#6:4 E6:4",
   };
 
-  Track melody = midi::makeTrack("Melody", 0, kFlute, 110, 72, 50);
-  addMelody(melody, 0, tune, 100, 0.25);
+  Track melody = midi::makeTrack("Melody", 0, kFlute, 127, 72, 50);
+  addMelody(melody, 0, tune, 120, 0.25);
 
-  Track pads = midi::makeTrack("Pads", 1, kWarmPad, 90, 50, 70);
+  Track pads = midi::makeTrack("Pads", 1, kWarmPad, 110, 50, 70);
   addPads(pads, 0, chords, 55, 70);
 
-  Track bass = midi::makeTrack("Bass", 2, kFingeredBass, 110, kCentre, 20);
-  addFigure(bass, 0, chords, "1:6 5:2 8:4 5:4", 38, 100, 0.3);
+  Track bass = midi::makeTrack("Bass", 2, kFingeredBass, 127, kCentre, 20);
+  addFigure(bass, 0, chords, "1:6 5:2 8:4 5:4", 38, 115, 0.3);
 
-  Track sparkle = midi::makeTrack("Sparkle", 3, kVibraphone, 85, 90, 60);
-  addFigure(sparkle, 0, chords, "c0:2 c1:2 c2:2 c3:2 c4:2 c3:2 c2:2 c1:2", 62, 70, 0.5);
+  Track sparkle = midi::makeTrack("Sparkle", 3, kVibraphone, 110, 90, 60);
+  addFigure(sparkle, 0, chords, "c0:2 c1:2 c2:2 c3:2 c4:2 c3:2 c2:2 c1:2", 62, 88, 0.5);
 
-  Track drums = midi::makeTrack("Drums", midi::kDrumChannel, 0, 100, kCentre, 40);
+  Track drums = midi::makeTrack("Drums", midi::kDrumChannel, 0, 127, kCentre, 40);
   const DrumBar groove = {{kKick, "X.....x.X......."}, {kSnare, "....X.......X..."},
                           {kClosedHat, "x.o.x.o.x.o.x.o."}};
   const DrumBar turn = {{kKick, "X.....x.X......."}, {kSnare, "....X.......X.xx"},
                         {kClosedHat, "x.o.x.o.x.o....."}, {kOpenHat, "............x..."}};
-  addDrums(drums, 0, 7, groove, 100);
-  addDrums(drums, 7, 1, turn, 100);
-  addDrums(drums, 8, 7, groove, 100);
-  addDrums(drums, 15, 1, turn, 100);
-  addDrums(drums, 0, 1, {{kCrash, "X..............."}}, 100);
-  addDrums(drums, 8, 1, {{kCrash, "X..............."}}, 100);
+  addDrums(drums, 0, 7, groove, 127);
+  addDrums(drums, 7, 1, turn, 127);
+  addDrums(drums, 8, 7, groove, 127);
+  addDrums(drums, 15, 1, turn, 127);
+  addDrums(drums, 0, 1, {{kCrash, "X..............."}}, 120);
+  addDrums(drums, 8, 1, {{kCrash, "X..............."}}, 120);
 
   return midi::buildFile("Zellworth title", 104.0, 2, false, kBars, {melody, pads, bass, sparkle, drums});
 }
@@ -234,35 +235,35 @@ std::vector<std::uint8_t> gameTheme() {
   const std::vector<std::string> tuneTurn = {
       "A5:4 E5:4 C5:4 E5:4", "F5:4 C5:4 A4:4 C5:4", "G5:4 D5:4 B4:4 D5:4", "G#5:4 E5:4 B4:4 r:4"};
 
-  Track lead = midi::makeTrack("Lead", 0, kSquareLead, 100, 70, 40);
-  addMelody(lead, kA, tuneA, 100, 0.3);
-  addMelody(lead, kA2, tuneA2, 104, 0.3);
-  addMelody(lead, kB, tuneB, 108, 0.2);
-  addMelody(lead, kTurn, tuneTurn, 96, 0.4);
+  Track lead = midi::makeTrack("Lead", 0, kSquareLead, 127, 70, 40);
+  addMelody(lead, kA, tuneA, 120, 0.3);
+  addMelody(lead, kA2, tuneA2, 124, 0.3);
+  addMelody(lead, kB, tuneB, 127, 0.2);
+  addMelody(lead, kTurn, tuneTurn, 116, 0.4);
 
-  Track horns = midi::makeTrack("Horns", 4, kBrass, 105, 58, 50);
-  addMelody(horns, kC, tuneC, 105, 0.3);
+  Track horns = midi::makeTrack("Horns", 4, kBrass, 127, 58, 50);
+  addMelody(horns, kC, tuneC, 118, 0.3);
 
   Track pads = midi::makeTrack("Pads", 1, kStrings, 80, 44, 70);
-  addPads(pads, 0, all, 55, 72);
+  addPads(pads, 0, all, 55, 60);
 
-  Track bass = midi::makeTrack("Bass", 2, kSynthBass, 110, kCentre, 10);
+  Track bass = midi::makeTrack("Bass", 2, kSynthBass, 115, kCentre, 10);
   const std::string drive = "1:2 1:2 8:2 1:2 1:2 1:2 8:2 5:2";
-  addFigure(bass, kIntro, introChords, drive, 33, 105, 0.4);
-  addFigure(bass, kA, repeatBars(aChords, 2), drive, 33, 105, 0.4);
-  addFigure(bass, kB, bChords, "1:2 8:2 1:2 8:2 5:2 8:2 5:2 3:2", 33, 105, 0.4);
-  addFigure(bass, kC, cChords, "1:6 1:2 r:2 5:2 8:4", 33, 105, 0.3);
-  addFigure(bass, kTurn, turnChords, drive, 33, 105, 0.4);
+  addFigure(bass, kIntro, introChords, drive, 33, 118, 0.4);
+  addFigure(bass, kA, repeatBars(aChords, 2), drive, 33, 118, 0.4);
+  addFigure(bass, kB, bChords, "1:2 8:2 1:2 8:2 5:2 8:2 5:2 3:2", 33, 118, 0.4);
+  addFigure(bass, kC, cChords, "1:6 1:2 r:2 5:2 8:4", 33, 118, 0.3);
+  addFigure(bass, kTurn, turnChords, drive, 33, 118, 0.4);
 
-  Track arpeggio = midi::makeTrack("Arpeggio", 3, kHarp, 80, 90, 50);
+  Track arpeggio = midi::makeTrack("Arpeggio", 3, kHarp, 100, 90, 50);
   const std::string climb = "c0:2 c1:2 c2:2 c3:2 c1:2 c2:2 c3:2 c4:2";
-  addFigure(arpeggio, kIntro, introChords, climb, 57, 80, 0.3);
-  addFigure(arpeggio, kA, repeatBars(aChords, 2), climb, 57, 66, 0.3);
-  addFigure(arpeggio, kB, bChords, "c0:2 c2:2 c1:2 c3:2 c2:2 c4:2 c3:2 c5:2", 57, 70, 0.3);
-  addFigure(arpeggio, kC, cChords, "c0:4 c1:4 c2:4 c3:4", 57, 74, 1.0);
-  addFigure(arpeggio, kTurn, turnChords, climb, 57, 80, 0.3);
+  addFigure(arpeggio, kIntro, introChords, climb, 57, 96, 0.3);
+  addFigure(arpeggio, kA, repeatBars(aChords, 2), climb, 57, 84, 0.3);
+  addFigure(arpeggio, kB, bChords, "c0:2 c2:2 c1:2 c3:2 c2:2 c4:2 c3:2 c5:2", 57, 90, 0.3);
+  addFigure(arpeggio, kC, cChords, "c0:4 c1:4 c2:4 c3:4", 57, 92, 1.0);
+  addFigure(arpeggio, kTurn, turnChords, climb, 57, 96, 0.3);
 
-  Track drums = midi::makeTrack("Drums", midi::kDrumChannel, 0, 110, kCentre, 30);
+  Track drums = midi::makeTrack("Drums", midi::kDrumChannel, 0, 127, kCentre, 30);
   const DrumBar introBeat = {{kKick, "X...x...X...x..."}, {kClosedHat, "x.x.x.x.x.x.x.x."}};
   const DrumBar introFill = {{kKick, "X...x...X...x..."}, {kSnare, "........x.x.xxXX"},
                              {kClosedHat, "x.x.x.x........."}};
@@ -281,19 +282,19 @@ std::vector<std::uint8_t> gameTheme() {
                             {kRide, "x.x.x.x.x.x....."}};
   const DrumBar crash = {{kCrash, "X..............."}};
 
-  addDrums(drums, kIntro, 3, introBeat, 110);
-  addDrums(drums, kIntro + 3, 1, introFill, 110);
-  addDrums(drums, kA, 7, rock, 110);
-  addDrums(drums, kA + 7, 1, rockFill, 110);
-  addDrums(drums, kA2, 7, rock, 110);
-  addDrums(drums, kA2 + 7, 1, tomFill, 110);
-  addDrums(drums, kB, 7, driveBeat, 110);
-  addDrums(drums, kB + 7, 1, rockFill, 110);
-  addDrums(drums, kC, 7, halfTime, 105);
-  addDrums(drums, kC + 7, 1, halfFill, 105);
-  addDrums(drums, kTurn, 3, rock, 110);
-  addDrums(drums, kTurn + 3, 1, tomFill, 110);
-  for (std::int32_t section : {kIntro, kA, kA2, kB, kC, kTurn}) addDrums(drums, section, 1, crash, 110);
+  addDrums(drums, kIntro, 3, introBeat, 120);
+  addDrums(drums, kIntro + 3, 1, introFill, 120);
+  addDrums(drums, kA, 7, rock, 120);
+  addDrums(drums, kA + 7, 1, rockFill, 120);
+  addDrums(drums, kA2, 7, rock, 120);
+  addDrums(drums, kA2 + 7, 1, tomFill, 120);
+  addDrums(drums, kB, 7, driveBeat, 120);
+  addDrums(drums, kB + 7, 1, rockFill, 120);
+  addDrums(drums, kC, 7, halfTime, 115);
+  addDrums(drums, kC + 7, 1, halfFill, 115);
+  addDrums(drums, kTurn, 3, rock, 120);
+  addDrums(drums, kTurn + 3, 1, tomFill, 120);
+  for (std::int32_t section : {kIntro, kA, kA2, kB, kC, kTurn}) addDrums(drums, section, 1, crash, 120);
 
   return midi::buildFile("Zellworth flight", 140.0, 0, true, kBars,
                          {lead, horns, pads, bass, arpeggio, drums});
@@ -308,21 +309,26 @@ std::vector<std::uint8_t> gameOverPiece() {
   const std::vector<std::string> tune = {
       "A4:4 D5:4 F5:6 E5:2", "D5:8 F5:4 Bb4:4", "G4:4 Bb4:4 D5:4 C5:4", "C#5:8 E5:4 A4:4",
       "F5:4 E5:4 D5:4 A4:4", "Bb4:4 D5:4 G5:6 F5:2", "F5:4 D5:4 E5:4 C#5:4", "D5:12 r:4"};
+  // The oboe answers under the second phrase.
+  const std::vector<std::string> counter = {"A4:8 F4:8", "G4:8 Bb4:8", "D5:4 Bb4:4 A4:8", "A4:4 G4:4 F4:8"};
 
-  Track melody = midi::makeTrack("Melody", 0, kAcousticPiano, 115, 70, 60);
-  addMelody(melody, 0, tune, 96, 0.1);
+  Track melody = midi::makeTrack("Melody", 0, kElectricPiano, 127, 70, 60);
+  addMelody(melody, 0, tune, 118, 0.1);
 
-  Track strings = midi::makeTrack("Strings", 1, kSlowStrings, 90, 50, 80);
-  addPads(strings, 0, chords, 53, 72);
+  Track answer = midi::makeTrack("Answer", 3, kOboe, 100, 44, 70);
+  addMelody(answer, 4, counter, 96, 0.2);
 
-  Track bass = midi::makeTrack("Bass", 2, kAcousticBass, 110, kCentre, 30);
-  addFigure(bass, 0, chords, "1:8 5:8", 38, 95, 0.2);
+  Track strings = midi::makeTrack("Strings", 1, kSlowStrings, 105, 50, 80);
+  addPads(strings, 0, chords, 53, 75);
 
-  Track drums = midi::makeTrack("Drums", midi::kDrumChannel, 0, 90, kCentre, 60);
-  addDrums(drums, 0, kBars - 1, {{kKick, "x..............."}, {kSideStick, "........o......."}, {kRide, "o...o...o...o..."}}, 80);
-  addDrums(drums, kBars - 1, 1, {{kKick, "x..............."}, {kRide, "o...o...o......."}}, 80);
+  Track bass = midi::makeTrack("Bass", 2, kAcousticBass, 127, kCentre, 30);
+  addFigure(bass, 0, chords, "1:8 5:8", 38, 105, 0.2);
 
-  return midi::buildFile("Zellworth grounded", 72.0, -1, true, kBars, {melody, strings, bass, drums});
+  Track drums = midi::makeTrack("Drums", midi::kDrumChannel, 0, 127, kCentre, 60);
+  addDrums(drums, 0, kBars - 1, {{kKick, "x..............."}, {kSideStick, "........o......."}, {kRide, "o...o...o...o..."}}, 127);
+  addDrums(drums, kBars - 1, 1, {{kKick, "x..............."}, {kRide, "o...o...o......."}}, 127);
+
+  return midi::buildFile("Zellworth grounded", 72.0, -1, true, kBars, {melody, answer, strings, bass, drums});
 }
 
 }  // namespace

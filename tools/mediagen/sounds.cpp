@@ -129,8 +129,8 @@ Signal laser() {
 Signal birdHit() {
   Signal signal;
   wav::addVoice(signal, percussive(tone(Wave::Sine, 0.0, 0.3, 220.0, 45.0), 0.28, 0.06));
-  wav::addVoice(signal, withLevel(percussive(tone(Wave::Square, 0.0, 0.2, 300.0, 60.0), 0.18, 0.05), 0.35));
-  wav::addVoice(signal, withLevel(seeded(filtered(percussive(tone(Wave::Noise, 0.0, 0.14, 2500.0, 400.0), 0.13, 0.04), 3000.0), 66), 0.7));
+  wav::addVoice(signal, withLevel(percussive(tone(Wave::Square, 0.0, 0.2, 300.0, 60.0), 0.18, 0.05), 0.5));
+  wav::addVoice(signal, withLevel(seeded(filtered(percussive(tone(Wave::Noise, 0.0, 0.14, 2500.0, 400.0), 0.13, 0.04), 3000.0), 66), 0.9));
   return signal;
 }
 
@@ -205,7 +205,7 @@ Signal refusal() {
 // snd13: the title menu's blip: short, round and bright.
 Signal menuBlip() {
   Signal signal;
-  wav::addVoice(signal, percussive(tone(Wave::Triangle, 0.0, 0.065, 1320.0, 1760.0), 0.06, 0.02));
+  wav::addVoice(signal, percussive(tone(Wave::Triangle, 0.0, 0.08, 1320.0, 1760.0), 0.075, 0.02));
   Voice edge = percussive(tone(Wave::Square, 0.0, 0.03, 1320.0, 1760.0), 0.028, 0.01);
   edge.duty = 0.25;
   wav::addVoice(signal, filtered(withLevel(edge, 0.25), 4000.0));
@@ -213,6 +213,7 @@ Signal menuBlip() {
 }
 
 bool saveSound(const std::string& directory, int number, Signal signal, double peakDecibels) {
+  wav::trimSilentEnd(signal, -60.0);
   wav::normalise(signal, peakDecibels);
   wav::fadeEdges(signal, kFadeInSeconds, kFadeOutSeconds);
   char name[16];

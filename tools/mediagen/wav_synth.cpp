@@ -9,6 +9,7 @@ namespace wav {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr int kOversampling = 8;  // tone points computed per output frame
 
 // A xorshift generator: the same noise on every run and every machine.
 class NoiseGenerator {
@@ -95,7 +96,6 @@ void addVoice(Signal& signal, const Voice& voice) {
   const double filter = voice.lowPassHz > 0.0 ? lowPassFactor(voice.lowPassHz) : 1.0;
   double filtered = 0.0;
   double phase = 0.0;
-  // Noise is held for one period of the voice's pitch, so its pitch colours it.
   double heldNoise = noise.next();
   for (std::size_t index = 0; index < count; ++index) {
     const double time = static_cast<double>(index) / kSampleRate;
@@ -104,16 +104,23 @@ void addVoice(Signal& signal, const Voice& voice) {
     if (voice.vibratoDepth > 0.0) {
       frequency *= 1.0 + voice.vibratoDepth * std::sin(2.0 * kPi * voice.vibratoHz * time);
     }
+    // Tones are computed at several points per frame and averaged, which tames the aliasing
+    // of the sharp square and saw edges; noise is held for one period of the voice's pitch.
     double value = 0.0;
     if (voice.wave == Wave::Noise) {
       value = heldNoise;
+      phase += frequency / kSampleRate;
+      if (phase >= 1.0) {
+        phase -= std::floor(phase);
+        heldNoise = noise.next();
+      }
     } else {
-      value = waveAt(voice.wave, phase, voice.duty, noise);
-    }
-    phase += frequency / kSampleRate;
-    if (phase >= 1.0) {
-      phase -= std::floor(phase);
-      if (voice.wave == Wave::Noise) heldNoise = noise.next();
+      for (int point = 0; point < kOversampling; ++point) {
+        value += waveAt(voice.wave, phase, voice.duty, noise);
+        phase += frequency / (kSampleRate * kOversampling);
+        phase -= std::floor(phase);
+      }
+      value /= kOversampling;
     }
     filtered += filter * (value - filtered);
     signal[first + index] += filtered * envelopeAt(voice, time);
@@ -144,6 +151,15 @@ void normalise(Signal& signal, double peakDecibels) {
   if (peak <= 0.0) return;
   const double scale = std::pow(10.0, peakDecibels / 20.0) / peak;
   for (double& value : signal) value *= scale;
+}
+
+void trimSilentEnd(Signal& signal, double belowPeakDecibels) {
+  double peak = 0.0;
+  for (double value : signal) peak = std::max(peak, std::fabs(value));
+  const double threshold = peak * std::pow(10.0, belowPeakDecibels / 20.0);
+  std::size_t end = signal.size();
+  while (end > 0 && std::fabs(signal[end - 1]) < threshold) --end;
+  signal.resize(std::min(signal.size(), end + static_cast<std::size_t>(0.002 * kSampleRate)));
 }
 
 void fadeEdges(Signal& signal, double fadeInSeconds, double fadeOutSeconds) {

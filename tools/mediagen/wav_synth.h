@@ -45,6 +45,8 @@ void lowPass(Signal& signal, double cutoffHz);
 void highPass(Signal& signal, double cutoffHz);
 // Scales the signal so that its largest magnitude is the given level in dBFS.
 void normalise(Signal& signal, double peakDecibels);
+// Cuts the tail once the signal stays this far under its peak (2 ms are kept beyond it).
+void trimSilentEnd(Signal& signal, double belowPeakDecibels);
 // Linear fades over the first and last milliseconds, so the sound starts and ends at zero.
 void fadeEdges(Signal& signal, double fadeInSeconds, double fadeOutSeconds);
 

@@ -1,0 +1,157 @@
+// Measures a raw audio capture (signed 16-bit little-endian, 44100 Hz, stereo) for the
+// end-to-end sound test.
+//
+// Usage (times in seconds, fractions allowed):
+//   audio_probe similarity FILE START_A START_B LENGTH
+//       prints the cosine similarity (0..1) of the two windows' average spectra, measured in
+//       semitone-wide bands; the same music gives values near 1, different music lower ones
+//   audio_probe onsets FILE START LENGTH
+//       prints how many 10 ms blocks are at least 6 dB louder than the block before them:
+//       sound effects stand out from the music as such sudden rises
+// Errors exit 2.
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kRate = 44100.0;     // frames per second
+constexpr std::size_t kChannels = 2;
+constexpr std::size_t kFftSize = 4096;  // frames per spectrum
+constexpr std::size_t kHop = 2048;
+constexpr int kLowestNote = 36;   // MIDI note numbers: about 65 Hz ...
+constexpr int kHighestNote = 108;  // ... to about 4186 Hz
+
+[[noreturn]] void fail(const std::string& message) {
+  std::fprintf(stderr, "audio_probe: %s\n", message.c_str());
+  std::exit(2);
+}
+
+double toSeconds(const char* text) {
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (end == text || *end != '\0' || value < 0) fail(std::string("not a time: ") + text);
+  return value;
+}
+
+// Reads the frames of [start, start + length) seconds, mixed to mono and scaled to -1..1.
+struct Window {
+  std::vector<double> mono;
+  std::vector<std::int16_t> samples;
+};
+
+Window readWindow(const char* path, double start, double length) {
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) fail(std::string("cannot open ") + path);
+  const auto first = static_cast<long>(start * kRate);
+  const auto count = static_cast<std::size_t>(length * kRate);
+  if (std::fseek(file, first * static_cast<long>(kChannels * 2), SEEK_SET) != 0) {
+    fail("cannot seek");
+  }
+  Window window;
+  window.samples.resize(count * kChannels);
+  const std::size_t got = std::fread(window.samples.data(), 2, window.samples.size(), file);
+  std::fclose(file);
+  if (got < window.samples.size()) {
+    fail("the capture ends before " + std::to_string(start + length) + " s");
+  }
+  window.mono.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    // The capture is little-endian; so is every machine this runs on.
+    window.mono[i] = (window.samples[2 * i] + window.samples[2 * i + 1]) / 65536.0;
+  }
+  return window;
+}
+
+void fft(std::vector<std::complex<double>>& data) {
+  const std::size_t n = data.size();
+  for (std::size_t i = 1, j = 0; i < n; ++i) {
+    std::size_t bit = n >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) std::swap(data[i], data[j]);
+  }
+  for (std::size_t length = 2; length <= n; length <<= 1) {
+    const double angle = -2 * M_PI / static_cast<double>(length);
+    const std::complex<double> step(std::cos(angle), std::sin(angle));
+    for (std::size_t i = 0; i < n; i += length) {
+      std::complex<double> w(1);
+      for (std::size_t k = 0; k < length / 2; ++k) {
+        const auto u = data[i + k];
+        const auto v = data[i + k + length / 2] * w;
+        data[i + k] = u + v;
+        data[i + k + length / 2] = u - v;
+        w *= step;
+      }
+    }
+  }
+}
+
+// Average power per semitone band over the window, compressed with a square root so that a few
+// loud notes do not hide the rest.
+std::vector<double> bandProfile(const std::vector<double>& mono) {
+  std::vector<double> bands(kHighestNote - kLowestNote + 1, 0.0);
+  std::vector<std::complex<double>> frame(kFftSize);
+  for (std::size_t start = 0; start + kFftSize <= mono.size(); start += kHop) {
+    for (std::size_t i = 0; i < kFftSize; ++i) {
+      const double hann = 0.5 - 0.5 * std::cos(2 * M_PI * i / (kFftSize - 1));
+      frame[i] = mono[start + i] * hann;
+    }
+    fft(frame);
+    for (std::size_t bin = 1; bin < kFftSize / 2; ++bin) {
+      const double frequency = bin * kRate / kFftSize;
+      const int note = static_cast<int>(std::lround(69 + 12 * std::log2(frequency / 440.0)));
+      if (note < kLowestNote || note > kHighestNote) continue;
+      bands[note - kLowestNote] += std::norm(frame[bin]);
+    }
+  }
+  for (double& band : bands) band = std::sqrt(band);
+  return bands;
+}
+
+int similarity(const char* path, double startA, double startB, double length) {
+  const auto a = bandProfile(readWindow(path, startA, length).mono);
+  const auto b = bandProfile(readWindow(path, startB, length).mono);
+  double dot = 0, normA = 0, normB = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    dot += a[i] * b[i];
+    normA += a[i] * a[i];
+    normB += b[i] * b[i];
+  }
+  if (normA == 0 || normB == 0) fail("a window is silent");
+  std::printf("%.3f\n", dot / std::sqrt(normA * normB));
+  return 0;
+}
+
+int onsets(const char* path, double start, double length) {
+  const Window window = readWindow(path, start, length);
+  const std::size_t block = static_cast<std::size_t>(kRate / 100);
+  double previous = -1;
+  int count = 0;
+  for (std::size_t first = 0; first + block <= window.mono.size(); first += block) {
+    double sum = 0;
+    for (std::size_t i = first; i < first + block; ++i) sum += window.mono[i] * window.mono[i];
+    const double energy = sum / block;
+    if (previous >= 0 && energy > 4 * previous && energy > 1e-7) ++count;
+    previous = energy;
+  }
+  std::printf("%d\n", count);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "similarity" && argc == 6) {
+    return similarity(argv[2], toSeconds(argv[3]), toSeconds(argv[4]), toSeconds(argv[5]));
+  }
+  if (command == "onsets" && argc == 5) {
+    return onsets(argv[2], toSeconds(argv[3]), toSeconds(argv[4]));
+  }
+  fail("usage: audio_probe similarity|onsets FILE ...");
+}
