@@ -2,15 +2,18 @@
 #include "fuzz_support.h"
 
 #include <SDL.h>
+#include <SDL_image.h>
+#include <SDL_mixer.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "app/platform.h"
 #include "app/settings.h"
-#include "support/harness.h"
 #include "text/font.h"
 
 namespace fuzz_support {
@@ -26,6 +29,28 @@ bool gReady = false;
 
 std::uint8_t* pixelsBelow() { return gFencedPixels.data() + (kGuardRows + kWindowHeight) * kPitch; }
 
+namespace fs = std::filesystem;
+std::string gScratchRoot;
+
+// <scratch>/run becomes the working directory; <scratch>/Common holds links to the media.
+void enterScratchRunDirectory() {
+  std::string pattern = (fs::temp_directory_path() / "zellworth-fuzz-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) fail("mkdtemp failed");
+  gScratchRoot = pattern;
+  fs::create_directory(gScratchRoot + "/run");
+  fs::create_directory(gScratchRoot + "/Common");
+  for (const auto& entry : fs::directory_iterator(ZELLWORTH_ASSETS_DIR)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("Settings.bin", 0) == 0 || !entry.is_regular_file()) continue;
+    fs::create_symlink(fs::absolute(entry.path()), gScratchRoot + "/Common/" + name);
+  }
+  if (chdir((gScratchRoot + "/run").c_str()) != 0) fail("chdir failed");
+  atexit([] {
+    std::error_code ignored;
+    fs::remove_all(gScratchRoot, ignored);
+  });
+}
+
 }  // namespace
 
 void fail(const std::string& what) {
@@ -39,9 +64,10 @@ void setUpOnce() {
   gReady = true;
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   setenv("SDL_AUDIODRIVER", "dummy", 1);
-  testing_support::enterFreshRunDirectory();
-  atexit([] { testing_support::removeRunDirectory(); });
-  testing_support::initializeLibraries();
+  enterScratchRunDirectory();
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) < 0) fail(SDL_GetError());
+  IMG_Init(IMG_INIT_PNG);
+  if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 2048) < 0) fail(Mix_GetError());
 
   gFencedPixels.assign(static_cast<std::size_t>(kGuardRows * 2 + kWindowHeight) * kPitch, kGuardByte);
   gCanvas = SDL_CreateRGBSurfaceWithFormatFrom(gFencedPixels.data() + kGuardRows * kPitch, kWindowWidth,
@@ -53,6 +79,17 @@ void setUpOnce() {
   gCharacterWidthToRender = 10;
   gCharacterHeightToRender = 15;
   clearCanvas();
+}
+
+void drainEvents() {
+  SDL_PumpEvents();
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+}
+
+void pushQuit() {
+  SDL_Event event{};
+  event.type = SDL_QUIT;
+  SDL_PushEvent(&event);
 }
 
 void clearCanvas() {

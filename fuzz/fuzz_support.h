@@ -13,6 +13,10 @@ namespace fuzz_support {
 // sound, and sets the glyph size as the start-up does. Runs once; later calls do nothing.
 void setUpOnce();
 
+// Empties SDL's event queue; pushes a close request.
+void drainEvents();
+void pushQuit();
+
 // Clears the canvas to black through the renderer.
 void clearCanvas();
 

@@ -18,7 +18,6 @@
 #include "screens/gameover.h"
 #include "screens/keyconfig.h"
 #include "screens/title.h"
-#include "support/harness.h"
 
 namespace {
 
@@ -100,7 +99,7 @@ void feedNextFrame() {
     return;
   }
   if (++gQuitRequests > kQuitRequestsAllowed) fuzz_support::fail("a screen kept running after quit requests");
-  testing_support::pushQuit();
+  fuzz_support::pushQuit();
 }
 
 bool fileHoldsBindings() {
@@ -149,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   gNextFrame = 0;
   gQuitRequests = 0;
   fuzz_support::restoreDefaultBindings();
-  testing_support::drainEvents();
+  fuzz_support::drainEvents();
   remove(kSettingsPath);
   fuzz_support::clearCanvas();
   feedNextFrame();  // what is pending as the screen starts
@@ -191,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   fuzz_support::checkCanvasGuards();
-  testing_support::drainEvents();
+  fuzz_support::drainEvents();
   fuzz_support::restoreDefaultBindings();
   return 0;
 }

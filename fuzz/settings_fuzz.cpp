@@ -10,7 +10,6 @@
 #include "fuzz_support.h"
 #include "screens/keyconfig.h"
 #include "screens/title.h"
-#include "support/harness.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz_support::setUpOnce();
@@ -43,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // The title screen draws one frame with the hint line, then takes the quit.
-  testing_support::drainEvents();
-  testing_support::pushQuit();
+  fuzz_support::drainEvents();
+  fuzz_support::pushQuit();
   if (displayTitleScreen() != kTitleQuit) fuzz_support::fail("the title screen did not take the quit");
   fuzz_support::checkCanvasGuards();
   return 0;

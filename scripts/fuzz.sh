@@ -16,7 +16,6 @@ cmake --build "$build_dir" -j "$(nproc)" --target fuzz_settings fuzz_text fuzz_s
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-
 mkdir -p "$build_dir/artifacts"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -13,5 +13,4 @@ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELLWORTH_WERROR=
 cmake --build "$build_dir" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-
 ctest --test-dir "$build_dir" -L unit --output-on-failure --timeout 600 -j2

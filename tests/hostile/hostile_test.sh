@@ -198,12 +198,14 @@ save_case() {
   fi
   finish
 }
-make_save_writable() { settings_record 1 2 3 4 5 6 7 8 >"$1"; }
-make_save_temporary_is_directory() { settings_record 1 2 3 4 5 6 7 8 >"$1" && mkdir "$1.tmp"; }
+# The arrows, Right Ctrl and Return as by default (the title menu is driven with them), then x, y.
+old_bindings() { settings_record 1073741906 1073741905 1073741904 1073741903 1073742052 13 120 121; }
+make_save_writable() { old_bindings >"$1"; }
+make_save_temporary_is_directory() { old_bindings >"$1" && mkdir "$1.tmp"; }
 make_save_target_is_directory() { mkdir "$1" && : >"$1/inside"; }
 make_save_read_only_directory() {
   # Only refuses a user other than root, who writes into a read-only directory all the same.
-  settings_record 1 2 3 4 5 6 7 8 >"$1"
+  old_bindings >"$1"
   chmod 555 "$(dirname "$1")"
 }
 save_case writable ""
