@@ -14,10 +14,14 @@
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
-  LLVMFuzzerInitialize(&argc, &argv);
+  // The paths are resolved first: setting up moves into a scratch run directory.
   std::vector<fs::path> inputs;
   for (int index = 1; index < argc; ++index) {
-    const fs::path path = argv[index];
+    const fs::path path = fs::absolute(argv[index]);
+    if (!fs::exists(path)) {
+      fprintf(stderr, "no such input: %s\n", argv[index]);
+      return 1;
+    }
     if (fs::is_directory(path)) {
       for (const auto& entry : fs::directory_iterator(path)) {
         if (entry.is_regular_file()) inputs.push_back(entry.path());
@@ -27,6 +31,7 @@ int main(int argc, char** argv) {
     }
   }
   std::sort(inputs.begin(), inputs.end());
+  LLVMFuzzerInitialize(&argc, &argv);
   if (inputs.empty()) {
     fprintf(stderr, "no inputs to replay\n");
     return 1;
