@@ -24,6 +24,46 @@ constexpr int kAudioChannels = 2;       // stereo
 constexpr int kAudioChunkSize = 2048;   // samples
 constexpr std::int32_t kSoundPathSize = 32;
 
+// The raw value of the pixel at `pixel`, as SDL reads 3- and 4-byte pixels.
+Uint32 readPixel(const Uint8* pixel, int bytesPerPixel) {
+  if (bytesPerPixel == 4) {
+    Uint32 value;
+    SDL_memcpy(&value, pixel, sizeof(value));
+    return value;
+  }
+#if SDL_BYTEORDER == SDL_LIL_ENDIAN
+  return pixel[0] | (pixel[1] << 8) | (pixel[2] << 16);
+#else
+  return (pixel[0] << 16) | (pixel[1] << 8) | pixel[2];
+#endif
+}
+
+// True when no pixel of the sheet is transparent: none has the colour key and none has less
+// than full alpha. Only 3- and 4-byte pixels are examined; other sheets count as transparent.
+bool isOpaqueSheet(SDL_Surface* surface) {
+  const SDL_PixelFormat* format = surface->format;
+  const int bytesPerPixel = format->BytesPerPixel;
+  if (bytesPerPixel != 3 && bytesPerPixel != 4) return false;
+  const Uint32 usedBits = bytesPerPixel == 4 ? format->Rmask | format->Gmask | format->Bmask | format->Amask : 0xFFFFFF;
+  Uint32 key = 0;
+  const bool keyed = SDL_GetColorKey(surface, &key) == 0;
+  key &= usedBits;
+  if (SDL_LockSurface(surface) != 0) return false;
+  bool opaque = true;
+  for (int y = 0; y < surface->h && opaque; ++y) {
+    const Uint8* row = static_cast<const Uint8*>(surface->pixels) + y * surface->pitch;
+    for (int x = 0; x < surface->w; ++x) {
+      const Uint32 value = readPixel(row + x * bytesPerPixel, bytesPerPixel) & usedBits;
+      if ((keyed && value == key) || (value & format->Amask) != format->Amask) {
+        opaque = false;
+        break;
+      }
+    }
+  }
+  SDL_UnlockSurface(surface);
+  return opaque;
+}
+
 }  // namespace
 
 std::int32_t initializeSDL() {
@@ -71,6 +111,9 @@ std::int32_t loadMedia() {
     if (gTexture[index] == nullptr) {
       printf("Unable to create texture from %s! SDL Error: %s\n", gTexturePath[index], SDL_GetError());
       status = 1;
+    } else if (isOpaqueSheet(surface)) {
+      // Blending a sheet without transparent pixels gives its own pixels; copying them costs less.
+      SDL_SetTextureBlendMode(gTexture[index], SDL_BLENDMODE_NONE);
     }
     SDL_FreeSurface(surface);
   }
@@ -86,10 +129,12 @@ std::int32_t loadMedia() {
   return status;
 }
 
-// The flag flips whatever SDL_SetWindowFullscreen reports.
+// The flag flips whatever SDL_SetWindowFullscreen reports. On X11, SDL keeps the fullscreen
+// mode's size for the window on the way back, so the window is given its own size again.
 void toggleFullscreen() {
   if (gIsFullscreen != 0) {
     SDL_SetWindowFullscreen(gWindow, 0);
+    SDL_SetWindowSize(gWindow, kWindowWidth, kWindowHeight);
     gIsFullscreen = 0;
   } else {
     SDL_SetWindowFullscreen(gWindow, SDL_WINDOW_FULLSCREEN);
@@ -118,11 +163,12 @@ void closeSDL() {
   SDL_Quit();
 }
 
-// The new piece is loaded before the old one is released, so only one is ever held.
+// The old piece is released before the new one is loaded: a MIDI piece carries a synthesiser
+// with its sound font, and holding two of them at once would only keep the old tune playing
+// for the few milliseconds of the load.
 void startMusic(const char* path) {
-  Mix_Music* music = Mix_LoadMUS(path);
   Mix_FreeMusic(gMus);
-  gMus = music;
+  gMus = Mix_LoadMUS(path);
   if (gMus != nullptr) Mix_PlayMusic(gMus, -1);
 }
 

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
+#include <utility>
 
 #include "support/harness.h"
 
@@ -174,6 +176,108 @@ TEST_F(MediaTest, MusicSlotHoldsTheLastPieceOrNothing) {
   startMusic("../Common/mus09.mid");
   EXPECT_EQ(gMus, nullptr);
   EXPECT_EQ(Mix_PlayingMusic(), 0);
+}
+
+// A sheet without a transparent pixel is copied opaque; a colour-keyed or a translucent pixel
+// keeps its sheet blended.
+TEST_F(MediaTest, OnlySheetsWithoutTransparentPixelsAreCopiedOpaque) {
+  // Opaque: near-magenta, white, black, near-magenta.
+  SDL_Surface* opaque = SDL_CreateRGBSurfaceWithFormat(0, 4, 1, 24, SDL_PIXELFORMAT_RGB24);
+  const std::uint8_t opaqueColors[4][3] = {{254, 0, 255}, {255, 255, 255}, {0, 0, 0}, {255, 0, 254}};
+  std::memcpy(opaque->pixels, opaqueColors, sizeof(opaqueColors));
+  ASSERT_EQ(IMG_SavePNG(opaque, (common + "/Title.png").c_str()), 0) << IMG_GetError();
+  SDL_FreeSurface(opaque);
+  // Translucent: no magenta, but one pixel with alpha 200.
+  SDL_Surface* translucent = SDL_CreateRGBSurfaceWithFormat(0, 2, 1, 32, SDL_PIXELFORMAT_RGBA32);
+  const std::uint8_t translucentColors[2][4] = {{10, 20, 30, 255}, {10, 20, 30, 200}};
+  std::memcpy(translucent->pixels, translucentColors, sizeof(translucentColors));
+  ASSERT_EQ(IMG_SavePNG(translucent, (common + "/Bird.png").c_str()), 0) << IMG_GetError();
+  SDL_FreeSurface(translucent);
+
+  std::int32_t status = -1;
+  loadMediaCapturingOutput(status);
+  ASSERT_EQ(status, 0);
+  auto blendModeOf = [](std::int32_t index) {
+    SDL_BlendMode mode = SDL_BLENDMODE_INVALID;
+    SDL_GetTextureBlendMode(gTexture[index], &mode);
+    return mode;
+  };
+  EXPECT_EQ(blendModeOf(kTextureTitle), SDL_BLENDMODE_NONE);
+  EXPECT_EQ(blendModeOf(kTextureButterfly), SDL_BLENDMODE_BLEND);
+  EXPECT_EQ(blendModeOf(kTextureBird), SDL_BLENDMODE_BLEND);
+
+  testing_support::fillCanvas(0, 128, 0);
+  const SDL_Rect destination{10, 20, 4, 1};
+  SDL_RenderCopy(gRenderer, gTexture[kTextureTitle], nullptr, &destination);
+  for (int pixel = 0; pixel < 4; ++pixel) {
+    const SDL_Color actual = testing_support::pixelAt(10 + pixel, 20);
+    EXPECT_EQ(actual.r, opaqueColors[pixel][0]) << pixel;
+    EXPECT_EQ(actual.g, opaqueColors[pixel][1]) << pixel;
+    EXPECT_EQ(actual.b, opaqueColors[pixel][2]) << pixel;
+  }
+}
+
+// The committed sky and title sheets have no transparent pixel, so they are copied opaque; drawn
+// as the game draws them (the sky scaled by two, the title unscaled), every pixel is the one
+// that blending them gave.
+TEST(CommittedSheetsTest, OpaqueCopiesDrawWhatBlendingDrew) {
+  testing_support::enterFreshRunDirectory();
+  ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
+  const SDL_Rect skySource{700, 0, 400, 300};
+  const SDL_Rect titleSource{0, 0, 800, 600};
+  const std::pair<std::int32_t, const SDL_Rect*> sheets[] = {
+      {kTextureBackground0, &skySource}, {kTextureBackground1, &skySource}, {kTextureTitle, &titleSource}};
+  SDL_Surface* canvas = testing_support::canvas();
+  const std::size_t canvasBytes = static_cast<std::size_t>(canvas->pitch) * canvas->h;
+  for (const auto& [index, source] : sheets) {
+    SDL_BlendMode loaded = SDL_BLENDMODE_INVALID;
+    SDL_GetTextureBlendMode(gTexture[index], &loaded);
+    EXPECT_EQ(loaded, SDL_BLENDMODE_NONE) << "sheet " << index;
+
+    testing_support::fillCanvas(0, 0, 0);
+    SDL_RenderCopy(gRenderer, gTexture[index], source, nullptr);
+    const std::string copied(static_cast<const char*>(canvas->pixels), canvasBytes);
+    SDL_SetTextureBlendMode(gTexture[index], SDL_BLENDMODE_BLEND);
+    testing_support::fillCanvas(0, 0, 0);
+    SDL_RenderCopy(gRenderer, gTexture[index], source, nullptr);
+    const std::string blended(static_cast<const char*>(canvas->pixels), canvasBytes);
+    EXPECT_TRUE(copied == blended) << "sheet " << index << " draws other pixels when copied opaque";
+  }
+  testing_support::releaseSoftwareRenderer();
+}
+
+// The process's resident memory now ("VmRSS") or at its peak ("VmHWM"), in kB.
+long residentKb(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+  }
+  return -1;
+}
+
+// Switching pieces never holds two at once: starting the other pieces in turn raises the peak
+// memory by much less than the first piece took. (Holding a second MIDI piece with its own
+// synthesiser and sound font costs about half of what the first one took.)
+TEST_F(MediaTest, SwitchingMusicHoldsOnePieceAtATime) {
+  for (const char* name : {"mus01.mid", "mus02.mid", "mus03.mid"}) {
+    if (!fs::exists(testing_support::committedAssetPath(name))) GTEST_SKIP() << "no music generated yet";
+    fs::copy_file(testing_support::committedAssetPath(name), common + "/" + name);
+  }
+  const long residentWithoutMusic = residentKb("VmRSS");
+  startMusic("../Common/mus01.mid");
+  ASSERT_NE(gMus, nullptr);
+  const long firstPieceCost = residentKb("VmRSS") - residentWithoutMusic;
+  if (firstPieceCost < 2048) GTEST_SKIP() << "a piece costs only " << firstPieceCost << " kB on this mixer";
+
+  const long peakWithOnePiece = residentKb("VmHWM");
+  for (const char* path : {"../Common/mus02.mid", "../Common/mus03.mid", "../Common/mus01.mid"}) {
+    startMusic(path);
+    ASSERT_NE(gMus, nullptr) << path;
+  }
+  const long switchingGrowth = residentKb("VmHWM") - peakWithOnePiece;
+  EXPECT_LT(switchingGrowth, firstPieceCost / 4)
+      << "the first piece took " << firstPieceCost << " kB; switching raised the peak by " << switchingGrowth << " kB";
 }
 
 TEST_F(MediaTest, SoundsPlayOnAFreeChannelOnce) {

@@ -2,9 +2,6 @@
 // end-to-end sound test.
 //
 // Usage (times in seconds, fractions allowed):
-//   audio_probe level FILE START LENGTH
-//       prints "rms_db=R peak=P clipped=C": the RMS level in dB below full scale, the largest
-//       absolute sample (0..32768) and the number of samples at full scale
 //   audio_probe similarity FILE START_A START_B LENGTH
 //       prints the cosine similarity (0..1) of the two windows' average spectra, measured in
 //       semitone-wide bands; the same music gives values near 1, different music lower ones
@@ -41,8 +38,7 @@ double toSeconds(const char* text) {
   return value;
 }
 
-// Reads the frames of [start, start + length) seconds, mixed to mono, scaled to -1..1; stereo
-// samples are also returned unmixed for the level measurement.
+// Reads the frames of [start, start + length) seconds, mixed to mono and scaled to -1..1.
 struct Window {
   std::vector<double> mono;
   std::vector<std::int16_t> samples;
@@ -117,23 +113,6 @@ std::vector<double> bandProfile(const std::vector<double>& mono) {
   return bands;
 }
 
-int level(const char* path, double start, double length) {
-  const Window window = readWindow(path, start, length);
-  double sum = 0;
-  std::int32_t peak = 0;
-  long clipped = 0;
-  for (const std::int16_t sample : window.samples) {
-    const std::int32_t magnitude = std::abs(static_cast<std::int32_t>(sample));
-    sum += static_cast<double>(sample) * sample;
-    if (magnitude > peak) peak = magnitude;
-    if (sample == 32767 || sample == -32768) ++clipped;
-  }
-  const double rms = std::sqrt(sum / static_cast<double>(window.samples.size())) / 32768.0;
-  const double rmsDb = rms > 0 ? 20 * std::log10(rms) : -200.0;
-  std::printf("rms_db=%.1f peak=%d clipped=%ld\n", rmsDb, peak, clipped);
-  return 0;
-}
-
 int similarity(const char* path, double startA, double startB, double length) {
   const auto a = bandProfile(readWindow(path, startA, length).mono);
   const auto b = bandProfile(readWindow(path, startB, length).mono);
@@ -168,14 +147,11 @@ int onsets(const char* path, double start, double length) {
 
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
-  if (command == "level" && argc == 5) {
-    return level(argv[2], toSeconds(argv[3]), toSeconds(argv[4]));
-  }
   if (command == "similarity" && argc == 6) {
     return similarity(argv[2], toSeconds(argv[3]), toSeconds(argv[4]), toSeconds(argv[5]));
   }
   if (command == "onsets" && argc == 5) {
     return onsets(argv[2], toSeconds(argv[3]), toSeconds(argv[4]));
   }
-  fail("usage: audio_probe level|similarity|onsets FILE ...");
+  fail("usage: audio_probe similarity|onsets FILE ...");
 }

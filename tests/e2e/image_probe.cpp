@@ -8,6 +8,8 @@
 //   image_probe sprite SHOT X Y SHEET SX SY W H
 //       compares the cell (SX, SY, W, H) of a sprite sheet, drawn 1:1 with its top-left corner at
 //       (X, Y) of the screenshot; magenta (255, 0, 255) and see-through cell pixels are skipped
+//   image_probe findx SHOT Y X0 X1 SHEET SX SY W H
+//       prints the first x in X0..X1 at which the cell matches as with sprite (exit 1 if none)
 //   image_probe text SHOT X Y FONT STYLE LEFT RIGHT TEXT...
 //       lays the TEXT arguments out one after the other from the cursor (X, Y), as the game lays
 //       out its text from the font sheet (10 x 15 cells, 16 to a row, six rows per glyph set,
@@ -191,7 +193,7 @@ void need(int argc, int count, const char* usage) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    fail("usage: image_probe size|pixel|count|differ|sprite|text|number ...");
+    fail("usage: image_probe size|pixel|count|differ|sprite|findx|text|number ...");
   }
   if (IMG_Init(IMG_INIT_PNG) == 0) {
     fail(std::string("cannot initialise SDL_image: ") + IMG_GetError());
@@ -258,6 +260,22 @@ int main(int argc, char** argv) {
     compareCell(shot, toInt(argv[3]), toInt(argv[4]), sheet, toInt(argv[6]), toInt(argv[7]),
                 toInt(argv[8]), toInt(argv[9]), result);
     return report(result);
+  }
+  if (command == "findx") {
+    need(argc, 11, "findx SHOT Y X0 X1 SHEET SX SY W H");
+    const Image shot = loadImage(argv[2]);
+    const Image sheet = loadImage(argv[6]);
+    const std::int32_t y = toInt(argv[3]);
+    for (std::int32_t x = toInt(argv[4]); x <= toInt(argv[5]); ++x) {
+      Comparison result;
+      compareCell(shot, x, y, sheet, toInt(argv[7]), toInt(argv[8]), toInt(argv[9]),
+                  toInt(argv[10]), result);
+      if (result.compared > 0 && result.differing == 0) {
+        std::printf("%d\n", x);
+        return 0;
+      }
+    }
+    return 1;
   }
   if (command == "text") {
     if (argc < 10) fail("usage: image_probe text SHOT X Y FONT STYLE LEFT RIGHT TEXT...");

@@ -2,7 +2,7 @@
 # The key configuration ("Flight Control"): the eight bindings are captured in order, a key already
 # taken in this visit is refused with the terminal bell (byte 7) on standard output, and the
 # completed capture is saved to ../Common/Settings.bin as eight little-endian key codes. After a
-# restart the saved keys drive the title menu and the old arrow keys no longer do.
+# restart the saved keys drive the title menu and the game, and the old arrow keys no longer do.
 source "$(dirname "$0")/lib.sh"
 e2e_init
 e2e_start_game
@@ -18,7 +18,7 @@ log "key configuration screen shows the default keys"
 # W becomes "move up"; W again is refused for "move down", which keeps the marker.
 e2e_key w
 names=(W Down Left Right "Right Ctrl" Return Backspace F4)
-e2e_wait_for 5 "W as move up, marker on move down" settings_step 8 "${names[@]}"
+e2e_wait_for 10 "W as move up, marker on move down" settings_step 8 "${names[@]}"
 e2e_key w
 sleep 0.5
 LAST_SHOT=$(e2e_shot refused)
@@ -31,11 +31,11 @@ for i in 0 1 2 3 4 5 6; do
   e2e_key "${keys[$i]}"
   names[$((i + 1))]=${new_names[$i]}
   if [ "$i" -lt 6 ]; then
-    e2e_wait_for 5 "${new_names[$i]} taken, marker on step $((7 - i))" settings_step $((7 - i)) "${names[@]}"
+    e2e_wait_for 10 "${new_names[$i]} taken, marker on step $((7 - i))" settings_step $((7 - i)) "${names[@]}"
   fi
 done
 all_taken() { settings_list "${names[@]}" && settings_done; }
-e2e_wait_for 5 "all keys taken and the last line shown" all_taken
+e2e_wait_for 10 "all keys taken and the last line shown" all_taken
 [ ! -e "$SCRATCH/Common/Settings.bin" ] || fail "Settings.bin written before the final key"
 
 # Any key saves and returns to the title, whose hint line names the new fullscreen key.
@@ -66,9 +66,27 @@ e2e_key Down Up
 sleep 0.5
 LAST_SHOT=$(e2e_shot arrows)
 frame_at 444 || fail "the arrow keys still move the frame after they were rebound"
-e2e_key w w
-wait_frame_at 498
+e2e_key w
+wait_frame_at 390
+
+# In the game: the briefing names J, J fires (the box goes with the first shot), D moves the bird
+# to the right (once the box is gone, so that it covers no part of the bird).
 e2e_key k
+e2e_wait_for 10 "the briefing box naming J" briefing_names J
+bird_at "$LAST_SHOT" 60 200 || fail "the bird is not at (60, 200) at the start: $LAST_SHOT"
+e2e_keydown j  # held for a few frames: the game fires while the key is down at a frame's end
+sleep 0.15
+e2e_keyup j
+briefing_gone() { ! briefing_names J; }
+e2e_wait_for 10 "the briefing box to go with the first shot" briefing_gone
+e2e_keydown d
+sleep 0.4
+e2e_keyup d
+sleep 0.3
+LAST_SHOT=$(e2e_shot moved)
+x=$(bird_x "$LAST_SHOT" 200 61 700) || fail "the bird is not on its line after D: $LAST_SHOT"
+log "bird moved right to x $x"
+e2e_close_window
 expect_exit_zero 5
 [ ! -s "$SCRATCH/stdout" ] || fail "unexpected output: $(game_stdout)"
 [ "$(hex_bytes "$SCRATCH/Common/Settings.bin")" = "$expected" ] || fail "Settings.bin changed"

@@ -21,22 +21,22 @@ XVFB_PID=""
 GAME_PID=""
 GAME_STATUS=""
 WID=""
-E2E_SHOT_NUMBER=0
 
 log() {
   printf '[%s %6.1fs] %s\n' "$E2E_NAME" "$(awk -v a="$E2E_START" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')" "$*"
 }
 
+# Ends the test as failed. Written to standard error, so that a failure inside a command
+# substitution is seen too (it ends only that subshell; the caller then fails on its result).
 fail() {
-  log "FAIL: $*"
-  if [ -n "$SCRATCH" ]; then
-    log "scratch tree kept in $SCRATCH"
-    if [ -s "$SCRATCH/stdout" ]; then
+  {
+    log "FAIL: $*"
+    if [ -n "$SCRATCH" ] && [ -s "$SCRATCH/stdout" ]; then
       log "game's standard output:"
       cat -v "$SCRATCH/stdout"
       echo
     fi
-  fi
+  } >&2
   E2E_KEEP=1
   exit 1
 }
@@ -132,13 +132,11 @@ e2e_keyup() {
   xdotool keyup "$(xdotool_key "$1")"
 }
 
-# Takes a screenshot of the game's window; prints its path.
+# Takes a screenshot of the game's window; prints its path. Shots are named by the time they
+# were taken, so that those kept after a failure sort in order.
 e2e_shot() {
-  local name=$1
-  E2E_SHOT_NUMBER=$((E2E_SHOT_NUMBER + 1))
-  local path
-  path=$(printf '%s/shots/%02d-%s.png' "$SCRATCH" "$E2E_SHOT_NUMBER" "$name")
-  import -window "$WID" "$path" 2>>"$SCRATCH/import.log" || fail "screenshot $name failed"
+  local path="$SCRATCH/shots/$(date +%H%M%S.%N | cut -c1-10)-$1.png"
+  import -window "$WID" "$path" 2>>"$SCRATCH/import.log" || fail "screenshot $1 failed"
   echo "$path"
 }
 
@@ -311,6 +309,17 @@ bird_at() {
   return 1
 }
 
+# The x at which the bird's normal look is drawn on the line Y, searched from X0 to X1.
+bird_x() {
+  local shot=$1 y=$2 x0=$3 x1=$4 cell
+  for cell in 0 160 320 480; do
+    if "$ZW_PROBE" findx "$shot" "$y" "$x0" "$x1" "$(media Bird.png)" "$cell" 0 160 160; then
+      return 0
+    fi
+  done
+  return 1
+}
+
 # The briefing box of a new game, naming the attack key.
 BRIEFING_1='A large formation of butterflies approaches your sector. Keep your air space clear by pressing "'
 BRIEFING_3=$'".\n\nYou can configure the keys in "Flight Control" from the main menu.'
@@ -375,4 +384,29 @@ hex_bytes() {
 le32() {
   local v=$((16#$1))
   printf '%02x %02x %02x %02x' $((v & 255)) $(((v >> 8) & 255)) $(((v >> 16) & 255)) $(((v >> 24) & 255))
+}
+
+# Plays until the bird has lost its hit points: with the attack key held by the caller (firing
+# also hastens the butterflies), sweeps the bird up and down through their paths until the
+# game-over screen shows, or fails after SECONDS. Sets $LAST_SHOT to the game-over screen.
+# Every key-down comes less than a second after a screenshot without the game-over screen, so
+# none can dismiss that screen (it drops keys during its first second).
+fight_until_game_over() {
+  local seconds=$1
+  local deadline=$(($(date +%s) + seconds))
+  while :; do
+    [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended during the fight"
+    LAST_SHOT=$(e2e_shot fight)
+    if shows_game_over >/dev/null 2>&1; then
+      return 0
+    fi
+    rm -f "$LAST_SHOT"
+    [ "$(date +%s)" -lt "$deadline" ] || fail "the bird still flies after ${seconds}s"
+    e2e_keydown Up
+    sleep 0.6
+    e2e_keyup Up
+    e2e_keydown Down
+    sleep 0.6
+    e2e_keyup Down
+  done
 }

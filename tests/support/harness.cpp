@@ -2,6 +2,7 @@
 
 #include <SDL_image.h>
 #include <SDL_mixer.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -214,6 +215,32 @@ std::int32_t countGlyphPixels() {
     }
   }
   return count;
+}
+
+bool runningUnderXvfb() {
+  if (std::getenv("ZELLWORTH_UNDER_XVFB") != nullptr) {
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    return true;
+  }
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  const std::string command = std::string("xvfb-run -a -s '-screen 0 1024x768x24' env ZELLWORTH_UNDER_XVFB=1 '") +
+                              self + "' --gtest_filter='" + test->test_suite_name() + "." + test->name() + "'";
+  fflush(stdout);
+  const int status = std::system(command.c_str());
+  if (status != 0) ADD_FAILURE() << "the test failed under Xvfb (status " << status << ")";
+  return false;
+}
+
+std::string commandOutput(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return output;
+  char buffer[256];
+  std::size_t count = 0;
+  while ((count = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, count);
+  pclose(pipe);
+  return output;
 }
 
 void pushKeyDown(SDL_Keycode key, bool repeat) { pushKey(SDL_KEYDOWN, key, repeat); }

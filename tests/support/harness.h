@@ -65,6 +65,15 @@ std::int32_t countGlyphPixels();
 // The cell layout of one glyph set, row by row, 16 columns; '\x01' marks a cell without a character.
 extern const char* const kFontLayout[6];
 
+// Real X windows: a test that needs an X server begins with
+//   if (!testing_support::runningUnderXvfb()) return;
+// The first call runs this same test again in a child process under xvfb-run (1024 x 768 x 24)
+// with SDL's X11 video driver and dummy audio, records the child's failure if it fails, and
+// returns false; in the child it returns true and the test goes on.
+bool runningUnderXvfb();
+// Runs a shell command and returns what it printed on standard output.
+std::string commandOutput(const std::string& command);
+
 // Pushes a key event onto SDL's queue.
 void pushKeyDown(SDL_Keycode key, bool repeat = false);
 void pushKeyUp(SDL_Keycode key);

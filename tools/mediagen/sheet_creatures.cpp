@@ -114,6 +114,7 @@ void drawBirdFrame(Canvas& sheet, std::int32_t cellX, std::int32_t cellY, std::i
   fillPolygon(bird, {36, 92, 12, 82, 8, 90, 10, 98, 14, 106, 36, 104}, kBirdWing);
   fillEllipse(bird, 60, 97, 32, 16, kBirdBody);
   fillEllipse(bird, 90, 87, 14, 13.5, kBirdBody);
+  fillPolygon(bird, {86, 76, 71, 70, 82, 71, 75, 63, 92, 75}, kBirdBody);
   fillPolygon(bird, {100, 84, 120, 92, 101, 95}, kBirdBeak);
   fillPolygon(bird, {101, 95, 115, 96, 101, 100}, kBirdBeakLower);
   outlineSprites(bird, 0, 0, bird.width, bird.height, kBirdOutline, false);
@@ -144,7 +145,7 @@ void drawBirdFrame(Canvas& sheet, std::int32_t cellX, std::int32_t cellY, std::i
 Rgb hitTint(Rgb colour) {
   const double luminance = (0.3 * colour.r + 0.59 * colour.g + 0.11 * colour.b) / 255.0;
   const double t = std::clamp((luminance - 0.15) / 0.6, 0.0, 1.0);
-  return mix(Rgb{214, 24, 36}, Rgb{255, 250, 246}, t * t * (3 - 2 * t));
+  return mix(Rgb{190, 10, 24}, Rgb{255, 184, 174}, t * t * (3 - 2 * t));
 }
 
 // Butterfly colours.
@@ -154,20 +155,42 @@ constexpr Rgb kWingInner{118, 56, 198};
 constexpr Rgb kWingOuter{238, 108, 196};
 constexpr Rgb kWingBorder{36, 22, 48};
 constexpr Rgb kWingSpot{255, 255, 236};
+constexpr Rgb kWingEye{255, 214, 84};
+constexpr Rgb kButterflyRing{96, 66, 90};
 
-// One wing as an ellipse: violet at the root, pink outwards, a dark rim with pale spots.
-void drawButterflyWing(Canvas& frame, double centreX, double centreY, double radiusX, double radiusY,
-                       double rootX) {
-  radiusX = std::fmax(radiusX, 1.2);
+// One wing, designed fully open as a tilted ellipse and then pressed towards the body by
+// `openness`: violet at the root, pink outwards, a dark rim with pale spots, an eye spot.
+struct WingShape {
+  double centreX;  // offset from the body's axis when fully open, pixels
+  double centreY;
+  double radiusX;
+  double radiusY;
+  double tilt;  // radians
+  bool eyeSpot;
+};
+
+void drawButterflyWing(Canvas& frame, double axisX, double openness, const WingShape& wing) {
+  const double cosine = std::cos(wing.tilt);
+  const double sine = std::sin(wing.tilt);
   for (std::int32_t y = 0; y < frame.height; ++y) {
     for (std::int32_t x = 0; x < frame.width; ++x) {
-      const double dx = (x + 0.5 - centreX) / radiusX;
-      const double dy = (y + 0.5 - centreY) / radiusY;
-      const double distance = std::sqrt(dx * dx + dy * dy);
+      const double openX = (x + 0.5 - axisX) / openness;
+      const double openY = y + 0.5;
+      if (openX * wing.centreX < 0) continue;  // each wing stays on its own side
+      const double localX = openX - wing.centreX;
+      const double localY = openY - wing.centreY;
+      const double alongX = (localX * cosine + localY * sine) / wing.radiusX;
+      const double alongY = (-localX * sine + localY * cosine) / wing.radiusY;
+      const double distance = std::sqrt(alongX * alongX + alongY * alongY);
       if (distance > 1.0) continue;
-      Rgb colour = mix(kWingInner, kWingOuter, std::fabs(x + 0.5 - rootX) / (2 * radiusX + 0.01) * 1.6);
-      if (distance > 0.74 && radiusX > 3) {
-        const bool spot = distance < 0.9 && std::fmod(std::atan2(dy, dx) + 2 * kPi, 0.9) < 0.28;
+      Rgb colour = mix(kWingInner, kWingOuter, std::fabs(openX) / 14.0);
+      if (wing.eyeSpot) {
+        const double outward = wing.centreX > 0 ? alongX : -alongX;
+        const double spot = std::hypot(outward - 0.3, alongY);
+        if (spot < 0.34) colour = spot < 0.2 ? kWingEye : kWingBorder;
+      }
+      if (distance > 0.76 && openness > 0.3) {
+        const bool spot = distance < 0.9 && std::fmod(std::atan2(alongY, alongX) + 2 * kPi, 0.95) < 0.3;
         colour = spot ? kWingSpot : kWingBorder;
       }
       frame.set(x, y, colour);
@@ -180,15 +203,18 @@ void drawButterflyFrame(Canvas& sheet, std::int32_t frameIndex) {
   // Openness runs once round the cycle, fast on the downstroke, so frame 6 leads back to frame 0;
   // the body bobs up as the wings beat down.
   const double phase = 2 * kPi * frameIndex / kButterflyFrames;
-  const double openness = 0.56 + 0.44 * std::cos(phase + 0.45 * std::sin(phase));
+  const double openness = 0.6 + 0.4 * std::cos(phase + 0.45 * std::sin(phase));
   const double bob = -1.6 * std::sin(phase);
   const double axisX = 22.5;
   const double axisY = 23 + bob;
   for (const double side : {-1.0, 1.0}) {
-    drawButterflyWing(frame, axisX + side * 10.5 * openness, axisY - 7, 10.5 * openness, 10, axisX);
-    drawButterflyWing(frame, axisX + side * 8 * openness, axisY + 7, 8 * openness, 8, axisX);
+    drawButterflyWing(frame, axisX, openness, {side * 10.5, axisY - 7.5, 11.5, 8.5, -side * 0.5, true});
+    drawButterflyWing(frame, axisX, openness, {side * 8, axisY + 7, 8.5, 7.5, side * 0.6, false});
   }
   fillEllipse(frame, axisX, axisY + 1, 2.4, 11, kButterflyBody);
+  for (std::int32_t ring = 0; ring < 4; ++ring) {
+    frame.set(22, static_cast<std::int32_t>(axisY + 3 + 2.5 * ring), kButterflyRing);
+  }
   fillEllipse(frame, axisX, axisY - 11, 3.2, 3.2, kButterflyBody);
   drawLine(frame, 21, axisY - 13, 16, axisY - 20, kButterflyBody);
   drawLine(frame, 24, axisY - 13, 29, axisY - 20, kButterflyBody);
@@ -241,34 +267,43 @@ Canvas drawButterflySheet() {
 
 Canvas drawFeather() {
   Canvas feather(kFeatherSize, kFeatherSize, kKeyColour);
-  // The quill runs from the bottom-left corner to the top-right one.
-  const double baseX = 5;
-  const double baseY = 27;
-  const double tipX = 27;
-  const double tipY = 4.5;
+  // The quill runs from the bottom-left corner to the top-right one, bowing slightly.
+  const double baseX = 3.5;
+  const double baseY = 28.5;
+  const double tipX = 28;
+  const double tipY = 3.5;
   const double length = std::hypot(tipX - baseX, tipY - baseY);
   const double alongX = (tipX - baseX) / length;
   const double alongY = (tipY - baseY) / length;
+  const Rgb down{255, 246, 222};
+  const Rgb quill{255, 248, 228};
+  const Rgb tipBand{196, 96, 30};
   for (std::int32_t y = 0; y < kFeatherSize; ++y) {
     for (std::int32_t x = 0; x < kFeatherSize; ++x) {
       const double px = x + 0.5 - baseX;
       const double py = y + 0.5 - baseY;
       const double u = (px * alongX + py * alongY) / length;
-      const double v = px * alongY - py * alongX;  // positive below-right of the quill
+      // Positive below-right of the quill; the bow bends the whole feather.
+      const double v = px * alongY - py * alongX - 3.0 * u * (1 - u);
       if (u < 0 || u > 1) continue;
-      if (std::fabs(v) < 0.8) {
-        feather.set(x, y, u < 0.2 ? Rgb{236, 214, 170} : Rgb{255, 244, 210});
+      if (std::fabs(v) < 0.75 && u < 0.93) {
+        feather.set(x, y, quill);
         continue;
       }
-      if (u < 0.2) continue;
-      const double shapeU = (u - 0.2) / 0.8;
-      double halfWidth = 7.5 * std::pow(std::sin(kPi * std::pow(shapeU, 0.75)), 0.8);
-      if (v < 0) halfWidth *= 0.8;
-      // A notch where the barbs have parted.
-      if (v > 0 && std::fabs(shapeU - 0.45) < 0.05) halfWidth *= 0.55;
+      if (u < 0.16) continue;
+      const double shapeU = (u - 0.16) / 0.84;
+      double halfWidth = 6.8 * std::pow(std::sin(kPi * std::pow(shapeU, 0.7)), 0.7);
+      if (v < 0) halfWidth *= 0.78;
+      // A split where the barbs have parted.
+      if (v > 0 && std::fabs(shapeU - 0.5) < 0.045) halfWidth *= 0.45;
       if (std::fabs(v) > halfWidth) continue;
-      Rgb colour = mix(kBirdBody, kBirdWing, shapeU * 0.9);
-      if (v < 0) colour = mix(colour, Rgb{255, 244, 200}, 0.25);
+      // Barbs sweep towards the tip: stripes along lines of constant u + |v| / length.
+      const double barb = (u * length + std::fabs(v) * 0.9) / 2.2;
+      Rgb colour = mix(kBirdBody, kBirdWing, shapeU * 0.7);
+      if (shapeU > 0.8) colour = tipBand;
+      if (shapeU < 0.18) colour = mix(down, colour, shapeU / 0.18);
+      if (static_cast<std::int32_t>(std::floor(barb)) % 2 == 0) colour = mix(colour, Rgb{150, 74, 26}, 0.16);
+      if (v < 0) colour = mix(colour, Rgb{255, 250, 224}, 0.22);
       feather.set(x, y, colour);
     }
   }

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# What the player hears, captured with SDL's disk audio driver (signed 16-bit little-endian,
+# 44100 Hz, stereo): the title music, the game music and the game-over music are each audible and
+# not clipped, they are three different pieces, and the title piece plays again after a game. In a
+# second run without the music files, the game is silent until the effects (the menu's sound, the
+# shots) are heard.
+source "$(dirname "$0")/lib.sh"
+: "${ZW_AUDIO:?}"
+e2e_init
+audio="$SCRATCH/audio.raw"
+BYTES_PER_SECOND=176400
+
+# The capture's length so far, in seconds: the disk driver writes in step with the clock, so this
+# marks where in the recording the current moment lies.
+mark() {
+  awk -v bytes="$(stat -c %s "$audio")" -v rate=$BYTES_PER_SECOND 'BEGIN { printf "%.2f", bytes / rate }'
+}
+plus() {
+  awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a + b }'
+}
+# One value of sox's statistics for a window of the capture: sox_stat START LENGTH NAME.
+sox_stat() {
+  sox -t raw -r 44100 -e signed-integer -b 16 -c 2 "$audio" -n trim "$1" "$2" stat 2>&1 |
+    awk -v name="$3" -F: '$1 ~ "^" name { gsub(/ /, "", $2); print $2 }'
+}
+# Checks that a window is audible and not clipped; prints its RMS amplitude.
+audible() {
+  local what=$1 start=$2 length=$3 rms peak
+  rms=$(sox_stat "$start" "$length" "RMS +amplitude")
+  peak=$(sox_stat "$start" "$length" "Maximum +amplitude")
+  log "$what: from ${start}s for ${length}s, RMS $rms, peak $peak" >&2
+  awk -v r="$rms" 'BEGIN { exit !(r > 0.002) }' || fail "$what is silent (RMS $rms)"
+  awk -v p="$peak" 'BEGIN { exit !(p < 0.99) }' || fail "$what is clipped (peak $peak)"
+  echo "$rms"
+}
+silent() {
+  local what=$1 start=$2 length=$3 rms
+  rms=$(sox_stat "$start" "$length" "RMS +amplitude")
+  log "$what: from ${start}s for ${length}s, RMS $rms"
+  awk -v r="$rms" 'BEGIN { exit !(r < 0.0002) }' || fail "$what is not silent (RMS $rms)"
+}
+similarity() {
+  "$ZW_AUDIO" similarity "$audio" "$1" "$2" "$3" || fail "cannot compare $1 and $2"
+}
+
+e2e_start_game SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$audio"
+e2e_wait_window
+wait_frame_at 390
+title_start=$(mark)
+sleep 3.5
+
+e2e_key Return
+e2e_wait_for 10 "the briefing box" briefing_names "Right Ctrl"
+game_start=$(mark)
+sleep 3.5
+
+e2e_keydown Control_R
+fight_until_game_over 150
+e2e_keyup Control_R
+over_start=$(mark)
+sleep 4.5
+
+e2e_key space
+wait_frame_at 390
+again_start=$(mark)
+sleep 3.5
+e2e_close_window
+expect_exit_zero 5
+
+title=$(audible "title music" "$(plus "$title_start" 0.3)" 3)
+game=$(audible "game music" "$(plus "$game_start" 0.3)" 3)
+over=$(audible "game-over music" "$(plus "$over_start" 1.5)" 3)
+again=$(audible "title music after the game" "$(plus "$again_start" 0.3)" 3)
+
+
+same=$(similarity "$(plus "$title_start" 0.3)" "$(plus "$again_start" 0.3)" 3)
+title_game=$(similarity "$(plus "$title_start" 0.3)" "$(plus "$game_start" 0.3)" 3)
+game_over=$(similarity "$(plus "$game_start" 0.3)" "$(plus "$over_start" 1.5)" 3)
+title_over=$(similarity "$(plus "$title_start" 0.3)" "$(plus "$over_start" 1.5)" 3)
+log "spectral similarity: title/title again $same, title/game $title_game, game/game over $game_over, title/game over $title_over"
+# The same piece measures near 1 (0.99 and more here), different pieces well below (about 0.5).
+awk -v s="$same" 'BEGIN { exit !(s >= 0.9) }' || fail "the title music differs after a game ($same)"
+for pair in "title/game $title_game" "game/game-over $game_over" "title/game-over $title_over"; do
+  set -- $pair
+  awk -v s="$2" 'BEGIN { exit !(s <= 0.8) }' || fail "the $1 music is the same piece ($2)"
+done
+
+# Without music: silence, then the menu's sound on Down and Up, silence in the briefing, and the
+# shots while the attack key is held (the first butterfly comes three seconds after the first
+# shot, so these are the bird's shots alone).
+audio="$SCRATCH/effects.raw"
+rm "$SCRATCH"/Common/mus0?.mid
+e2e_start_game SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$audio"
+e2e_wait_window
+wait_frame_at 390
+quiet_title=$(mark)
+sleep 1
+menu_start=$(mark)
+e2e_key Down
+wait_frame_at 444
+e2e_key Up
+wait_frame_at 390
+sleep 0.5
+e2e_key Return
+e2e_wait_for 10 "the briefing box" briefing_names "Right Ctrl"
+quiet_game=$(mark)
+sleep 1.5
+e2e_keydown Control_R
+shots_start=$(mark)
+sleep 2
+e2e_keyup Control_R
+sleep 0.5
+e2e_close_window
+expect_exit_zero 5
+
+silent "title without music" "$(plus "$quiet_title" 0.1)" 0.8
+audible "menu sound" "$menu_start" 1 >/dev/null
+silent "briefing without music" "$(plus "$quiet_game" 0.2)" 1.2
+audible "shots" "$shots_start" 2 >/dev/null
+shots=$("$ZW_AUDIO" onsets "$audio" "$shots_start" 2)
+log "sudden rises while firing: $shots"
+[ "$shots" -ge 4 ] || fail "fewer than 4 shots heard in 2 s of fire ($shots)"
+pass
