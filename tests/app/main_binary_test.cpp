@@ -74,21 +74,6 @@ std::string readText(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      result.push_back(text.substr(start) + "<no line feed>");
-      break;
-    }
-    result.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return result;
-}
-
 // The id of the program's window, waiting up to 20 seconds for it to be shown; empty if none.
 std::string waitForWindow() {
   std::string id = testing_support::commandOutput("timeout 20 xdotool search --sync --onlyvisible --name '^Zellworth$'");
@@ -129,7 +114,7 @@ TEST_F(MainBinaryTest, MissingMediaAreEachReportedAndTheProgramEnds) {
   for (const char* name : {"Feather.png", "snd05.wav", "snd07.wav"}) fs::remove(scratch.common + "/" + name);
   const pid_t game = startGame(scratch, {{"SDL_AUDIODRIVER", "dummy"}});
   EXPECT_EQ(waitForExit(game, 20), 0);
-  const std::vector<std::string> printed = lines(readText(scratch.output));
+  const std::vector<std::string> printed = testing_support::lines(readText(scratch.output));
   ASSERT_EQ(printed.size(), 4u) << readText(scratch.output);
   EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(Unable to load image \.\./Common/Feather\.png! SDL Error: .+)")))
       << printed[0];
@@ -144,7 +129,7 @@ TEST_F(MainBinaryTest, UnavailableAudioDriverFailsAtSdlInit) {
   if (!testing_support::runningUnderXvfb()) return;
   const pid_t game = startGame(scratch, {{"SDL_AUDIODRIVER", "nonexistent"}});
   EXPECT_EQ(waitForExit(game, 20), 0);
-  const std::vector<std::string> printed = lines(readText(scratch.output));
+  const std::vector<std::string> printed = testing_support::lines(readText(scratch.output));
   ASSERT_EQ(printed.size(), 2u) << readText(scratch.output);
   EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(SDL could not initialize! SDL Error: .*nonexistent.*)")))
       << printed[0];
@@ -157,7 +142,7 @@ TEST_F(MainBinaryTest, AudioDeviceThatCannotOpenFailsAtTheMixer) {
   const pid_t game = startGame(scratch, {{"SDL_AUDIODRIVER", "disk"},
                                          {"SDL_DISKAUDIOFILE", scratch.root + "/no-such-directory/out.raw"}});
   EXPECT_EQ(waitForExit(game, 20), 0);
-  const std::vector<std::string> printed = lines(readText(scratch.output));
+  const std::vector<std::string> printed = testing_support::lines(readText(scratch.output));
   ASSERT_EQ(printed.size(), 2u) << readText(scratch.output);
   EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(SDL_mixer could not initialize! SDL_mixer Error: .+)")))
       << printed[0];

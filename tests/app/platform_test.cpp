@@ -61,21 +61,6 @@ void writeTestSound(const std::string& path) {
   for (std::uint32_t byte = 0; byte < dataBytes; ++byte) out.put('\0');
 }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      result.push_back(text.substr(start) + "<no line feed>");
-      break;
-    }
-    result.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return result;
-}
-
 class MediaTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -120,7 +105,7 @@ TEST_F(MediaTest, EveryMissingFileIsReportedAndTheRestStillLoad) {
   fs::remove(common + "/snd05.wav");
   fs::remove(common + "/snd07.wav");
   std::int32_t status = -1;
-  const std::vector<std::string> printed = lines(loadMediaCapturingOutput(status));
+  const std::vector<std::string> printed = testing_support::lines(loadMediaCapturingOutput(status));
   EXPECT_EQ(status, 1);
   ASSERT_EQ(printed.size(), 3u);
   EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(Unable to load image \.\./Common/Feather\.png! SDL Error: .+)")))
@@ -140,7 +125,7 @@ TEST_F(MediaTest, EveryMissingFileIsReportedAndTheRestStillLoad) {
 TEST_F(MediaTest, FileThatIsNoImageIsReportedWithItsPath) {
   std::ofstream(common + "/Projectiles.png") << "not an image";
   std::int32_t status = -1;
-  const std::vector<std::string> printed = lines(loadMediaCapturingOutput(status));
+  const std::vector<std::string> printed = testing_support::lines(loadMediaCapturingOutput(status));
   EXPECT_EQ(status, 1);
   ASSERT_EQ(printed.size(), 1u);
   EXPECT_EQ(printed[0].rfind("Unable to load image ../Common/Projectiles.png! SDL Error: ", 0), 0u) << printed[0];
@@ -329,7 +314,7 @@ class SetUpFailureTest : public ::testing::Test {
 TEST_F(SetUpFailureTest, AudioDriverThatCannotOpenStopsAtSdlInit) {
   setenv("SDL_AUDIODRIVER", "nonexistent", 1);
   std::int32_t status = -1;
-  const std::vector<std::string> printed = lines(initializeCapturingOutput(status));
+  const std::vector<std::string> printed = testing_support::lines(initializeCapturingOutput(status));
   EXPECT_EQ(status, 1);
   ASSERT_EQ(printed.size(), 1u);
   EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(SDL could not initialize! SDL Error: .+)"))) << printed[0];
@@ -341,7 +326,7 @@ TEST_F(SetUpFailureTest, AudioDriverThatCannotOpenStopsAtSdlInit) {
 TEST_F(SetUpFailureTest, NoAcceleratedRendererStopsAfterTheWindow) {
   // SDL's dummy video driver offers only the software renderer.
   std::int32_t status = -1;
-  const std::vector<std::string> printed = lines(initializeCapturingOutput(status));
+  const std::vector<std::string> printed = testing_support::lines(initializeCapturingOutput(status));
   EXPECT_EQ(status, 1);
   ASSERT_EQ(printed.size(), 1u);
   EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(Renderer could not be created! SDL Error: .+)")))

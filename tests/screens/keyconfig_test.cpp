@@ -136,7 +136,7 @@ TEST_F(KeyConfigurationScreen, KeysTakenInThisVisitAreRefusedWithTheBell) {
   EXPECT_EQ(settingsFile(), littleEndian(expected));
 }
 
-TEST_F(KeyConfigurationScreen, EachRefusalRingsOnceForEveryEarlierBinding) {
+TEST_F(KeyConfigurationScreen, EveryEarlierKeyIsRefusedAtTheLastCaptureStep) {
   std::string output;
   pushKeys({kNewBindings.begin(), kNewBindings.end() - 1});
   // At the last capture step every one of the seven keys is refused.

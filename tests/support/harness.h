@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -73,6 +74,9 @@ extern const char* const kFontLayout[6];
 bool runningUnderXvfb();
 // Runs a shell command and returns what it printed on standard output.
 std::string commandOutput(const std::string& command);
+
+// Splits printed text into its lines; a last line without a line feed is marked "<no line feed>".
+std::vector<std::string> lines(const std::string& text);
 
 // Pushes a key event onto SDL's queue.
 void pushKeyDown(SDL_Keycode key, bool repeat = false);

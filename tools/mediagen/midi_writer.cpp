@@ -212,17 +212,4 @@ std::vector<std::uint8_t> buildFile(const std::string& title, double beatsPerMin
   for (const Track& track : tracks) putTrackChunk(file, track.name, track.events, endTick);
   return file;
 }
-
-bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-    return false;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) std::fprintf(stderr, "cannot write %s\n", path.c_str());
-  return written && closed;
-}
-
 }  // namespace midi

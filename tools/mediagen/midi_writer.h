@@ -52,7 +52,5 @@ void addBar(Track& track, std::int32_t bar, const std::string& notes, std::int32
 std::vector<std::uint8_t> buildFile(const std::string& title, double beatsPerMinute,
                                     std::int32_t keySharps, bool minorKey, std::int32_t barCount,
                                     const std::vector<Track>& tracks);
-// False after printing what failed.
-bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace midi

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "file_output.h"
 #include "media.h"
 #include "midi_writer.h"
 
@@ -335,8 +336,8 @@ std::vector<std::uint8_t> gameOverPiece() {
 
 bool writeMusic(const std::string& directory) {
   bool written = true;
-  written = midi::writeFile(directory + "/mus01.mid", titleTheme()) && written;
-  written = midi::writeFile(directory + "/mus02.mid", gameTheme()) && written;
-  written = midi::writeFile(directory + "/mus03.mid", gameOverPiece()) && written;
+  written = writeBytes(directory + "/mus01.mid", titleTheme()) && written;
+  written = writeBytes(directory + "/mus02.mid", gameTheme()) && written;
+  written = writeBytes(directory + "/mus03.mid", gameOverPiece()) && written;
   return written;
 }

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "file_output.h"
+
 namespace {
 
 void appendBigEndian(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
@@ -110,16 +112,5 @@ bool writePng(const std::string& path, const Canvas& canvas) {
   appendChunk(file, "IDAT", packed);
   appendChunk(file, "IEND", {});
 
-  std::FILE* stream = std::fopen(path.c_str(), "wb");
-  if (stream == nullptr) {
-    std::fprintf(stderr, "cannot open %s for writing\n", path.c_str());
-    return false;
-  }
-  const bool written = std::fwrite(file.data(), 1, file.size(), stream) == file.size();
-  const bool closed = std::fclose(stream) == 0;
-  if (!written || !closed) {
-    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-    return false;
-  }
-  return true;
+  return writeBytes(path, file);
 }

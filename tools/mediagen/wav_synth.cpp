@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "file_output.h"
+
 namespace wav {
 namespace {
 
@@ -201,15 +203,7 @@ bool writeWav(const std::string& path, const Signal& signal) {
     putLittleEndian(bytes, static_cast<std::uint16_t>(sample), 2);
   }
 
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-    return false;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) std::fprintf(stderr, "cannot write %s\n", path.c_str());
-  return written && closed;
+  return writeBytes(path, bytes);
 }
 
 }  // namespace wav
