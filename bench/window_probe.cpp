@@ -7,7 +7,8 @@
 //
 // Prints one line: "pid=<id> mapped_ms=<t> first_frame_ms=<t> window=<id>", with -1 for a
 // moment that did not come within the timeout; in that case the program is ended and the probe
-// exits with status 1. Otherwise it exits with status 0 once the program has ended.
+// exits with status 1. Otherwise it exits with status 0 once the program has ended. The
+// program's standard output is joined to the probe's standard error.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <sys/wait.h>
@@ -77,6 +78,7 @@ int main(int argc, char* argv[]) {
   clock_gettime(CLOCK_MONOTONIC, &start);
   const pid_t pid = fork();
   if (pid == 0) {
+    dup2(STDERR_FILENO, STDOUT_FILENO);  // the program's own output goes with its errors
     execvp(argv[3], argv + 3);
     _exit(127);
   }

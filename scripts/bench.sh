@@ -2,8 +2,11 @@
 # Measures the game beside the floor (the least program that shows the title screen on the same
 # libraries) and prints one Markdown table of figures, ratios and targets.
 #
-#   scripts/bench.sh            5 alternating runs of each, 10 s per CPU sample
-#   BENCH_RUNS=3 BENCH_SECONDS=5 scripts/bench.sh
+#   scripts/bench.sh            20 alternating start-ups of each, then 5 alternating runs of
+#                               each with 10 s per CPU sample
+#   BENCH_STARTS=5 BENCH_RUNS=3 BENCH_SECONDS=5 scripts/bench.sh
+#   BENCH_GAME=/other/build/zellworth BENCH_FRAMES=/other/build/bench/zellworth_frame_bench \
+#     scripts/bench.sh          measures another build of the game beside this floor
 #
 # Needs an X display; without one it starts itself again under xvfb-run. Audio goes to the SDL
 # disk driver writing /dev/null, so that the mixer runs (and costs) as it would on a sound card.
@@ -11,6 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 RUNS=${BENCH_RUNS:-5}
+STARTS=${BENCH_STARTS:-20}
 SECONDS_PER_SAMPLE=${BENCH_SECONDS:-10}
 BUILD_DIR=${BENCH_BUILD_DIR:-build}
 
@@ -19,11 +23,11 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 bash scripts/build.sh "$BUILD_DIR" >/dev/null
-game="$root/$BUILD_DIR/zellworth"
+game=${BENCH_GAME:-$root/$BUILD_DIR/zellworth}
 floor="$root/$BUILD_DIR/bench/zellworth_floor"
 probe="$root/$BUILD_DIR/bench/zellworth_window_probe"
 music="$root/$BUILD_DIR/bench/zellworth_music_start"
-frames="$root/$BUILD_DIR/bench/zellworth_frame_bench"
+frames=${BENCH_FRAMES:-$root/$BUILD_DIR/bench/zellworth_frame_bench}
 for tool in "$game" "$floor" "$probe" "$music" "$frames"; do
   [ -x "$tool" ] || { echo "missing $tool (is libbenchmark-dev / libx11-dev installed?)" >&2; exit 1; }
 done
@@ -58,10 +62,12 @@ cpu_percent() {
 
 peak_mb() { awk '/VmHWM/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
 
-# One run: start the program through the probe, sample its title screen and, for the game, a
-# game with the attack key held; then close it. Appends "mapped first title play peak" to $2.
+# One run: start the program through the probe and, unless $4 is "startup", sample its title
+# screen and, for the game, a game with the attack key held; then close it. Appends
+# "mapped first title play peak" to $2 (only "mapped first" for a start-up run).
 measure_run() {
-  local program=$1 results=$2 caption=$3 line pid window mapped first title play peak
+  local program=$1 results=$2 caption=$3 mode=${4:-full} line pid window mapped first title play peak
+  rm -f "$scratch/probe.out"
   (cd "$scratch/run" && exec "$probe" "$caption" 30 "$program" >"$scratch/probe.out" 2>"$scratch/program.log") &
   probe_pid=$!
   for _ in $(seq 300); do
@@ -78,7 +84,19 @@ measure_run() {
     cat "$scratch/program.log" >&2
     exit 1
   fi
+  if [ "$mode" = "startup" ]; then
+    kill "$pid"
+    wait "$probe_pid" || true
+    probe_pid=""
+    echo "$mapped $first" >>"$results"
+    return
+  fi
   sleep 1
+  if [ ! -d "/proc/$pid" ]; then
+    echo "$program ended on its own; its output:" >&2
+    cat "$scratch/program.log" >&2
+    exit 1
+  fi
   title=$(cpu_percent "$pid")
   play="-"
   if [ "$program" = "$game" ]; then
@@ -103,6 +121,23 @@ column_median() { awk -v c="$2" '{ print $c }' "$1" | median; }
 ratio() { echo "scale=3; $1 / $2" | bc | sed 's/^\./0./'; }
 verdict() { if [ "$(echo "$1" | bc)" -eq 1 ]; then echo "met"; else echo "missed"; fi; }
 
+echo "Alternating $STARTS start-ups of the game and the floor..." >&2
+: >"$scratch/game_start.txt"
+: >"$scratch/floor_start.txt"
+# Pairs in turned order (game first, then floor first), each start after a short rest, so that
+# neither program always follows the other's shut-down.
+for run in $(seq "$STARTS"); do
+  if [ $((run % 2)) -eq 1 ]; then
+    measure_run "$game" "$scratch/game_start.txt" "Zellworth" startup
+    sleep 0.5
+    measure_run "$floor" "$scratch/floor_start.txt" "Zellworth floor" startup
+  else
+    measure_run "$floor" "$scratch/floor_start.txt" "Zellworth floor" startup
+    sleep 0.5
+    measure_run "$game" "$scratch/game_start.txt" "Zellworth" startup
+  fi
+  sleep 0.5
+done
 echo "Alternating $RUNS runs of the game and the floor, $SECONDS_PER_SAMPLE s per CPU sample..." >&2
 : >"$scratch/game.txt"
 : >"$scratch/floor.txt"
@@ -115,13 +150,13 @@ mkdir -p "$BUILD_DIR/bench"
 cp "$scratch/play.png" "$BUILD_DIR/bench/last_play_sample.png" 2>/dev/null || true
 
 echo "Timing the music starts..." >&2
-music_out=$("$music" 11)
+music_out=$("$music" 11 2>/dev/null)
 echo "Running the frame benchmark..." >&2
 frames_json=$("$frames" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_format=json 2>/dev/null)
 
-g_map=$(column_median "$scratch/game.txt" 1);   f_map=$(column_median "$scratch/floor.txt" 1)
-g_first=$(column_median "$scratch/game.txt" 2); f_first=$(column_median "$scratch/floor.txt" 2)
+g_map=$(column_median "$scratch/game_start.txt" 1);   f_map=$(column_median "$scratch/floor_start.txt" 1)
+g_first=$(column_median "$scratch/game_start.txt" 2); f_first=$(column_median "$scratch/floor_start.txt" 2)
 g_title=$(column_median "$scratch/game.txt" 3); f_title=$(column_median "$scratch/floor.txt" 3)
 g_play=$(column_median "$scratch/game.txt" 4)
 g_peak=$(column_median "$scratch/game.txt" 5);  f_peak=$(column_median "$scratch/floor.txt" 5)
@@ -142,7 +177,11 @@ music_median() { awk -v p="$1" '$1 == p { sub("median_ms=", "", $3); print $3 }'
 music_first() { awk -v p="$1" '$1 == p { sub("first_ms=", "", $2); print $2 }' <<<"$music_out"; }
 
 echo
-echo "Process figures under Xvfb (median of $RUNS alternating runs each; CPU in per cent of one core):"
+echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //');" \
+  "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)."
+echo
+echo "Process figures under Xvfb (start-up times: median of $STARTS alternating start-ups each; the rest:"
+echo "median of $RUNS alternating runs each, CPU in per cent of one core over $SECONDS_PER_SAMPLE s):"
 echo
 echo "| Figure | Game | Floor | Game / floor | Target | |"
 echo "|---|---|---|---|---|---|"
@@ -167,7 +206,9 @@ frame_row "Frame/opengl_vsync/process_time/manual_time" "Whole frame, OpenGL wit
 frame_row "Frame/opengl_unbatched/process_time/manual_time" "Whole frame, OpenGL, batching off" ""
 frame_row "Frame/software/process_time/manual_time" "Whole frame, software renderer" ""
 frame_row "Floor/opengl/process_time/manual_time" "Floor's title frame, OpenGL" ""
+frame_row "Title/opengl/process_time/manual_time" "Game's title pass, OpenGL" ""
 frame_row "Floor/software/process_time/manual_time" "Floor's title frame, software" ""
+frame_row "Title/software/process_time/manual_time" "Game's title pass, software" ""
 for layer in clear_present sky butterflies shots; do
   frame_row "Layer/opengl/$layer/process_time/manual_time" "Layer alone, OpenGL: $layer" ""
 done
