@@ -3,9 +3,10 @@
 
 #include <SDL_image.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+#include "app/midi_file.h"
 
 SDL_Window* gWindow = nullptr;
 SDL_Renderer* gRenderer = nullptr;
@@ -26,100 +27,6 @@ constexpr int kAudioFrequency = 44100;  // Hz
 constexpr int kAudioChannels = 2;       // stereo
 constexpr int kAudioChunkSize = 2048;   // samples
 constexpr std::int32_t kSoundPathSize = 32;
-
-std::uint32_t readBigEndian(const std::uint8_t* bytes, std::int32_t count) {
-  std::uint32_t value = 0;
-  for (std::int32_t index = 0; index < count; ++index) value = value << 8 | bytes[index];
-  return value;
-}
-
-// Reads a variable-length quantity of at most four bytes at `position`, which it advances.
-bool readVariableLength(const std::uint8_t* bytes, std::size_t end, std::size_t& position, std::uint32_t& value) {
-  value = 0;
-  for (std::int32_t count = 0; count < 4 && position < end; ++count) {
-    const std::uint8_t byte = bytes[position++];
-    value = value << 7 | (byte & 0x7F);
-    if ((byte & 0x80) == 0) return true;
-  }
-  return false;
-}
-
-// Walks one track's events; true when they end with the end-of-track event inside the chunk.
-// `ticks` receives the track's length.
-bool walkTrack(const std::uint8_t* bytes, std::size_t position, std::size_t end, std::uint64_t& ticks) {
-  std::uint8_t runningStatus = 0;
-  ticks = 0;
-  while (position < end) {
-    std::uint32_t delta = 0;
-    if (!readVariableLength(bytes, end, position, delta) || position >= end) return false;
-    ticks += delta;
-    std::uint8_t status = bytes[position];
-    if ((status & 0x80) != 0) {
-      ++position;
-    } else if (runningStatus != 0) {
-      status = runningStatus;
-    } else {
-      return false;
-    }
-    std::uint32_t length = 0;
-    if (status == 0xFF) {  // meta event: type, length, data
-      if (position >= end) return false;
-      const std::uint8_t type = bytes[position++];
-      if (!readVariableLength(bytes, end, position, length) || length > end - position) return false;
-      if (type == 0x2F) return true;
-      runningStatus = 0;
-    } else if (status == 0xF0 || status == 0xF7) {  // system exclusive: length, data
-      if (!readVariableLength(bytes, end, position, length) || length > end - position) return false;
-      runningStatus = 0;
-    } else if (status > 0xF0) {
-      return false;
-    } else {  // channel message: program change and channel pressure carry one data byte
-      runningStatus = status;
-      length = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2;
-      if (length > end - position) return false;
-    }
-    position += length;
-  }
-  return false;
-}
-
-// True for a Standard MIDI File whose every track parses to its end-of-track event and which
-// lasts at least one tick. The mixer's MIDI player accepts any file when it loads it, and then,
-// for a file it cannot play or that lasts no time, restarts the looping piece without end on
-// the audio thread while holding the mixer's lock: the next change of music and the shut-down
-// would wait for that lock for ever.
-bool isPlayableMidi(const char* path) {
-  std::size_t size = 0;
-  auto* bytes = static_cast<std::uint8_t*>(SDL_LoadFile(path, &size));
-  if (bytes == nullptr) return false;
-  bool playable = size >= 14 && SDL_memcmp(bytes, "MThd", 4) == 0 && readBigEndian(bytes + 4, 4) >= 6 &&
-                  readBigEndian(bytes + 12, 2) != 0;  // ticks per quarter note or per frame
-  std::uint32_t tracksLeft = playable ? readBigEndian(bytes + 10, 2) : 0;
-  playable = playable && tracksLeft != 0;
-  std::uint64_t longestTrack = 0;
-  std::size_t position = 8 + static_cast<std::size_t>(readBigEndian(bytes + 4, 4));
-  while (playable && tracksLeft != 0) {
-    if (size < 8 || position > size - 8) {
-      playable = false;
-      break;
-    }
-    const std::size_t length = readBigEndian(bytes + position + 4, 4);
-    const std::size_t start = position + 8;
-    if (length > size - start) {
-      playable = false;
-      break;
-    }
-    if (SDL_memcmp(bytes + position, "MTrk", 4) == 0) {  // chunks of other kinds are skipped
-      std::uint64_t ticks = 0;
-      playable = walkTrack(bytes, start, start + length, ticks);
-      if (ticks > longestTrack) longestTrack = ticks;
-      --tracksLeft;
-    }
-    position = start + length;
-  }
-  SDL_free(bytes);
-  return playable && longestTrack > 0;
-}
 
 // The raw value of the pixel at `pixel`, as SDL reads 3- and 4-byte pixels.
 Uint32 readPixel(const Uint8* pixel, int bytesPerPixel) {
@@ -267,7 +174,7 @@ void closeSDL() {
 // The old piece is released before the new one is loaded: a MIDI piece carries a synthesiser
 // with its sound font, and holding two of them at once would only keep the old tune playing
 // for the few milliseconds of the load. A file that is not a playable piece counts as one that
-// cannot be loaded (see isPlayableMidi).
+// cannot be loaded.
 void startMusic(const char* path) {
   Mix_FreeMusic(gMus);
   gMus = isPlayableMidi(path) ? Mix_LoadMUS(path) : nullptr;
