@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -165,6 +166,12 @@ int main(int argc, char* argv[]) {
   }
   const std::string sheets = argv[1];
   const std::string output = argv[2];
+  std::error_code error;
+  std::filesystem::create_directories(output, error);
+  if (error) {
+    std::fprintf(stderr, "cannot create %s: %s\n", output.c_str(), error.message().c_str());
+    return 1;
+  }
   SDL_Surface* canvas = SDL_CreateRGBSurfaceWithFormat(0, kWindowWidth, kWindowHeight, 32, SDL_PIXELFORMAT_ARGB8888);
   gMockRenderer = SDL_CreateSoftwareRenderer(canvas);
   if (gMockRenderer == nullptr) {
