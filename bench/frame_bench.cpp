@@ -145,17 +145,9 @@ bool runFrameLogic() {
 // The drawing part, in the game's order: sky, butterflies, bird, shots, feathers, score line,
 // spawn schedule, present.
 void runFrameDrawing() {
-  SDL_RenderClear(gRenderer);
-  renderBackground();
-  renderEnemies();
-  renderPlayer();
-  renderProjectiles();
+  drawWorld();
   renderHP();
-  appendDebugText("\nScore: %d", gScore);
-  gTextX = 0;
-  gTextY = -kLineHeight;
-  if (gDebugTextIndex != 0) renderText(0, kWindowWidth, gDebugText, 2);
-  gDebugTextIndex = 0;
+  drawScoreLine();
   runSpawnSchedule(gSpawnCountdown);
   SDL_RenderPresent(gRenderer);
 }

@@ -91,24 +91,6 @@ bool handleEvents(HeldKeys& held) {
   return true;
 }
 
-// Back to front: sky, butterflies, bird, shots.
-void drawWorld() {
-  SDL_RenderClear(gRenderer);
-  renderBackground();
-  renderEnemies();
-  renderPlayer();
-  renderProjectiles();
-}
-
-// The score in the top-left corner: the line starts with a line feed from one line above the window.
-void drawScoreLine() {
-  appendDebugText("\nScore: %d", gScore);
-  gTextX = 0;
-  gTextY = -kLineHeight;
-  if (gDebugTextIndex != 0) renderText(0, kWindowWidth, gDebugText, kScoreStyle);
-  gDebugTextIndex = 0;
-}
-
 // A white box with a black outline asking for the attack key by its name.
 void drawBriefing() {
   SDL_SetRenderDrawColor(gRenderer, 255, 255, 255, 255);
@@ -132,6 +114,24 @@ void waitForFrameEnd(Uint32 frameStart) {
 }
 
 }  // namespace
+
+// Back to front: sky, butterflies, bird, shots.
+void drawWorld() {
+  SDL_RenderClear(gRenderer);
+  renderBackground();
+  renderEnemies();
+  renderPlayer();
+  renderProjectiles();
+}
+
+// The score in the top-left corner: the line starts with a line feed from one line above the window.
+void drawScoreLine() {
+  appendDebugText("\nScore: %d", gScore);
+  gTextX = 0;
+  gTextY = -kLineHeight;
+  if (gDebugTextIndex != 0) renderText(0, kWindowWidth, gDebugText, kScoreStyle);
+  gDebugTextIndex = 0;
+}
 
 void runSpawnSchedule(std::int32_t& spawnCountdown) {
   spawnCountdown -= 1;

@@ -14,6 +14,11 @@ constexpr std::int32_t kMaxSpawnedEnemies = 999;
 extern std::int32_t gScore;
 extern SDL_Event gEvent;
 
+// The drawing steps of a game frame, also driven by the frame benchmark and the soak:
+// the world back to front (sky, butterflies, bird, shots), and the score line.
+void drawWorld();
+void drawScoreLine();
+
 // Runs one game: 0 when the window was closed, otherwise the game-over screen's result.
 std::int32_t play();
 

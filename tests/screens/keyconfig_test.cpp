@@ -54,17 +54,13 @@ class KeyConfigurationScreen : public ::testing::Test {
   static void TearDownTestSuite() { testing_support::releaseSoftwareRenderer(); }
 
   void SetUp() override {
-    std::copy(kDefaultKeyBindings, kDefaultKeyBindings + kKeyBindingCount, gKeyBindings);
-    gCharacterWidthToRender = 10;
-    gCharacterHeightToRender = 15;
-    testing_support::drainEvents();
+    testing_support::resetToStartUpState();
     settingsPath = testing_support::currentRunDirectory().common + "/Settings.bin";
     std::error_code ignored;
     fs::remove_all(settingsPath, ignored);
   }
   void TearDown() override {
-    std::copy(kDefaultKeyBindings, kDefaultKeyBindings + kKeyBindingCount, gKeyBindings);
-    testing_support::drainEvents();
+    testing_support::resetToStartUpState();
     std::error_code ignored;
     fs::remove_all(settingsPath, ignored);
   }

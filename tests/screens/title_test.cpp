@@ -26,17 +26,13 @@ class TitleScreen : public ::testing::Test {
   static void TearDownTestSuite() { testing_support::releaseSoftwareRenderer(); }
 
   void SetUp() override {
-    std::copy(kDefaultKeyBindings, kDefaultKeyBindings + kKeyBindingCount, gKeyBindings);
-    gCharacterWidthToRender = 10;
-    gCharacterHeightToRender = 15;
+    testing_support::resetToStartUpState();
     gIsFullscreen = 0;
-    testing_support::drainEvents();
     sounds.reset();
   }
   void TearDown() override {
-    std::copy(kDefaultKeyBindings, kDefaultKeyBindings + kKeyBindingCount, gKeyBindings);
+    testing_support::resetToStartUpState();
     gIsFullscreen = 0;
-    testing_support::drainEvents();
   }
 
   screen_checks::SoundCounter sounds;

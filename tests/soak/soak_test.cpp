@@ -207,17 +207,9 @@ class SoakGame {
   }
 
   static void drawFrame() {
-    SDL_RenderClear(gRenderer);
-    renderBackground();
-    renderEnemies();
-    renderPlayer();
-    renderProjectiles();
+    drawWorld();
     renderHP();
-    appendDebugText("\nScore: %d", gScore);
-    gTextX = 0;
-    gTextY = -kLineHeight;
-    renderText(0, kWindowWidth, gDebugText, 2);
-    gDebugTextIndex = 0;
+    drawScoreLine();
     SDL_RenderPresent(gRenderer);
   }
 

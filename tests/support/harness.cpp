@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
 #include "app/platform.h"
+#include "app/settings.h"
+#include "text/font.h"
 
 namespace fs = std::filesystem;
 
@@ -250,6 +253,13 @@ void pushQuit() {
   SDL_Event event{};
   event.type = SDL_QUIT;
   SDL_PushEvent(&event);
+}
+
+void resetToStartUpState() {
+  std::copy(kDefaultKeyBindings, kDefaultKeyBindings + kKeyBindingCount, gKeyBindings);
+  gCharacterWidthToRender = 10;
+  gCharacterHeightToRender = 15;
+  drainEvents();
 }
 
 void drainEvents() {

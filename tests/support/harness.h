@@ -78,6 +78,10 @@ std::string commandOutput(const std::string& command);
 // Splits printed text into its lines; a last line without a line feed is marked "<no line feed>".
 std::vector<std::string> lines(const std::string& text);
 
+// Puts back what start-up leaves: the default key bindings, the drawn glyph size, an empty
+// event queue.
+void resetToStartUpState();
+
 // Pushes a key event onto SDL's queue.
 void pushKeyDown(SDL_Keycode key, bool repeat = false);
 void pushKeyUp(SDL_Keycode key);
