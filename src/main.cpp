@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "app/display.h"
+#include "app/options.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "game/play.h"
@@ -26,7 +28,12 @@ void setVolumes() {
 
 }  // namespace
 
-int main(int, char*[]) {
+int main(int argc, char* argv[]) {
+  Options options;
+  const std::int32_t optionsStatus = readOptions(argc, argv, options);
+  if (optionsStatus >= 0) return optionsStatus;
+  gWindowScale = options.scale;
+
   srand(static_cast<unsigned>(time(nullptr)));
 
   if (initializeSDL() != 0) {
@@ -38,6 +45,7 @@ int main(int, char*[]) {
     gCharacterHeightToRender = 15;
     loadSettings();
     setVolumes();
+    if (options.fullscreen) toggleFullscreen();
 
     std::int32_t result = 1;
     bool RestartTitleMusic = true;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/display.h"
 #include "app/midi_file.h"
 
 SDL_Window* gWindow = nullptr;
@@ -22,7 +23,6 @@ Mix_Music* gMus = nullptr;
 namespace {
 
 constexpr const char* kWindowCaption = "Zellworth";
-constexpr const char* kShownVideoDrivers = "x11,wayland,kmsdrm";
 constexpr int kAudioFrequency = 44100;  // Hz
 constexpr int kAudioChannels = 2;       // stereo
 constexpr int kAudioChunkSize = 2048;   // samples
@@ -71,25 +71,26 @@ bool isOpaqueSheet(SDL_Surface* surface) {
 }  // namespace
 
 std::int32_t initializeSDL() {
-  // Only drivers that show the window to someone: without a display SDL would otherwise fall
-  // back to its off-screen driver, and the game would run on unseen. A driver named in the
-  // environment (the tests' dummy driver) still takes precedence over this default.
-  SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, kShownVideoDrivers, SDL_HINT_DEFAULT);
+  preferShownVideoDrivers();
+  // Scaled sprites keep their hard pixel edges.
+  SDL_SetHintWithPriority(SDL_HINT_RENDER_SCALE_QUALITY, "nearest", SDL_HINT_DEFAULT);
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) < 0) {
     printf("SDL could not initialize! SDL Error: %s\n", SDL_GetError());
     return 1;
   }
-  gWindow = SDL_CreateWindow(kWindowCaption, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kWindowWidth,
-                             kWindowHeight, SDL_WINDOW_SHOWN);
+  gWindow = SDL_CreateWindow(kWindowCaption, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                             kWindowWidth * gWindowScale, kWindowHeight * gWindowScale,
+                             SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
   if (gWindow == nullptr) {
     printf("Window could not be created! SDL Error: %s\n", SDL_GetError());
     return 1;
   }
-  gRenderer = SDL_CreateRenderer(gWindow, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+  gRenderer = SDL_CreateRenderer(gWindow, -1, chooseRendererFlags());
   if (gRenderer == nullptr) {
     printf("Renderer could not be created! SDL Error: %s\n", SDL_GetError());
     return 1;
   }
+  startPictureScaling();
   SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
   SDL_SetRenderDrawBlendMode(gRenderer, SDL_BLENDMODE_BLEND);
   if ((IMG_Init(IMG_INIT_PNG) & IMG_INIT_PNG) == 0) {
@@ -137,15 +138,13 @@ std::int32_t loadMedia() {
   return status;
 }
 
-// The flag flips whatever SDL_SetWindowFullscreen reports. On X11, SDL keeps the fullscreen
-// mode's size for the window on the way back, so the window is given its own size again.
+// The flag flips whatever the window system makes of the request.
 void toggleFullscreen() {
   if (gIsFullscreen != 0) {
-    SDL_SetWindowFullscreen(gWindow, 0);
-    SDL_SetWindowSize(gWindow, kWindowWidth, kWindowHeight);
+    leaveFullscreen();
     gIsFullscreen = 0;
   } else {
-    SDL_SetWindowFullscreen(gWindow, SDL_WINDOW_FULLSCREEN);
+    enterFullscreen();
     gIsFullscreen = 1;
   }
 }
@@ -162,6 +161,7 @@ void closeSDL() {
     Mix_FreeChunk(sound);
     sound = nullptr;
   }
+  stopPictureScaling();
   SDL_DestroyRenderer(gRenderer);
   gRenderer = nullptr;
   SDL_DestroyWindow(gWindow);

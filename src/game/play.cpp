@@ -2,6 +2,7 @@
 // briefing box and the spawn schedule.
 #include "game/play.h"
 
+#include "app/display.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "game/background.h"
@@ -180,7 +181,7 @@ std::int32_t play() {
       runSpawnSchedule(SpawnCountdown);
     }
 
-    SDL_RenderPresent(gRenderer);
+    presentFrame();
     waitForFrameEnd(frameStart);
   }
 }

@@ -3,6 +3,7 @@
 
 #include <SDL.h>
 
+#include "app/display.h"
 #include "app/platform.h"
 #include "game/play.h"
 #include "text/text.h"
@@ -41,7 +42,7 @@ std::int32_t displayGameOverScreen() {
   SDL_RenderClear(gRenderer);
   gDebugTextIndex = 0;
   renderGameOverLines();
-  SDL_RenderPresent(gRenderer);
+  presentFrame();
   SDL_Delay(kGameOverPause);
   while (SDL_PollEvent(&event)) {
   }
@@ -49,7 +50,7 @@ std::int32_t displayGameOverScreen() {
   for (;;) {
     SDL_RenderClear(gRenderer);
     renderGameOverLines();
-    SDL_RenderPresent(gRenderer);
+    presentFrame();
     while (SDL_PollEvent(&event)) {
       if (event.type == SDL_QUIT) return kGameOverQuit;
       if (event.type == SDL_KEYDOWN) return kGameOverKeyPressed;

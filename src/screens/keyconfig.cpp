@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "app/display.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "text/font.h"
@@ -76,7 +77,7 @@ std::int32_t adjustSettings() {
   while (step != kCaptureDoneStep) {
     SDL_RenderClear(gRenderer);
     renderSettings(step);
-    SDL_RenderPresent(gRenderer);
+    presentFrame();
     SDL_Delay(kSettingsPassDelay);
 
     // Every pending event is taken, also after the final key: a close request behind it still

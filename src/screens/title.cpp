@@ -3,6 +3,7 @@
 
 #include <SDL.h>
 
+#include "app/display.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "text/text.h"
@@ -42,7 +43,7 @@ std::int32_t displayTitleScreen() {
   SDL_SetRenderDrawColor(gRenderer, 255, 255, 255, 255);
   for (;;) {
     renderTitle(selected);
-    SDL_RenderPresent(gRenderer);
+    presentFrame();
 
     while (SDL_PollEvent(&event)) {
       if (event.type == SDL_QUIT) return kTitleQuit;

@@ -1,0 +1,207 @@
+// The picture on the real screen: the renderer's choice, the canvas scaled into the window or the
+// screen with black bars, and the window scales the desktop has room for.
+#include "app/display.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "app/platform.h"
+
+// Last: the X11 headers define macros (None, Bool) that clash with names in the others.
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+
+std::int32_t gWindowScale = 1;
+SDL_Rect gPictureRect = {0, 0, kWindowWidth, kWindowHeight};
+
+namespace {
+
+constexpr const char* kShownVideoDrivers = "x11,wayland,kmsdrm";
+constexpr const char* kRenderNodeDirectory = "/dev/dri";
+constexpr const char* kRenderNodePrefix = "renderD";
+// The proprietary driver of one maker reaches its cards through its own control device.
+constexpr const char* kVendorControlDevice = "/dev/nvidiactl";
+
+bool scalingStarted = false;
+bool coveringDisplay = false;   // fullscreen by a borderless window over the whole display
+SDL_Rect windowedPlace = {SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kWindowWidth, kWindowHeight};
+std::int32_t placedForWidth = 0;   // the output size that gPictureRect was laid out for
+std::int32_t placedForHeight = 0;
+
+// Applies gPictureRect: the viewport is set in output pixels while the scale is 1, then the
+// scale maps the canvas onto it.
+void applyPicturePlacement() {
+  SDL_RenderSetScale(gRenderer, 1.0f, 1.0f);
+  SDL_RenderSetViewport(gRenderer, &gPictureRect);
+  SDL_RenderSetScale(gRenderer, static_cast<float>(gPictureRect.w) / kWindowWidth,
+                     static_cast<float>(gPictureRect.h) / kWindowHeight);
+}
+
+void placePicture() {
+  int outputWidth = 0;
+  int outputHeight = 0;
+  if (SDL_GetRendererOutputSize(gRenderer, &outputWidth, &outputHeight) != 0) return;
+  placedForWidth = outputWidth;
+  placedForHeight = outputHeight;
+  gPictureRect = pictureRectFor(outputWidth, outputHeight);
+  applyPicturePlacement();
+}
+
+// Runs after the renderer's own watch, which has just reset the viewport to the whole output.
+int SDLCALL watchWindowSize(void*, SDL_Event* event) {
+  if (event->type == SDL_WINDOWEVENT && gWindow != nullptr && event->window.windowID == SDL_GetWindowID(gWindow) &&
+      (event->window.event == SDL_WINDOWEVENT_SIZE_CHANGED || event->window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED)) {
+    placePicture();
+  }
+  return 1;
+}
+
+// On X11, a window manager announces itself on the root window. Other window systems always
+// have someone to carry out a fullscreen request.
+bool hasWindowManager() {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(gWindow, &info) || info.subsystem != SDL_SYSWM_X11) return true;
+  Display* display = info.info.x11.display;
+  const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+  if (check == 0) return false;
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long bytesAfter = 0;
+  unsigned char* data = nullptr;
+  const int status = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
+                                        &format, &count, &bytesAfter, &data);
+  if (data != nullptr) XFree(data);
+  return status == Success && type == XA_WINDOW && count == 1;
+}
+
+}  // namespace
+
+void preferShownVideoDrivers() {
+  SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, kShownVideoDrivers, SDL_HINT_DEFAULT);
+}
+
+bool hasGraphicsHardware() {
+  if (access(kVendorControlDevice, R_OK | W_OK) == 0) return true;
+  DIR* directory = opendir(kRenderNodeDirectory);
+  if (directory == nullptr) return false;
+  bool found = false;
+  while (const dirent* entry = readdir(directory)) {
+    if (std::strncmp(entry->d_name, kRenderNodePrefix, std::strlen(kRenderNodePrefix)) != 0) continue;
+    const std::string path = std::string(kRenderNodeDirectory) + "/" + entry->d_name;
+    if (access(path.c_str(), R_OK | W_OK) == 0) {
+      found = true;
+      break;
+    }
+  }
+  closedir(directory);
+  return found;
+}
+
+Uint32 chooseRendererFlags() {
+  const char* named = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
+  if ((named != nullptr && *named != '\0') || hasGraphicsHardware()) {
+    return SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC;
+  }
+  // Without this, SDL would present the software renderer's window through OpenGL after all.
+  SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
+  return SDL_RENDERER_SOFTWARE;
+}
+
+SDL_Rect pictureRectFor(std::int32_t outputWidth, std::int32_t outputHeight) {
+  const float fit = std::fmin(static_cast<float>(outputWidth) / kWindowWidth,
+                              static_cast<float>(outputHeight) / kWindowHeight);
+  const float scale = fit >= kWholeScaleFrom ? std::floor(fit) : fit;
+  // A side that fills its output keeps its exact size; the other follows the canvas's shape.
+  const std::int32_t width = std::fmin(outputWidth, std::lround(kWindowWidth * scale));
+  const std::int32_t height = std::fmin(outputHeight, std::lround(kWindowHeight * scale));
+  return {(outputWidth - width) / 2, (outputHeight - height) / 2, width, height};
+}
+
+void startPictureScaling() {
+  // A window smaller than the canvas would lose whole rows and columns of the pixel art.
+  SDL_SetWindowMinimumSize(gWindow, kWindowWidth, kWindowHeight);
+  SDL_AddEventWatch(watchWindowSize, nullptr);
+  scalingStarted = true;
+  placePicture();
+}
+
+void stopPictureScaling() {
+  if (!scalingStarted) return;
+  SDL_DelEventWatch(watchWindowSize, nullptr);
+  scalingStarted = false;
+}
+
+void enterFullscreen() {
+  SDL_GetWindowPosition(gWindow, &windowedPlace.x, &windowedPlace.y);
+  SDL_GetWindowSize(gWindow, &windowedPlace.w, &windowedPlace.h);
+  SDL_Rect display;
+  if (hasWindowManager() || SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(gWindow), &display) != 0) {
+    SDL_SetWindowFullscreen(gWindow, SDL_WINDOW_FULLSCREEN);
+    return;
+  }
+  SDL_SetWindowBordered(gWindow, SDL_FALSE);
+  SDL_SetWindowPosition(gWindow, display.x, display.y);
+  SDL_SetWindowSize(gWindow, display.w, display.h);
+  coveringDisplay = true;
+}
+
+void leaveFullscreen() {
+  if (coveringDisplay) {
+    SDL_SetWindowBordered(gWindow, SDL_TRUE);
+    coveringDisplay = false;
+  } else {
+    SDL_SetWindowFullscreen(gWindow, 0);
+  }
+  // On X11, SDL keeps the fullscreen mode's size for the window on the way back.
+  SDL_SetWindowSize(gWindow, windowedPlace.w, windowedPlace.h);
+  SDL_SetWindowPosition(gWindow, windowedPlace.x, windowedPlace.y);
+}
+
+void presentFrame() {
+  if (scalingStarted) {
+    int outputWidth = 0;
+    int outputHeight = 0;
+    SDL_GetRendererOutputSize(gRenderer, &outputWidth, &outputHeight);
+    // A size change that came without its event (a fullscreen mode switch seen by the next frame).
+    if (outputWidth != placedForWidth || outputHeight != placedForHeight) placePicture();
+    if (gPictureRect.w != outputWidth || gPictureRect.h != outputHeight) {
+      // The screens clear the whole output in their own colours; the bars are always black.
+      Uint8 red, green, blue, alpha;
+      SDL_BlendMode blendMode;
+      SDL_GetRenderDrawColor(gRenderer, &red, &green, &blue, &alpha);
+      SDL_GetRenderDrawBlendMode(gRenderer, &blendMode);
+      SDL_RenderSetScale(gRenderer, 1.0f, 1.0f);
+      SDL_RenderSetViewport(gRenderer, nullptr);
+      SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
+      SDL_SetRenderDrawBlendMode(gRenderer, SDL_BLENDMODE_NONE);
+      const SDL_Rect& picture = gPictureRect;
+      const SDL_Rect bars[4] = {
+          {0, 0, outputWidth, picture.y},
+          {0, picture.y + picture.h, outputWidth, outputHeight - picture.y - picture.h},
+          {0, picture.y, picture.x, picture.h},
+          {picture.x + picture.w, picture.y, outputWidth - picture.x - picture.w, picture.h}};
+      for (const SDL_Rect& bar : bars) {
+        if (bar.w > 0 && bar.h > 0) SDL_RenderFillRect(gRenderer, &bar);
+      }
+      SDL_SetRenderDrawColor(gRenderer, red, green, blue, alpha);
+      SDL_SetRenderDrawBlendMode(gRenderer, blendMode);
+      applyPicturePlacement();
+    }
+  }
+  SDL_RenderPresent(gRenderer);
+}
+
+bool desktopUsableArea(SDL_Rect& usable) {
+  preferShownVideoDrivers();
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  const bool known = SDL_GetDisplayUsableBounds(0, &usable) == 0;
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  return known;
+}

@@ -1,0 +1,87 @@
+// The command line: --fullscreen, --scale N, --help and --version.
+#include "app/options.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/display.h"
+#include "app/platform.h"
+
+namespace {
+
+constexpr std::int32_t kMisuse = 2;  // exit status of a command line that cannot be followed
+constexpr std::int32_t kLargestScale = 64;
+
+constexpr const char* kUsage =
+    "Usage: zellworth [--fullscreen] [--scale N]\n"
+    "Steer a bird across the sky and shoot the butterflies before they shoot you.\n"
+    "\n"
+    "  --fullscreen  start in fullscreen (the fullscreen key switches back to a window)\n"
+    "  --scale N     open the window at N times 800x600, as far as the desktop has room\n"
+    "  --help        show this help and leave\n"
+    "  --version     show the version and leave\n"
+    "\n"
+    "The keys are set in \"Flight Control\" on the title screen and kept in ../Common/Settings.bin.\n";
+
+std::int32_t misuse(const char* message, const char* argument) {
+  std::fprintf(stderr, "zellworth: %s%s\nTry 'zellworth --help' for more information.\n", message, argument);
+  return kMisuse;
+}
+
+// A whole number from 1 to kLargestScale, or 0.
+std::int32_t parseScale(const char* text) {
+  if (text == nullptr || *text < '0' || *text > '9') return 0;
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value < 1 || value > kLargestScale) return 0;
+  return static_cast<std::int32_t>(value);
+}
+
+// A scaled window must fit the usable part of the desktop; when SDL cannot tell (no display),
+// the start-up reports that on its own.
+std::int32_t checkScaleFits(std::int32_t scale) {
+  SDL_Rect usable;
+  if (scale == 1 || !desktopUsableArea(usable)) return -1;
+  if (kWindowWidth * scale <= usable.w && kWindowHeight * scale <= usable.h) return -1;
+  const std::int32_t largest = std::max<std::int32_t>(1, std::min(usable.w / kWindowWidth, usable.h / kWindowHeight));
+  std::fprintf(stderr,
+               "zellworth: a window of %dx%d (--scale %d) does not fit the desktop's %dx%d; the largest that "
+               "fits is --scale %d\n",
+               static_cast<int>(kWindowWidth * scale), static_cast<int>(kWindowHeight * scale),
+               static_cast<int>(scale), usable.w, usable.h, static_cast<int>(largest));
+  return kMisuse;
+}
+
+}  // namespace
+
+std::int32_t readOptions(int argc, char* argv[], Options& options) {
+  for (int index = 1; index < argc; ++index) {
+    const char* argument = argv[index];
+    if (std::strcmp(argument, "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argument, "--version") == 0) {
+      std::printf("zellworth %s\n", ZELLWORTH_VERSION);
+      return 0;
+    }
+    if (std::strcmp(argument, "--fullscreen") == 0) {
+      options.fullscreen = true;
+    } else if (std::strcmp(argument, "--scale") == 0 || std::strncmp(argument, "--scale=", 8) == 0) {
+      const char* value = argument[7] == '=' ? argument + 8 : (index + 1 < argc ? argv[++index] : nullptr);
+      options.scale = parseScale(value);
+      if (options.scale == 0) {
+        return misuse("--scale needs a whole number from 1 to 64, not ", value == nullptr ? "nothing" : value);
+      }
+    } else {
+      return misuse("unknown option ", argument);
+    }
+  }
+  return checkScaleFits(options.scale);
+}
