@@ -10,7 +10,7 @@ packages=(
   zlib1g-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool x11-utils libx11-dev imagemagick sox
+  xvfb xauth xdotool x11-utils libx11-dev imagemagick sox openbox
 )
 
 missing=()

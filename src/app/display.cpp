@@ -30,29 +30,34 @@ constexpr const char* kVendorControlDevice = "/dev/nvidiactl";
 bool scalingStarted = false;
 bool coveringDisplay = false;   // fullscreen by a borderless window over the whole display
 SDL_Rect windowedPlace = {SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kWindowWidth, kWindowHeight};
-std::int32_t placedForWidth = 0;   // the output size that gPictureRect was laid out for
-std::int32_t placedForHeight = 0;
-
-// Applies gPictureRect: the viewport is set in output pixels while the scale is 1, then the
-// scale maps the canvas onto it.
-void applyPicturePlacement() {
-  SDL_RenderSetScale(gRenderer, 1.0f, 1.0f);
-  SDL_RenderSetViewport(gRenderer, &gPictureRect);
-  SDL_RenderSetScale(gRenderer, static_cast<float>(gPictureRect.w) / kWindowWidth,
-                     static_cast<float>(gPictureRect.h) / kWindowHeight);
-}
+int placedForWidth = 0;         // the output size that gPictureRect was laid out for
+int placedForHeight = 0;
+// While the output is not exactly 800 x 600, every screen draws into this canvas, which is then
+// copied into gPictureRect in one scaled copy: each pixel of the canvas becomes the same block of
+// screen pixels, one-pixel lines included, whatever was drawn where.
+SDL_Texture* canvas = nullptr;
 
 void placePicture() {
   int outputWidth = 0;
   int outputHeight = 0;
-  if (SDL_GetRendererOutputSize(gRenderer, &outputWidth, &outputHeight) != 0) return;
+  SDL_GetWindowSizeInPixels(gWindow, &outputWidth, &outputHeight);
   placedForWidth = outputWidth;
   placedForHeight = outputHeight;
   gPictureRect = pictureRectFor(outputWidth, outputHeight);
-  applyPicturePlacement();
+  const bool scaled = outputWidth != kWindowWidth || outputHeight != kWindowHeight;
+  if (scaled && canvas == nullptr) {
+    canvas = SDL_CreateTexture(gRenderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, kWindowWidth,
+                               kWindowHeight);
+    SDL_SetTextureBlendMode(canvas, SDL_BLENDMODE_NONE);
+  }
+  if (canvas != nullptr && SDL_SetRenderTarget(gRenderer, scaled ? canvas : nullptr) == 0) return;
+  // A renderer that cannot draw into a texture scales every drawing call instead; the bars then
+  // take the colour each screen clears with.
+  SDL_RenderSetLogicalSize(gRenderer, scaled ? kWindowWidth : 0, scaled ? kWindowHeight : 0);
 }
 
-// Runs after the renderer's own watch, which has just reset the viewport to the whole output.
+// A screen polls its events between presenting one frame and drawing the next, so a new canvas
+// arrangement always starts with a whole frame.
 int SDLCALL watchWindowSize(void*, SDL_Event* event) {
   if (event->type == SDL_WINDOWEVENT && gWindow != nullptr && event->window.windowID == SDL_GetWindowID(gWindow) &&
       (event->window.event == SDL_WINDOWEVENT_SIZE_CHANGED || event->window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED)) {
@@ -135,6 +140,9 @@ void startPictureScaling() {
 void stopPictureScaling() {
   if (!scalingStarted) return;
   SDL_DelEventWatch(watchWindowSize, nullptr);
+  SDL_SetRenderTarget(gRenderer, nullptr);
+  SDL_DestroyTexture(canvas);
+  canvas = nullptr;
   scalingStarted = false;
 }
 
@@ -165,37 +173,28 @@ void leaveFullscreen() {
 }
 
 void presentFrame() {
+  if (!scalingStarted || canvas == nullptr || SDL_GetRenderTarget(gRenderer) != canvas) {
+    SDL_RenderPresent(gRenderer);
+  } else {
+    // The bars are black whatever colour the screen clears its canvas with.
+    Uint8 red, green, blue, alpha;
+    SDL_GetRenderDrawColor(gRenderer, &red, &green, &blue, &alpha);
+    SDL_SetRenderTarget(gRenderer, nullptr);
+    SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
+    SDL_RenderClear(gRenderer);
+    SDL_RenderCopy(gRenderer, canvas, nullptr, &gPictureRect);
+    SDL_RenderPresent(gRenderer);
+    SDL_SetRenderTarget(gRenderer, canvas);
+    SDL_SetRenderDrawColor(gRenderer, red, green, blue, alpha);
+  }
+  // A size change that came without its event (a fullscreen mode switch) is seen here, after the
+  // frame, so that the next one is drawn for the new size.
   if (scalingStarted) {
     int outputWidth = 0;
     int outputHeight = 0;
-    SDL_GetRendererOutputSize(gRenderer, &outputWidth, &outputHeight);
-    // A size change that came without its event (a fullscreen mode switch seen by the next frame).
+    SDL_GetWindowSizeInPixels(gWindow, &outputWidth, &outputHeight);
     if (outputWidth != placedForWidth || outputHeight != placedForHeight) placePicture();
-    if (gPictureRect.w != outputWidth || gPictureRect.h != outputHeight) {
-      // The screens clear the whole output in their own colours; the bars are always black.
-      Uint8 red, green, blue, alpha;
-      SDL_BlendMode blendMode;
-      SDL_GetRenderDrawColor(gRenderer, &red, &green, &blue, &alpha);
-      SDL_GetRenderDrawBlendMode(gRenderer, &blendMode);
-      SDL_RenderSetScale(gRenderer, 1.0f, 1.0f);
-      SDL_RenderSetViewport(gRenderer, nullptr);
-      SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
-      SDL_SetRenderDrawBlendMode(gRenderer, SDL_BLENDMODE_NONE);
-      const SDL_Rect& picture = gPictureRect;
-      const SDL_Rect bars[4] = {
-          {0, 0, outputWidth, picture.y},
-          {0, picture.y + picture.h, outputWidth, outputHeight - picture.y - picture.h},
-          {0, picture.y, picture.x, picture.h},
-          {picture.x + picture.w, picture.y, outputWidth - picture.x - picture.w, picture.h}};
-      for (const SDL_Rect& bar : bars) {
-        if (bar.w > 0 && bar.h > 0) SDL_RenderFillRect(gRenderer, &bar);
-      }
-      SDL_SetRenderDrawColor(gRenderer, red, green, blue, alpha);
-      SDL_SetRenderDrawBlendMode(gRenderer, blendMode);
-      applyPicturePlacement();
-    }
   }
-  SDL_RenderPresent(gRenderer);
 }
 
 bool desktopUsableArea(SDL_Rect& usable) {

@@ -27,7 +27,7 @@ Uint32 chooseRendererFlags();
 // True when a graphics device that OpenGL can render on is there to be opened.
 bool hasGraphicsHardware();
 
-// Lays the canvas into the renderer's output now and after every change of the window's size.
+// Lays the canvas into the window now and after every change of its size.
 void startPictureScaling();
 void stopPictureScaling();
 // Puts the canvas where it belongs in an output of that size, centred, keeping its shape.
@@ -39,7 +39,7 @@ SDL_Rect pictureRectFor(std::int32_t outputWidth, std::int32_t outputHeight);
 void enterFullscreen();
 void leaveFullscreen();
 
-// Shows the frame: the bars around a scaled canvas are painted black, then it is presented.
+// Shows the frame: a scaled canvas is copied into its place between black bars, then presented.
 void presentFrame();
 
 // The part of the first display that windows may use (without panels and docks); false when SDL

@@ -324,9 +324,12 @@ TEST_F(SetUpFailureTest, AudioDriverThatCannotOpenStopsAtSdlInit) {
 }
 
 TEST_F(SetUpFailureTest, NoAcceleratedRendererStopsAfterTheWindow) {
-  // SDL's dummy video driver offers only the software renderer.
+  // SDL's dummy video driver offers only the software renderer, and a renderer named in the
+  // environment is asked for with the accelerated flags.
+  setenv("SDL_RENDER_DRIVER", "opengl", 1);
   std::int32_t status = -1;
   const std::vector<std::string> printed = testing_support::lines(initializeCapturingOutput(status));
+  unsetenv("SDL_RENDER_DRIVER");
   EXPECT_EQ(status, 1);
   ASSERT_EQ(printed.size(), 1u);
   EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(Renderer could not be created! SDL Error: .+)")))

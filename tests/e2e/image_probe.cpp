@@ -16,11 +16,19 @@
 //       words wrapped at RIGHT back to LEFT), and compares every drawn glyph pixel
 //   image_probe number SHOT X Y FONT STYLE LEFT RIGHT PREFIX MAX
 //       finds the n in 0..MAX for which PREFIX followed by n matches as text; prints it
+//   image_probe findsprite SHOT X0 Y0 X1 Y1 SHEET SX SY W H
+//       prints "X Y" of the first top-left corner in X0..X1, Y0..Y1 at which the cell matches as
+//       with sprite (exit 1 if none)
+//   image_probe picture SHOT                        prints "X Y W H", the box around every pixel that is
+//       not black: where a scaled picture lies between black bars
+//   image_probe unscale SHOT X Y W H OUT            writes the area back at 800 x 600 as OUT (PNG), each
+//       pixel sampled at the centre of the screen pixels that show it
 // sprite and text print "compared=N differing=M" and exit 0 only when N > 0 and M = 0.
 // number exits 0 and prints n when some n matches (the longest match wins). Errors exit 2.
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -112,6 +120,23 @@ void compareCell(const Image& shot, std::int32_t x, std::int32_t y, const Image&
       }
     }
   }
+}
+
+// Whether every drawn pixel of the cell lies inside the screenshot at (x, y) in its own colour;
+// stops at the first that does not.
+bool cellMatches(const Image& shot, std::int32_t x, std::int32_t y, const Image& sheet, std::int32_t sx,
+                 std::int32_t sy, std::int32_t w, std::int32_t h) {
+  bool compared = false;
+  for (std::int32_t dy = 0; dy < h; ++dy) {
+    for (std::int32_t dx = 0; dx < w; ++dx) {
+      if (!sheet.contains(sx + dx, sy + dy)) fail("cell reaches outside the sheet");
+      const Rgba& cell = sheet.at(sx + dx, sy + dy);
+      if (!isDrawn(cell)) continue;
+      if (!shot.contains(x + dx, y + dy) || !sameColour(cell, shot.at(x + dx, y + dy))) return false;
+      compared = true;
+    }
+  }
+  return compared;
 }
 
 // The font sheet's glyph table: cell number (16 x row + column) of a character, -1 for none.
@@ -314,6 +339,65 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::printf("%d\n", found);
+    return 0;
+  }
+  if (command == "findsprite") {
+    need(argc, 12, "findsprite SHOT X0 Y0 X1 Y1 SHEET SX SY W H");
+    const Image shot = loadImage(argv[2]);
+    const Image sheet = loadImage(argv[7]);
+    for (std::int32_t y = toInt(argv[4]); y <= toInt(argv[6]); ++y) {
+      for (std::int32_t x = toInt(argv[3]); x <= toInt(argv[5]); ++x) {
+        if (cellMatches(shot, x, y, sheet, toInt(argv[8]), toInt(argv[9]), toInt(argv[10]), toInt(argv[11]))) {
+          std::printf("%d %d\n", x, y);
+          return 0;
+        }
+      }
+    }
+    std::printf("not found\n");
+    return 1;
+  }
+  if (command == "picture") {
+    need(argc, 3, "picture SHOT");
+    const Image shot = loadImage(argv[2]);
+    std::int32_t left = shot.width, top = shot.height, right = -1, bottom = -1;
+    for (std::int32_t y = 0; y < shot.height; ++y) {
+      for (std::int32_t x = 0; x < shot.width; ++x) {
+        const Rgba& p = shot.at(x, y);
+        if (p.r == 0 && p.g == 0 && p.b == 0) continue;
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+    }
+    if (right < 0) {
+      std::printf("all black\n");
+      return 1;
+    }
+    std::printf("%d %d %d %d\n", left, top, right - left + 1, bottom - top + 1);
+    return 0;
+  }
+  if (command == "unscale") {
+    need(argc, 8, "unscale SHOT X Y W H OUT");
+    const Image shot = loadImage(argv[2]);
+    const std::int32_t x0 = toInt(argv[3]), y0 = toInt(argv[4]), w = toInt(argv[5]), h = toInt(argv[6]);
+    constexpr std::int32_t kCanvasWidth = 800, kCanvasHeight = 600;
+    SDL_Surface* out = SDL_CreateRGBSurfaceWithFormat(0, kCanvasWidth, kCanvasHeight, 32, SDL_PIXELFORMAT_RGBA32);
+    if (out == nullptr) fail(SDL_GetError());
+    for (std::int32_t y = 0; y < kCanvasHeight; ++y) {
+      const std::int32_t sy = y0 + static_cast<std::int32_t>((y + 0.5) * h / kCanvasHeight);
+      auto* row = static_cast<std::uint8_t*>(out->pixels) + y * out->pitch;
+      for (std::int32_t x = 0; x < kCanvasWidth; ++x) {
+        const std::int32_t sx = x0 + static_cast<std::int32_t>((x + 0.5) * w / kCanvasWidth);
+        const Rgba p = shot.contains(sx, sy) ? shot.at(sx, sy) : Rgba{0, 0, 0, 255};
+        row[4 * x] = p.r;
+        row[4 * x + 1] = p.g;
+        row[4 * x + 2] = p.b;
+        row[4 * x + 3] = 255;
+      }
+    }
+    if (IMG_SavePNG(out, argv[7]) != 0) fail(IMG_GetError());
+    SDL_FreeSurface(out);
     return 0;
   }
   fail("unknown command " + command);

@@ -10,6 +10,10 @@
 #   ZW_X            the X helper: close requests (WM_DELETE_WINDOW) and key codes
 #   ZW_PROBE        the screenshot/image probe
 #   ZW_WORK         where scratch trees are made; a failed test leaves its tree there
+#   ZW_SCREEN       the X screen's size (default 1024x768)
+#   ZW_WM           a window manager to start with the X server (openbox), or empty for none
+#   ZW_RENDERER     a renderer for SDL to use instead of the game's own choice (opengl, software)
+#   ZW_GAME_ARGS    the game's command-line options
 set -uo pipefail
 
 : "${ZW_GAME:?}" "${ZW_MEDIA:?}" "${ZW_X:?}" "${ZW_PROBE:?}" "${ZW_WORK:?}"
@@ -18,6 +22,7 @@ E2E_NAME=$(basename "$0" .sh)
 E2E_START=$(date +%s.%N)
 SCRATCH=""
 XVFB_PID=""
+WM_PID=""
 GAME_PID=""
 GAME_STATUS=""
 WID=""
@@ -47,6 +52,10 @@ e2e_cleanup() {
     kill "$GAME_PID" 2>/dev/null
     wait "$GAME_PID" 2>/dev/null
   fi
+  if [ -n "$WM_PID" ] && kill -0 "$WM_PID" 2>/dev/null; then
+    kill "$WM_PID" 2>/dev/null
+    wait "$WM_PID" 2>/dev/null
+  fi
   if [ -n "$XVFB_PID" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
     kill "$XVFB_PID" 2>/dev/null
     wait "$XVFB_PID" 2>/dev/null
@@ -73,7 +82,7 @@ e2e_init() {
 e2e_start_x() {
   local fifo="$SCRATCH/displayfd"
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fifo" \
+  Xvfb -displayfd 3 -screen 0 "${ZW_SCREEN:-1024x768}x24" -nolisten tcp -noreset 3>"$fifo" \
     >"$SCRATCH/xvfb.log" 2>&1 &
   XVFB_PID=$!
   local number=""
@@ -81,7 +90,19 @@ e2e_start_x() {
   rm -f "$fifo"
   [ -n "$number" ] || fail "Xvfb did not start (see $SCRATCH/xvfb.log)"
   export DISPLAY=":$number"
-  log "X server on $DISPLAY"
+  log "X server on $DISPLAY (${ZW_SCREEN:-1024x768})"
+  if [ -n "${ZW_WM:-}" ]; then
+    "$ZW_WM" >"$SCRATCH/wm.log" 2>&1 &
+    WM_PID=$!
+    # A window manager announces itself on the root window once it runs.
+    local tries=0
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+      tries=$((tries + 1))
+      [ "$tries" -lt 100 ] || fail "$ZW_WM did not start (see $SCRATCH/wm.log)"
+      sleep 0.1
+    done
+    log "window manager $ZW_WM running"
+  fi
 }
 
 # Starts the game in the run directory: e2e_start_game [VAR=value...] (extra environment).
@@ -90,7 +111,10 @@ e2e_start_x() {
 e2e_start_game() {
   GAME_STATUS=""
   WID=""
-  (cd "${E2E_RUN_DIR:-$SCRATCH/run}" && exec env SDL_AUDIODRIVER=dummy "$@" "${E2E_PROGRAM:-$ZW_GAME}") \
+  # shellcheck disable=SC2086
+  (cd "${E2E_RUN_DIR:-$SCRATCH/run}" &&
+    exec env SDL_AUDIODRIVER=dummy ${ZW_RENDERER:+SDL_RENDER_DRIVER=$ZW_RENDERER} "$@" \
+      "${E2E_PROGRAM:-$ZW_GAME}" ${ZW_GAME_ARGS:-}) \
     >"$SCRATCH/stdout" 2>"$SCRATCH/stderr" &
   GAME_PID=$!
   log "game started (pid $GAME_PID)"
@@ -133,10 +157,21 @@ e2e_keyup() {
 }
 
 # Takes a screenshot of the game's window; prints its path. Shots are named by the time they
-# were taken, so that those kept after a failure sort in order.
+# were taken, so that those kept after a failure sort in order. While E2E_PICTURE holds an area
+# ("X Y W H") of the window, or of E2E_SHOT_WINDOW (root: the whole screen), the shot is of that
+# area sampled back to the game's 800 x 600, so that every check below reads a scaled picture as
+# it reads the window; the shot as taken is kept beside it as *-screen.png.
+E2E_PICTURE=""
 e2e_shot() {
   local path="$SCRATCH/shots/$(date +%H%M%S.%N | cut -c1-10)-$1.png"
-  import -window "$WID" "$path" 2>>"$SCRATCH/import.log" || fail "screenshot $1 failed"
+  if [ -n "$E2E_PICTURE" ]; then
+    local screen="${path%.png}-screen.png"
+    import -window "${E2E_SHOT_WINDOW:-$WID}" "$screen" 2>>"$SCRATCH/import.log" || fail "screenshot $1 failed"
+    # shellcheck disable=SC2086
+    "$ZW_PROBE" unscale "$screen" $E2E_PICTURE "$path" || fail "cannot sample $screen"
+  else
+    import -window "$WID" "$path" 2>>"$SCRATCH/import.log" || fail "screenshot $1 failed"
+  fi
   echo "$path"
 }
 
