@@ -1,8 +1,49 @@
 #!/usr/bin/env bash
 # The game opens one 800 x 600 window captioned "Zellworth" showing the title picture, and a close
-# request on the title screen ends it at once with status 0 and nothing printed.
+# request on the title screen ends it at once with status 0 and nothing printed. Its command-line
+# options: --help and --version answer and leave, a misused option is refused with a message and
+# status 2 before any window opens, and --fullscreen starts on the whole screen.
 source "$(dirname "$0")/lib.sh"
 e2e_init
+test_geometry() {
+  eval "$(xdotool getwindowgeometry --shell "$WID")"
+  [ "$WIDTH" -eq "$1" ] && [ "$HEIGHT" -eq "$2" ]
+}
+
+# run_options EXPECTED_STATUS OPTION...: runs the game with the options; its output is in
+# $SCRATCH/options.out and $SCRATCH/options.err.
+run_options() {
+  local expected=$1 status
+  shift
+  (cd "$SCRATCH/run" && timeout 10 env SDL_AUDIODRIVER=dummy "$ZW_GAME" "$@") \
+    >"$SCRATCH/options.out" 2>"$SCRATCH/options.err"
+  status=$?
+  [ "$status" -eq "$expected" ] || fail "$* ended with status $status, expected $expected"
+}
+run_options 0 --help
+grep -q '^Usage: zellworth \[--fullscreen\] \[--scale N\]$' "$SCRATCH/options.out" || fail "--help: $(cat "$SCRATCH/options.out")"
+grep -q -- '--scale N' "$SCRATCH/options.out" || fail "--help does not explain --scale"
+run_options 0 --version
+grep -qx 'zellworth [0-9.]*' "$SCRATCH/options.out" || fail "--version: $(cat "$SCRATCH/options.out")"
+for misuse in "--bogus" "--scale" "--scale 0" "--scale two" "--scale=9999" "--scale 2"; do
+  # shellcheck disable=SC2086
+  run_options 2 $misuse
+  [ -s "$SCRATCH/options.err" ] && [ ! -s "$SCRATCH/options.out" ] || fail "$misuse: no message, or one on standard output"
+done
+# This screen is 1024 x 768: twice 800 x 600 does not fit.
+grep -q "does not fit the desktop's 1024x768" "$SCRATCH/options.err" || fail "--scale 2: $(cat "$SCRATCH/options.err")"
+[ -z "$(xdotool search --name '^Zellworth$' 2>/dev/null)" ] || fail "a refused start opened a window"
+
+# Started in fullscreen: the window covers the screen; the fullscreen key brings the 800 x 600
+# window back.
+ZW_GAME_ARGS=--fullscreen e2e_start_game
+e2e_wait_window
+e2e_wait_for 10 "the window covering the screen" test_geometry 1024 768
+e2e_key F4
+e2e_wait_for 10 "the window back at 800 x 600" test_geometry 800 600
+e2e_close_window
+expect_exit_zero 5
+
 e2e_start_game
 e2e_wait_window
 
