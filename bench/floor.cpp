@@ -1,6 +1,9 @@
 // The floor: the least a program can do to show the title screen on this stack. Same window,
 // renderer, audio device, title picture and title music as the game, nothing else; run from a
 // directory whose ../Common/ holds the media, it paints the picture every 25 ms until closed.
+// With --software it draws with SDL's software renderer straight into the window (no OpenGL at
+// all), as the game does on a machine without graphics hardware; otherwise with the first
+// accelerated renderer and vsync.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <SDL_mixer.h>
@@ -27,7 +30,9 @@ bool quitRequested() {
 
 }  // namespace
 
-int main(int, char*[]) {
+int main(int argc, char* argv[]) {
+  const bool software = argc > 1 && SDL_strcmp(argv[1], "--software") == 0;
+  if (software) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) < 0) {
     printf("SDL_Init: %s\n", SDL_GetError());
     return 1;
@@ -36,7 +41,9 @@ int main(int, char*[]) {
                                         kWindowWidth, kWindowHeight, SDL_WINDOW_SHOWN);
   SDL_Renderer* renderer =
       window == nullptr ? nullptr
-                        : SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+                        : SDL_CreateRenderer(window, -1,
+                                             software ? SDL_RENDERER_SOFTWARE
+                                                      : SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
   if (renderer == nullptr || (IMG_Init(IMG_INIT_PNG) & IMG_INIT_PNG) == 0 ||
       Mix_OpenAudio(kAudioFrequency, AUDIO_S16LSB, kAudioChannels, kAudioChunkSize) < 0) {
     printf("set-up failed: %s\n", SDL_GetError());

@@ -8,6 +8,10 @@
 //   Frame/opengl     the whole frame in a real window on the renderer the game gets (needs X)
 //   Frame/opengl_unbatched   the same with SDL's render batching switched off, for comparison
 //   Frame/opengl_vsync       the game's flags exactly: the present also waits for the display
+//   Frame/window_800x600     the game's own window and its own choice of renderer (the software
+//                            renderer drawing into the window where there is no graphics hardware)
+//   Frame/window_1920x1080   the same in a window of a 1920 x 1080 screen's size, as in fullscreen:
+//                            drawn into the 800 x 600 canvas, copied scaled between black bars
 //   Floor/...                the floor's frame on the same renderer: clear, title picture, present
 //   Title/...                the game's title screen pass: picture, selection frame, hint line
 //   Layer/.../<layer>        one layer of the game frame alone, cleared and presented
@@ -25,6 +29,7 @@
 #include <string>
 #include <utility>
 
+#include "app/display.h"
 #include "app/platform.h"
 #include "game/background.h"
 #include "game/collisions.h"
@@ -149,7 +154,7 @@ void runFrameDrawing() {
   renderHP();
   drawScoreLine();
   runSpawnSchedule(gSpawnCountdown);
-  SDL_RenderPresent(gRenderer);
+  presentFrame();
 }
 
 bool worldIsIntact() {
@@ -236,7 +241,24 @@ bool makeWindowTarget(RenderTarget& target, const char* batching, bool vsync) {
   return finishTarget(target);
 }
 
+// A window made as the game makes its own, with the renderer the game chooses; at any other size
+// than 800 x 600 it draws through the canvas scaled into the window. Only one such window can
+// have the canvas: it becomes the game's gWindow.
+bool makeGameWindowTarget(RenderTarget& target, int width, int height) {
+  target.window = SDL_CreateWindow("Zellworth frame", 0, 0, width, height, SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS);
+  if (target.window == nullptr) return false;
+  target.renderer = SDL_CreateRenderer(target.window, -1, chooseRendererFlags());
+  if (!finishTarget(target)) return false;
+  if (width != kWindowWidth || height != kWindowHeight) {
+    gWindow = target.window;
+    startPictureScaling();
+  }
+  return true;
+}
+
 RenderTarget gSoftware;
+RenderTarget gWindow800;
+RenderTarget gWindow1920;
 RenderTarget gOpenGL;
 RenderTarget gOpenGLUnbatched;
 RenderTarget gOpenGLVsync;
@@ -269,7 +291,7 @@ void titleFrame() {
   gTextY = kTitleHintY;
   renderText(2, kWindowWidth, kTitleHintLabel, 2);
   renderText(2, kWindowWidth, SDL_GetKeyName(SDLK_F4), 2);
-  SDL_RenderPresent(gRenderer);
+  presentFrame();
   SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
 }
 
@@ -336,6 +358,13 @@ int main(int argc, char* argv[]) {
     registerLayers("software", &gSoftware);
   } else {
     std::printf("no software renderer: %s\n", SDL_GetError());
+  }
+  if (haveDisplay && makeGameWindowTarget(gWindow800, kWindowWidth, kWindowHeight) &&
+      makeGameWindowTarget(gWindow1920, 1920, 1080)) {
+    registerOn("Frame/window_800x600", &gWindow800, gameFrame);
+    registerOn("Frame/window_1920x1080", &gWindow1920, gameFrame);
+    registerOn("Title/window_800x600", &gWindow800, titleFrame);
+    registerOn("Title/window_1920x1080", &gWindow1920, titleFrame);
   }
   if (!haveDisplay) {
     std::printf("no X display: the window renderers are left out\n");

@@ -7,6 +7,9 @@
 #   BENCH_STARTS=5 BENCH_RUNS=3 BENCH_SECONDS=5 scripts/bench.sh
 #   BENCH_GAME=/other/build/zellworth BENCH_FRAMES=/other/build/bench/zellworth_frame_bench \
 #     scripts/bench.sh          measures another build of the game beside this floor
+#   BENCH_BEFORE=/older/build/zellworth scripts/bench.sh
+#                               measures an older build beside this one, as built and on the
+#                               software renderer
 #
 # Needs an X display; without one it starts itself again under xvfb-run. Audio goes to the SDL
 # disk driver writing /dev/null, so that the mixer runs (and costs) as it would on a sound card.
@@ -62,13 +65,15 @@ cpu_percent() {
 
 peak_mb() { awk '/VmHWM/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
 
-# One run: start the program through the probe and, unless $4 is "startup", sample its title
-# screen and, for the game, a game with the attack key held; then close it. Appends
-# "mapped first title play peak" to $2 (only "mapped first" for a start-up run).
+# One run: start the program through the probe and, unless the mode is "startup", sample its
+# title screen and, for a game ("play"), a game with the attack key held; then close it. Appends
+# "mapped first title play peak threads" to RESULTS (only "mapped first" for a start-up run).
+#   measure_run RESULTS CAPTION MODE COMMAND...     (MODE: startup, title or play)
 measure_run() {
-  local program=$1 results=$2 caption=$3 mode=${4:-full} line pid window mapped first title play peak
+  local results=$1 caption=$2 mode=$3 line pid window mapped first title play peak threads
+  shift 3
   rm -f "$scratch/probe.out"
-  (cd "$scratch/run" && exec "$probe" "$caption" 30 "$program" >"$scratch/probe.out" 2>"$scratch/program.log") &
+  (cd "$scratch/run" && exec "$probe" "$caption" 30 "$@" >"$scratch/probe.out" 2>"$scratch/program.log") &
   probe_pid=$!
   for _ in $(seq 300); do
     [ -s "$scratch/probe.out" ] && break
@@ -80,7 +85,7 @@ measure_run() {
   first=$(sed -n 's/.*first_frame_ms=\([-0-9.]*\).*/\1/p' <<<"$line")
   window=$(sed -n 's/.*window=\([0-9]*\).*/\1/p' <<<"$line")
   if [ -z "$pid" ] || [ "$first" = "-1.0" ]; then
-    echo "no first frame from $program: $line" >&2
+    echo "no first frame from $*: $line" >&2
     cat "$scratch/program.log" >&2
     exit 1
   fi
@@ -93,13 +98,13 @@ measure_run() {
   fi
   sleep 1
   if [ ! -d "/proc/$pid" ]; then
-    echo "$program ended on its own; its output:" >&2
+    echo "$* ended on its own; its output:" >&2
     cat "$scratch/program.log" >&2
     exit 1
   fi
   title=$(cpu_percent "$pid")
   play="-"
-  if [ "$program" = "$game" ]; then
+  if [ "$mode" = "play" ]; then
     xdotool windowfocus --sync "$window" 2>/dev/null || true
     xdotool key Return
     sleep 1
@@ -110,10 +115,11 @@ measure_run() {
     import -window "$window" "$scratch/play.png" 2>/dev/null || true
   fi
   peak=$(peak_mb "$pid")
+  threads=$(awk '/^Threads/ { print $2 }' "/proc/$pid/status")
   kill "$pid"
   wait "$probe_pid" || true
   probe_pid=""
-  echo "$mapped $first $title $play $peak" >>"$results"
+  echo "$mapped $first $title $play $peak $threads" >>"$results"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -121,45 +127,72 @@ column_median() { awk -v c="$2" '{ print $c }' "$1" | median; }
 ratio() { echo "scale=3; $1 / $2" | bc | sed 's/^\./0./'; }
 verdict() { if [ "$(echo "$1" | bc)" -eq 1 ]; then echo "met"; else echo "missed"; fi; }
 
-echo "Alternating $STARTS start-ups of the game and the floor..." >&2
-: >"$scratch/game_start.txt"
-: >"$scratch/floor_start.txt"
-# Pairs in turned order (game first, then floor first), each start after a short rest, so that
-# neither program always follows the other's shut-down.
-for run in $(seq "$STARTS"); do
-  if [ $((run % 2)) -eq 1 ]; then
-    measure_run "$game" "$scratch/game_start.txt" "Zellworth" startup
-    sleep 0.5
-    measure_run "$floor" "$scratch/floor_start.txt" "Zellworth floor" startup
-  else
-    measure_run "$floor" "$scratch/floor_start.txt" "Zellworth floor" startup
-    sleep 0.5
-    measure_run "$game" "$scratch/game_start.txt" "Zellworth" startup
-  fi
-  sleep 0.5
-done
-echo "Alternating $RUNS runs of the game and the floor, $SECONDS_PER_SAMPLE s per CPU sample..." >&2
-: >"$scratch/game.txt"
-: >"$scratch/floor.txt"
-for run in $(seq "$RUNS"); do
-  measure_run "$game" "$scratch/game.txt" "Zellworth"
-  measure_run "$floor" "$scratch/floor.txt" "Zellworth floor"
-  echo "  run $run: game $(tail -1 "$scratch/game.txt") | floor $(tail -1 "$scratch/floor.txt")" >&2
-done
+# The programs measured side by side: name, caption, mode, command. "before" is another build of
+# the game (BENCH_BEFORE), measured as built and once more forced onto the software renderer, so
+# that the two builds can be compared on the same renderer too.
+subjects=(
+  "game|Zellworth|play|$game"
+  "game_gl|Zellworth|play|env SDL_RENDER_DRIVER=opengl $game"
+  "floor_sw|Zellworth floor|title|$floor --software"
+  "floor_gl|Zellworth floor|title|$floor"
+)
+if [ -n "${BENCH_BEFORE:-}" ]; then
+  subjects+=("before|Zellworth|play|$BENCH_BEFORE"
+             "before_sw|Zellworth|play|env SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0 $BENCH_BEFORE")
+fi
+subject_field() { cut -d'|' -f"$2" <<<"$1"; }
+
+# Each round runs every subject once, starting with a different one each round, so that no
+# program always follows the same other's shut-down.
+run_rounds() {
+  local rounds=$1 mode_override=$2 suffix=$3 round offset count=${#subjects[@]} index subject name mode
+  for round in $(seq "$rounds"); do
+    offset=$((round % count))
+    for index in $(seq 0 $((count - 1))); do
+      subject=${subjects[$(((index + offset) % count))]}
+      name=$(subject_field "$subject" 1)
+      mode=${mode_override:-$(subject_field "$subject" 3)}
+      # shellcheck disable=SC2046
+      measure_run "$scratch/$name$suffix.txt" "$(subject_field "$subject" 2)" "$mode" $(subject_field "$subject" 4)
+      sleep 0.5
+    done
+    [ -n "$mode_override" ] || echo "  round $round done" >&2
+  done
+}
+
+echo "Alternating $STARTS start-ups of each of ${#subjects[@]} programs..." >&2
+rm -f "$scratch"/*.txt
+run_rounds "$STARTS" startup _start
+echo "Alternating $RUNS runs of each, $SECONDS_PER_SAMPLE s per CPU sample..." >&2
+run_rounds "$RUNS" "" ""
 mkdir -p "$BUILD_DIR/bench"
 cp "$scratch/play.png" "$BUILD_DIR/bench/last_play_sample.png" 2>/dev/null || true
 
 echo "Timing the music starts..." >&2
 music_out=$("$music" 11 2>/dev/null)
 echo "Running the frame benchmark..." >&2
-frames_json=$("$frames" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+frames_json=$(xvfb-run -a -s "-screen 0 1920x1080x24" "$frames" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_format=json 2>/dev/null)
 
-g_map=$(column_median "$scratch/game_start.txt" 1);   f_map=$(column_median "$scratch/floor_start.txt" 1)
-g_first=$(column_median "$scratch/game_start.txt" 2); f_first=$(column_median "$scratch/floor_start.txt" 2)
-g_title=$(column_median "$scratch/game.txt" 3); f_title=$(column_median "$scratch/floor.txt" 3)
-g_play=$(column_median "$scratch/game.txt" 4)
-g_peak=$(column_median "$scratch/game.txt" 5);  f_peak=$(column_median "$scratch/floor.txt" 5)
+figure() { [ -s "$scratch/$1.txt" ] && column_median "$scratch/$1.txt" "$2" || echo "-"; }
+for name in game game_gl floor_sw floor_gl before before_sw; do
+  [ -s "$scratch/${name}_start.txt" ] || continue
+  declare "map_$name=$(column_median "$scratch/${name}_start.txt" 1)"
+  declare "first_$name=$(column_median "$scratch/${name}_start.txt" 2)"
+  declare "title_$name=$(figure "$name" 3)" "play_$name=$(figure "$name" 4)"
+  declare "peak_$name=$(figure "$name" 5)" "threads_$name=$(figure "$name" 6)"
+done
+columns=(game game_gl)
+[ -z "${BENCH_BEFORE:-}" ] || columns+=(before before_sw)
+columns+=(floor_sw floor_gl)
+row() {
+  local label=$1 var=$2 unit=$3 name value cells=""
+  for name in "${columns[@]}"; do
+    value="${var}_$name"
+    cells+=" ${!value:--}${unit} |"
+  done
+  echo "| $label |$cells"
+}
 
 # Median wall and CPU microseconds per frame of one benchmark.
 frame_figure() {
@@ -183,13 +216,30 @@ echo
 echo "Process figures under Xvfb (start-up times: median of $STARTS alternating start-ups each; the rest:"
 echo "median of $RUNS alternating runs each, CPU in per cent of one core over $SECONDS_PER_SAMPLE s):"
 echo
-echo "| Figure | Game | Floor | Game / floor | Target | |"
-echo "|---|---|---|---|---|---|"
-echo "| Window mapped after start | $g_map ms | $f_map ms | $(ratio "$g_map" "$f_map") | within 5% of the floor | $(verdict "$g_map <= $f_map * 1.05") |"
-echo "| First title frame shown | $g_first ms | $f_first ms | $(ratio "$g_first" "$f_first") | | |"
-echo "| CPU on the title screen | $g_title% | $f_title% | $(ratio "$g_title" "$f_title") | within 10% of the floor | $(verdict "$g_title <= $f_title * 1.10") |"
-echo "| CPU in a game, attack held | $g_play% | $f_title% (title) | $(ratio "$g_play" "$f_title") | at most 1.3 x the floor's title | $(verdict "$g_play <= $f_title * 1.3") |"
-echo "| Peak resident memory | $g_peak MB | $f_peak MB | +$(echo "$g_peak - $f_peak" | bc) MB | at most 16 MB above | $(verdict "$g_peak - $f_peak <= 16") |"
+if [ -n "${BENCH_BEFORE:-}" ]; then
+  echo "| Figure | Game | Game on OpenGL | Other build | Other build, software | Floor, software | Floor, OpenGL |"
+  echo "|---|---|---|---|---|---|---|"
+else
+  echo "| Figure | Game | Game on OpenGL | Floor, software | Floor, OpenGL |"
+  echo "|---|---|---|---|---|"
+fi
+row "Window mapped after start" map " ms"
+row "First title frame shown" first " ms"
+row "CPU on the title screen" title "%"
+row "CPU in a game, attack held" play "%"
+row "Peak resident memory" peak " MB"
+row "Threads" threads ""
+echo
+echo "| Target | Figure | |"
+echo "|---|---|---|"
+echo "| Window mapped within 10% of the software floor | $(ratio "$map_game" "$map_floor_sw") x | $(verdict "$map_game <= $map_floor_sw * 1.10") |"
+echo "| Title screen at most 4% of a core | $title_game% | $(verdict "$title_game <= 4") |"
+echo "| Play with firing at most 7% of a core | $play_game% | $(verdict "$play_game <= 7") |"
+echo "| Peak resident memory at most 48 MB | $peak_game MB | $(verdict "$peak_game <= 48") |"
+if [ -n "${BENCH_BEFORE:-}" ]; then
+  echo "| Title screen within 5% of the other build on the same renderer | $(ratio "$title_game" "$title_before_sw") x | $(verdict "$title_game <= $title_before_sw * 1.05") |"
+  echo "| Play within 5% of the other build on the same renderer | $(ratio "$play_game" "$play_before_sw") x | $(verdict "$play_game <= $play_before_sw * 1.05") |"
+fi
 for piece in mus01 mus02 mus03; do
   m=$(music_median "$piece")
   echo "| Start of $piece.mid (load and play) | $m ms (first: $(music_first "$piece") ms) | | | within one frame, 25 ms | $(verdict "$m <= 25") |"
@@ -205,6 +255,10 @@ frame_row "Frame/opengl/process_time/manual_time" "Whole frame, OpenGL renderer"
 frame_row "Frame/opengl_vsync/process_time/manual_time" "Whole frame, OpenGL with vsync (the game's flags)" ""
 frame_row "Frame/opengl_unbatched/process_time/manual_time" "Whole frame, OpenGL, batching off" ""
 frame_row "Frame/software/process_time/manual_time" "Whole frame, software renderer" ""
+frame_row "Frame/window_800x600/process_time/manual_time" "Whole frame, the game's window and renderer, 800 x 600" ""
+frame_row "Frame/window_1920x1080/process_time/manual_time" "Whole frame, the game's window and renderer, 1920 x 1080" "within 25 ms"
+frame_row "Title/window_800x600/process_time/manual_time" "Title pass, the game's window and renderer, 800 x 600" ""
+frame_row "Title/window_1920x1080/process_time/manual_time" "Title pass, the game's window and renderer, 1920 x 1080" ""
 frame_row "Floor/opengl/process_time/manual_time" "Floor's title frame, OpenGL" ""
 frame_row "Title/opengl/process_time/manual_time" "Game's title pass, OpenGL" ""
 frame_row "Floor/software/process_time/manual_time" "Floor's title frame, software" ""

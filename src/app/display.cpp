@@ -181,7 +181,14 @@ void presentFrame() {
     SDL_GetRenderDrawColor(gRenderer, &red, &green, &blue, &alpha);
     SDL_SetRenderTarget(gRenderer, nullptr);
     SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
-    SDL_RenderClear(gRenderer);
+    const SDL_Rect& picture = gPictureRect;
+    const SDL_Rect bars[4] = {{0, 0, placedForWidth, picture.y},
+                              {0, picture.y + picture.h, placedForWidth, placedForHeight - picture.y - picture.h},
+                              {0, picture.y, picture.x, picture.h},
+                              {picture.x + picture.w, picture.y, placedForWidth - picture.x - picture.w, picture.h}};
+    for (const SDL_Rect& bar : bars) {
+      if (bar.w > 0 && bar.h > 0) SDL_RenderFillRect(gRenderer, &bar);
+    }
     SDL_RenderCopy(gRenderer, canvas, nullptr, &gPictureRect);
     SDL_RenderPresent(gRenderer);
     SDL_SetRenderTarget(gRenderer, canvas);

@@ -47,6 +47,12 @@ expect_exit_zero 5
 e2e_start_game
 e2e_wait_window
 
+# Without graphics hardware the game draws with SDL's software renderer and never loads an
+# OpenGL driver, which would only rasterise on the CPU at several times the cost.
+if ! ls /dev/dri/renderD* >/dev/null 2>&1 && [ -z "${ZW_RENDERER:-}" ]; then
+  gl=$(grep -E 'libGL|_dri\.so|libLLVM|libgallium' "/proc/$GAME_PID/maps" | awk '{ print $6 }' | sort -u)
+  [ -z "$gl" ] || fail "OpenGL loaded without graphics hardware: $gl"
+fi
 name=$(xdotool getwindowname "$WID")
 [ "$name" = "Zellworth" ] || fail "caption is '$name'"
 eval "$(xdotool getwindowgeometry --shell "$WID")"
