@@ -6,4 +6,4 @@ bash scripts/setup.sh
 bash scripts/build.sh build >/dev/null
 # The game finds its media and settings in ../Common/, so it runs from inside assets/Common.
 cd assets/Common
-exec ../../build/zellworth
+exec ../../build/zellworth "$@"

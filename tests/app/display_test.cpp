@@ -6,7 +6,17 @@
 #include <gtest/gtest.h>
 
 #include "app/platform.h"
+#include "game/background.h"
+#include "game/enemies.h"
+#include "game/play.h"
+#include "game/player.h"
+#include "game/projectiles.h"
 #include "support/harness.h"
+#include "text/font.h"
+
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -119,6 +129,100 @@ TEST_F(ScaledWindowTest, FullscreenFillsTheDisplayAndComesBackToTheSizeGiven) {
   SDL_GetWindowSize(gWindow, &width, &height);
   EXPECT_EQ(width, 900);
   EXPECT_EQ(height, 650);
+}
+
+// A game frame with every look on screen: 35 butterflies (each shows the next of the seven
+// animation cells), the bird, shots of both sides, three feathers and the score line.
+void setUpBusyField() {
+  srand(7);
+  gNumberOfEnemies = 0;
+  for (std::int32_t n = 0; n < 35; ++n) {
+    addRandomEnemy();
+    gEnemyList[n][kEnemyX] = 2500 + (n % 7) * 760;
+    gEnemyList[n][kEnemyY] = (n / 7) * 1150;
+  }
+  gNumberOfPlayerProjectiles = 0;
+  for (std::int32_t n = 0; n < 10; ++n) gPlayerProjectileList[gNumberOfPlayerProjectiles++] = {2000 + n * 300, 800 + n * 400, 100, 0};
+  gNumberOfEnemyProjectiles2 = 0;
+  for (std::int32_t n = 0; n < 40; ++n) gEnemyProjectileList2[gNumberOfEnemyProjectiles2++] = {1500 + n * 150, n * 140, -60, 0};
+  gPlayerX = 600;
+  gPlayerY = 2000;
+  gPlayerHP = 3;
+  gScore = 1234;
+}
+
+// The sky's scroll position and the bird's wing beat live in their drawing operations and move
+// once per call; without a renderer a call only moves them.
+void advanceUnseen(void (*render)(), std::int32_t calls) {
+  SDL_Renderer* renderer = gRenderer;
+  gRenderer = nullptr;
+  for (std::int32_t call = 0; call < calls; ++call) render();
+  gRenderer = renderer;
+}
+
+// Draws the frames on the renderer that initializeSDL chooses and reads each back before it is
+// presented: the sky at the start of its cycle, at both seams and at the cycle's end, the bird in
+// each wing beat of its normal and its hit look. The sky and the wing beat end where they began.
+std::vector<std::vector<std::uint32_t>> drawGameFrames(std::string& rendererName) {
+  std::vector<std::vector<std::uint32_t>> frames;
+  if (initializeSDL() != 0 || loadMedia() != 0) {
+    ADD_FAILURE() << "set-up failed: " << SDL_GetError();
+    closeSDL();
+    return frames;
+  }
+  SDL_RendererInfo info;
+  SDL_GetRendererInfo(gRenderer, &info);
+  rendererName = info.name;
+  gCharacterWidthToRender = 10;
+  gCharacterHeightToRender = 15;
+  // Scroll positions drawn: 0, 1519, 1520, 3439, 3440 and 3840 (the cycle has 3841).
+  const std::int32_t skyPositions[] = {0, 1519, 1520, 3439, 3440, 3840};
+  std::int32_t position = 0;
+  for (std::int32_t target : skyPositions) {
+    advanceUnseen(renderBackground, (target - position + 3841) % 3841);
+    setUpBusyField();
+    gPlayerSkipFrames = target % 2 == 0 ? 0 : 20;
+    SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
+    SDL_RenderClear(gRenderer);
+    drawWorld();
+    renderHP();
+    drawScoreLine();
+    std::vector<std::uint32_t> pixels(kWindowWidth * kWindowHeight);
+    SDL_RenderReadPixels(gRenderer, nullptr, SDL_PIXELFORMAT_RGB888, pixels.data(), kWindowWidth * 4);
+    frames.push_back(std::move(pixels));
+    presentFrame();
+    position = (target + 1) % 3841;
+    advanceUnseen(renderPlayer, 7);  // eight draws show one wing-beat cell
+  }
+  advanceUnseen(renderBackground, 3841 - position);
+  advanceUnseen(renderPlayer, 16);   // six frames of eight draws and 16 make two beats of 32
+  closeSDL();
+  return frames;
+}
+
+TEST(RendererChoiceTest, SoftwareAndOpenGLDrawTheSameGameFrames) {
+  if (!testing_support::runningUnderXvfb()) return;
+  testing_support::enterFreshRunDirectory();
+  std::string chosenName, openglName;
+  const auto chosen = drawGameFrames(chosenName);
+  setenv("SDL_RENDER_DRIVER", "opengl", 1);
+  const auto opengl = drawGameFrames(openglName);
+  unsetenv("SDL_RENDER_DRIVER");
+  EXPECT_EQ(openglName, "opengl");
+  // Only a machine without graphics hardware has two renderers to compare.
+  if (!hasGraphicsHardware()) EXPECT_EQ(chosenName, "software");
+  ASSERT_EQ(chosen.size(), 6u);
+  ASSERT_EQ(opengl.size(), 6u);
+  for (std::size_t frame = 0; frame < chosen.size(); ++frame) {
+    std::int32_t differing = 0;
+    std::int32_t skyPixels = 0;
+    for (std::size_t pixel = 0; pixel < chosen[frame].size(); ++pixel) {
+      // The fourth byte of RGB888 is padding, which the renderers fill differently.
+      if (((chosen[frame][pixel] ^ opengl[frame][pixel]) & 0xFFFFFF) != 0) ++differing;
+      if ((chosen[frame][pixel] & 0xFFFFFF) != 0) ++skyPixels;
+    }
+    EXPECT_EQ(differing, 0) << "frame " << frame;
+  }
 }
 
 }  // namespace
