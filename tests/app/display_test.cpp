@@ -210,7 +210,9 @@ TEST(RendererChoiceTest, SoftwareAndOpenGLDrawTheSameGameFrames) {
   unsetenv("SDL_RENDER_DRIVER");
   EXPECT_EQ(openglName, "opengl");
   // Only a machine without graphics hardware has two renderers to compare.
-  if (!hasGraphicsHardware()) EXPECT_EQ(chosenName, "software");
+  if (!hasGraphicsHardware()) {
+    EXPECT_EQ(chosenName, "software");
+  }
   ASSERT_EQ(chosen.size(), 6u);
   ASSERT_EQ(opengl.size(), 6u);
   for (std::size_t frame = 0; frame < chosen.size(); ++frame) {
