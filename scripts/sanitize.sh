@@ -18,7 +18,7 @@ status=0
 # Left out: one test that measures the process's peak memory, which the sanitizer's allocator
 # (redzones, a quarantine of freed blocks) changes beyond what the test can tell apart; and the
 # tests that open a real X window, run below without the leak check.
-under_x='MainBinaryTest|WindowTest'
+under_x='MainBinaryTest|WindowTest|RendererChoiceTest'
 ctest --test-dir "$build_dir" -L unit -E "MediaTest.SwitchingMusicHoldsOnePieceAtATime|$under_x" \
   --output-on-failure --timeout 600 -j2 || status=1
 # Under X, SDL's GL renderer loads Mesa's GLX driver, which leaks a few blocks and is unloaded
