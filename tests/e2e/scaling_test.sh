@@ -58,7 +58,7 @@ read -r width height <<<"$(window_size)"
   fail "the window is ${width}x${height}, expected $((800 * scale))x$((600 * scale))"
 E2E_PICTURE=$(expected_picture "$width" "$height")
 wait_frame_at 390
-cp "${LAST_SHOT%.png}-screen.png" "$SCRATCH/window-title.png" 2>/dev/null || cp "$LAST_SHOT" "$SCRATCH/window-title.png"
+cp "${LAST_SHOT%.png}-screen.png" "$SCRATCH/window-title.png"
 
 # Resized to another shape (at the screen's corner, so that all of it can be seen): the whole
 # picture, centred.
@@ -93,6 +93,15 @@ E2E_SHOT_WINDOW=""
 e2e_wait_for 10 "the window back at 1000x700" window_is 1000 700
 E2E_PICTURE=$(expected_picture 1000 700)
 e2e_wait_for 10 "the game in the window" score_shown
+
+cp "${LAST_SHOT%.png}-screen.png" "$SCRATCH/window-game.png"
+# ZW_SHOTS names a directory to keep the screenshots in, for people to look at.
+if [ -n "${ZW_SHOTS:-}" ]; then
+  mkdir -p "$ZW_SHOTS"
+  for shot in window-title resized-title fullscreen-title fullscreen-game window-game; do
+    cp "$SCRATCH/$shot.png" "$ZW_SHOTS/$shot-${ZW_SCREEN:-1024x768}${ZW_WM:+-$ZW_WM}.png"
+  done
+fi
 
 e2e_close_window
 expect_exit_zero 5
