@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "app/gamepad.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "game/play.h"
@@ -38,6 +39,7 @@ int main(int, char*[]) {
     gCharacterHeightToRender = 15;
     loadSettings();
     setVolumes();
+    initializeGamepads();
 
     std::int32_t result = 1;
     bool RestartTitleMusic = true;
@@ -46,17 +48,21 @@ int main(int, char*[]) {
         startMusic("../Common/mus01.mid");
         RestartTitleMusic = false;
       }
+      setGamepadContext(kGamepadMenus);
       result = displayTitleScreen();
       if (result == kTitlePlay) {
+        setGamepadContext(kGamepadGame);
         result = play();
         RestartTitleMusic = true;
       }
       if (result == kTitleKeyConfiguration) {
+        setGamepadContext(kGamepadOff);
         result = adjustSettings();
       }
     }
   }
 
+  closeGamepads();
   closeSDL();
   return 0;
 }
