@@ -25,10 +25,6 @@ constexpr std::int32_t kInputCount = kInputStickUp + 6;
 // nothing with it and the game-over screen takes it as the key that leads back to the title.
 constexpr SDL_Keycode kAnyKey = SDLK_UNKNOWN;
 
-// Written into an unused byte of every key event made here, so that those still queued can be
-// told from the keyboard's and taken back out.
-constexpr Uint8 kControllerKeyMark = 0xC7;
-
 struct Pad {
   SDL_GameController* controller;  // nullptr for a free slot
   SDL_JoystickID instance;
@@ -40,6 +36,10 @@ struct Pad {
 Pad Pads[kGamepadCapacity] = {};
 std::int32_t Context = kGamepadOff;
 bool Ready = false;
+// In the menus a confirm key-down, the keyboard's or a controller's, ends the title screen, and
+// what is queued behind it goes to the next screen, which may be Flight Control. So the
+// controllers press nothing more until SDL ends that poll cycle.
+bool ConfirmQueued = false;
 
 const SDL_Keycode* menuBinding(std::int32_t input) {
   switch (input) {
@@ -87,7 +87,6 @@ void pushKey(Uint32 type, SDL_Keycode key) {
   event.key.windowID = gWindow != nullptr ? SDL_GetWindowID(gWindow) : 0;
   event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
   event.key.repeat = 0;
-  event.key.padding2 = kControllerKeyMark;
   event.key.keysym.sym = key;
   event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
   SDL_PushEvent(&event);
@@ -110,7 +109,7 @@ void pressInput(Pad& pad, std::int32_t input) {
   if (pad.pressed[input]) return;
   pad.pressed[input] = true;
   const SDL_Keycode* key = keyOf(input);
-  if (key == nullptr) return;
+  if (key == nullptr || ConfirmQueued) return;
   pad.keyIsDown[input] = true;
   pad.key[input] = *key;
   pushKey(SDL_KEYDOWN, *key);
@@ -182,6 +181,10 @@ void closePad(Pad& pad) {
 int SDLCALL translateControllerEvent(void*, SDL_Event* event) {
   Pad* pad = nullptr;
   switch (event->type) {
+    case SDL_KEYDOWN:
+      if (Context == kGamepadMenus && event->key.keysym.sym == gKeycodeConfirm) ConfirmQueued = true;
+      break;
+    case SDL_POLLSENTINEL: ConfirmQueued = false; break;
     case SDL_CONTROLLERDEVICEADDED: openPad(event->cdevice.which); break;
     case SDL_CONTROLLERDEVICEREMOVED:
       pad = padOf(event->cdevice.which);
@@ -206,12 +209,6 @@ int SDLCALL translateControllerEvent(void*, SDL_Event* event) {
   return 1;
 }
 
-int SDLCALL keepKeyboardEvents(void*, SDL_Event* event) {
-  const bool controllerKey = (event->type == SDL_KEYDOWN || event->type == SDL_KEYUP) &&
-                             event->key.padding2 == kControllerKeyMark;
-  return controllerKey ? 0 : 1;
-}
-
 }  // namespace
 
 void initializeGamepads() {
@@ -229,12 +226,11 @@ void initializeGamepads() {
 
 void setGamepadContext(std::int32_t context) {
   Context = context;
+  ConfirmQueued = false;
   if (context != kGamepadOff) return;
-  // The key configuration screen stores every key-down it reads: none may come from a controller.
   for (Pad& pad : Pads) {
     for (bool& keyIsDown : pad.keyIsDown) keyIsDown = false;
   }
-  SDL_FilterEvents(&keepKeyboardEvents, nullptr);
 }
 
 void closeGamepads() {
@@ -246,5 +242,6 @@ void closeGamepads() {
   }
   SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
   Context = kGamepadOff;
+  ConfirmQueued = false;
   Ready = false;
 }

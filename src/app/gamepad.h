@@ -21,7 +21,7 @@ static_assert(kAxisReleaseDeflection < kAxisPressDeflection, "the release thresh
 void initializeGamepads();
 // Sets what the buttons mean from now on. Keys already pressed are released with the key they
 // pressed, whatever the context has become; switching to kGamepadOff forgets them without a
-// release and takes the controllers' key events still queued back out.
+// release.
 void setGamepadContext(std::int32_t context);
 // Closes the controllers and stops the translation; safe when initializeGamepads failed or never ran.
 void closeGamepads();
