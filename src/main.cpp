@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "app/display.h"
+#include "app/gamepad.h"
 #include "app/options.h"
 #include "app/platform.h"
 #include "app/settings.h"
@@ -46,6 +47,7 @@ int main(int argc, char* argv[]) {
     loadSettings();
     setVolumes();
     if (options.fullscreen) toggleFullscreen();
+    initializeGamepads();
 
     std::int32_t result = 1;
     bool RestartTitleMusic = true;
@@ -54,17 +56,21 @@ int main(int argc, char* argv[]) {
         startMusic("../Common/mus01.mid");
         RestartTitleMusic = false;
       }
+      setGamepadContext(kGamepadMenus);
       result = displayTitleScreen();
       if (result == kTitlePlay) {
+        setGamepadContext(kGamepadGame);
         result = play();
         RestartTitleMusic = true;
       }
       if (result == kTitleKeyConfiguration) {
+        setGamepadContext(kGamepadOff);
         result = adjustSettings();
       }
     }
   }
 
+  closeGamepads();
   closeSDL();
   return 0;
 }

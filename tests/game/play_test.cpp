@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "game/enemies.h"
 #include "game/player.h"
 #include "game/projectiles.h"
+#include "support/frame_driver.h"
 #include "support/harness.h"
 
 namespace {
@@ -26,31 +26,7 @@ constexpr std::int32_t kBirdTag = 5;
 constexpr std::int32_t kFeatherTag = 9;  // clear of the coordinate font's colours
 constexpr std::int32_t kBackgroundTag = 7;
 
-// Runs a script at the start of every frame of play(). SDL marks the end of each polling cycle
-// by pushing a sentinel event, and play() empties the queue exactly once per frame, so a watch
-// on that sentinel sees frame 0 (the events dropped when the game starts), then frames 1, 2, ...
-// The script sees the state left by the previous frame and the picture it presented, and the
-// events it pushes are handled in this frame.
-class FrameDriver {
- public:
-  using Script = std::function<void(std::int32_t frame)>;
-
-  explicit FrameDriver(Script script) : script_(std::move(script)) { SDL_AddEventWatch(&FrameDriver::watch, this); }
-  ~FrameDriver() { SDL_DelEventWatch(&FrameDriver::watch, this); }
-  FrameDriver(const FrameDriver&) = delete;
-  FrameDriver& operator=(const FrameDriver&) = delete;
-
- private:
-  static int SDLCALL watch(void* self, SDL_Event* event) {
-    if (event->type != SDL_POLLSENTINEL) return 1;
-    auto* driver = static_cast<FrameDriver*>(self);
-    driver->script_(++driver->frame_);
-    return 1;
-  }
-
-  Script script_;
-  std::int32_t frame_ = -1;
-};
+using testing_support::FrameDriver;
 
 class PlayTest : public ::testing::Test {
  protected:
