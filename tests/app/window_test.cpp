@@ -67,7 +67,7 @@ TEST(WindowTest, OpensCaptionedAndTogglesBackToItsSize) {
   // This X server has no window manager to carry out a fullscreen request: the window covers
   // the whole 1024 x 768 screen itself.
   EXPECT_EQ(xGeometry(), "1024x768");
-  EXPECT_EQ(rendererSize(), "1024x768");
+  EXPECT_EQ(sdlSize(), "1024x768");
 
   toggleFullscreen();
   pumpFor(500);
