@@ -58,5 +58,7 @@ int main(int, char*[]) {
   }
 
   closeSDL();
-  return 0;
+  // Status 1 after a failed start-up, so that a launcher or a script can tell; the glyph size is
+  // set only once the platform and the media are up.
+  return gCharacterWidthToRender == 0 ? EXIT_FAILURE : EXIT_SUCCESS;
 }

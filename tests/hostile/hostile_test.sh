@@ -4,7 +4,7 @@
 # and kind, every media file missing, empty, cut short or of the wrong type, no ../Common/ at
 # all, no audio driver, no display, and saves that cannot be written. Each case must give its
 # messages (or none), exit with status 0 (a game that runs is stopped with SIGTERM, which SDL
-# turns into a close request), and leave the player's files as they were.
+# turns into a close request) or 1 (a failed start-up), and leave the player's files as they were.
 # Usage, under an X server: hostile_test.sh <game binary> <media directory>
 set -u
 binary=$1
@@ -46,8 +46,9 @@ fingerprint() {
 }
 
 # Runs the game from the case's run directory with extra environment settings ("NAME=value", or
-# "-u NAME" to unset one). Mode "exits": the game must end by itself. Mode "runs": its window must
-# appear and it must keep running until SIGTERM; a function named by KEYS, if set, then sends keys.
+# "-u NAME" to unset one). Mode "exits": the start-up fails and the game ends by itself with
+# status 1. Mode "runs": its window must appear and it must keep running until SIGTERM, then end
+# with status 0; a function named by KEYS, if set, sends keys before that.
 run_game() {
   local mode=$1
   shift
@@ -85,8 +86,9 @@ run_game() {
     kill -KILL "$pid"
   fi
   wait "$pid"
-  local status=$?
-  [ $status -eq 0 ] || fail "exit status $status"
+  local status=$? expected=0
+  [ "$mode" = runs ] || expected=1
+  [ $status -eq $expected ] || fail "exit status $status, expected $expected"
 }
 
 finish() {
