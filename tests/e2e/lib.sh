@@ -86,11 +86,13 @@ e2e_start_x() {
 
 # Starts the game in the run directory: e2e_start_game [VAR=value...] (extra environment).
 # Standard output goes to $SCRATCH/stdout, standard error to $SCRATCH/stderr.
-# E2E_PROGRAM and E2E_RUN_DIR, when set, name another program and working directory.
+# E2E_PROGRAM and E2E_RUN_DIR, when set, name another program and working directory; the array
+# E2E_AS, when set, a command that runs it as another user.
+E2E_AS=()
 e2e_start_game() {
   GAME_STATUS=""
   WID=""
-  (cd "${E2E_RUN_DIR:-$SCRATCH/run}" && exec env SDL_AUDIODRIVER=dummy "$@" "${E2E_PROGRAM:-$ZW_GAME}") \
+  (cd "${E2E_RUN_DIR:-$SCRATCH/run}" && exec "${E2E_AS[@]}" env SDL_AUDIODRIVER=dummy "$@" "${E2E_PROGRAM:-$ZW_GAME}") \
     >"$SCRATCH/stdout" 2>"$SCRATCH/stderr" &
   GAME_PID=$!
   log "game started (pid $GAME_PID)"
