@@ -53,6 +53,8 @@ export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get install -y -qq "$deb" >"$source_dir/build-deb/apt.log" 2>&1 ||
   fail "apt-get install failed: $(tail -n 20 "$source_dir/build-deb/apt.log")"
 installed || fail "the package is not installed after apt-get install"
+# A run that fails from here on purges the package all the same, leaving the machine as it was.
+trap 'status=$?; installed && "${as_root[@]}" apt-get purge -y -qq zellworth >/dev/null 2>&1; (exit $status); e2e_cleanup' EXIT
 mapfile -t shipped < <(dpkg -L zellworth)
 for file in "$source_dir"/assets/Common/*; do
   name=$(basename "$file")
