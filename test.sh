@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds everything and runs every test, unit and end-to-end, then the
-# sanitizer build of the unit tests and the fuzz targets.
+# Debian package's test, the sanitizer build of the unit tests and the fuzz targets.
 set -uo pipefail
 cd "$(dirname "$0")"
 bash scripts/setup.sh || exit 1
@@ -13,6 +13,10 @@ step() {
 }
 
 step ctest --test-dir build --output-on-failure --timeout 600 -j2
+
+# The Debian package: built (in CI with warnings as errors) and linted, installed with apt-get,
+# played by an ordinary user, purged.
+step bash tests/package/package_test.sh
 
 # Reliability: the unit suite again under AddressSanitizer and UndefinedBehaviorSanitizer, then
 # each fuzz target for FUZZ_SECONDS (default 60) from its committed corpus.

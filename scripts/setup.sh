@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils libx11-dev imagemagick sox openbox
+  git debhelper dpkg-dev lintian appstream desktop-file-utils man-db
 )
 
 missing=()

@@ -37,10 +37,14 @@ int main(int argc, char* argv[]) {
 
   srand(static_cast<unsigned>(time(nullptr)));
 
+  // Status 1 after a failed start-up, so that a launcher or a script can tell.
+  int exitStatus = EXIT_SUCCESS;
   if (initializeSDL() != 0) {
     puts("Failed to initialize!");
+    exitStatus = EXIT_FAILURE;
   } else if (loadMedia() != 0) {
     puts("Failed to load media!");
+    exitStatus = EXIT_FAILURE;
   } else {
     gCharacterWidthToRender = 10;
     gCharacterHeightToRender = 15;
@@ -72,5 +76,5 @@ int main(int argc, char* argv[]) {
 
   closeGamepads();
   closeSDL();
-  return 0;
+  return exitStatus;
 }

@@ -29,5 +29,7 @@ extern const SDL_Keycode kDefaultKeyBindings[kKeyBindingCount];
 
 // Reads the bindings from the settings file; a missing or short file leaves the rest as they are.
 void loadSettings();
-// Writes the bindings; kSettingsSaved, or kSettingsSaveFailed after printing why.
+// Writes the bindings through a temporary file renamed over the settings file, which keeps its
+// mode; kSettingsSaved, or kSettingsSaveFailed after printing why. A settings file that the
+// player cannot write is left alone, a failure like any file that cannot be opened.
 std::int32_t saveSettings();

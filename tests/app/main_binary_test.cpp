@@ -113,7 +113,7 @@ TEST_F(MainBinaryTest, MissingMediaAreEachReportedAndTheProgramEnds) {
   if (!testing_support::runningUnderXvfb()) return;
   for (const char* name : {"Feather.png", "snd05.wav", "snd07.wav"}) fs::remove(scratch.common + "/" + name);
   const pid_t game = startGame(scratch, {{"SDL_AUDIODRIVER", "dummy"}});
-  EXPECT_EQ(waitForExit(game, 20), 0);
+  EXPECT_EQ(waitForExit(game, 20), 1);
   const std::vector<std::string> printed = testing_support::lines(readText(scratch.output));
   ASSERT_EQ(printed.size(), 4u) << readText(scratch.output);
   EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(Unable to load image \.\./Common/Feather\.png! SDL Error: .+)")))
@@ -128,7 +128,7 @@ TEST_F(MainBinaryTest, MissingMediaAreEachReportedAndTheProgramEnds) {
 TEST_F(MainBinaryTest, UnavailableAudioDriverFailsAtSdlInit) {
   if (!testing_support::runningUnderXvfb()) return;
   const pid_t game = startGame(scratch, {{"SDL_AUDIODRIVER", "nonexistent"}});
-  EXPECT_EQ(waitForExit(game, 20), 0);
+  EXPECT_EQ(waitForExit(game, 20), 1);
   const std::vector<std::string> printed = testing_support::lines(readText(scratch.output));
   ASSERT_EQ(printed.size(), 2u) << readText(scratch.output);
   EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(SDL could not initialize! SDL Error: .*nonexistent.*)")))
@@ -141,7 +141,7 @@ TEST_F(MainBinaryTest, AudioDeviceThatCannotOpenFailsAtTheMixer) {
   // The disk driver initialises, but its output file cannot be created.
   const pid_t game = startGame(scratch, {{"SDL_AUDIODRIVER", "disk"},
                                          {"SDL_DISKAUDIOFILE", scratch.root + "/no-such-directory/out.raw"}});
-  EXPECT_EQ(waitForExit(game, 20), 0);
+  EXPECT_EQ(waitForExit(game, 20), 1);
   const std::vector<std::string> printed = testing_support::lines(readText(scratch.output));
   ASSERT_EQ(printed.size(), 2u) << readText(scratch.output);
   EXPECT_TRUE(std::regex_match(printed[0], std::regex(R"(SDL_mixer could not initialize! SDL_mixer Error: .+)")))

@@ -163,16 +163,23 @@ TEST_F(SettingsTest, SaveOverADirectoryFailsAndLeavesNoTemporaryFile) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(kTemporaryPath)));
 }
 
-TEST_F(SettingsTest, SaveOnAFullDiskKeepsTheOldFileAndLeavesNoTemporaryFile) {
-  ASSERT_TRUE(fs::exists("/dev/full"));
+// A link planted at the temporary file's name (here to /dev/full, where a write would fail) is
+// removed, never written through: the save makes a file of its own and succeeds.
+TEST_F(SettingsTest, SaveReplacesALinkAtTheTemporaryPathWithoutFollowingIt) {
   writeFile(kSettingsPath, kCustomFileBytes);
-  fs::create_symlink("/dev/full", kTemporaryPath);
-  std::int32_t result = 0;
-  EXPECT_EQ(saveCapturingOutput(result), "Error writing file Settings.bin");
-  EXPECT_EQ(result, kSettingsSaveFailed);
-  EXPECT_EQ(readFile(kSettingsPath), kCustomFileBytes);
-  EXPECT_FALSE(fs::exists(fs::symlink_status(kTemporaryPath)));
-  EXPECT_TRUE(fs::exists("/dev/full"));
+  writeFile("../planted", kCustomFileBytes);
+  for (const char* target : {"/dev/full", "../planted"}) {
+    SCOPED_TRACE(target);
+    fs::create_symlink(target, kTemporaryPath);
+    std::int32_t result = 0;
+    EXPECT_EQ(saveCapturingOutput(result), "");
+    EXPECT_EQ(result, kSettingsSaved);
+    EXPECT_EQ(fs::symlink_status(kSettingsPath).type(), fs::file_type::regular);
+    EXPECT_EQ(readFile(kSettingsPath), kDefaultFileBytes);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(kTemporaryPath)));
+  }
+  EXPECT_EQ(readFile("../planted"), kCustomFileBytes);
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
 }  // namespace

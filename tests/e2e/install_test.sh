@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installing into a prefix gives a desktop game: the program, its media, a launcher on the path,
-# a menu entry and an icon. The launcher, even through a link, starts the game with a data
-# directory of the user's own, where a key configuration then saves Settings.bin; the installed
-# tree stays untouched.
+# a menu entry, icons, a manual page and AppStream metadata. The launcher, even through a link,
+# starts the game with a data directory of the user's own, where a key configuration then saves
+# Settings.bin; the installed tree stays untouched.
 source "$(dirname "$0")/lib.sh"
 : "${ZW_BUILD:?}"
 e2e_init
@@ -29,10 +29,18 @@ for line in "[Desktop Entry]" "Type=Application" "Name=Zellworth" "Icon=zellwort
 done
 grep -q '^Categories=.*Game;' "$desktop" || fail "the menu entry is not in the games category"
 
-icon="$prefix/share/icons/hicolor/128x128/apps/zellworth.png"
-[ "$("$ZW_PROBE" size "$icon" 2>/dev/null)" = "128 128" ] || fail "no 128 x 128 icon"
-# The icon is the bird, not an empty picture.
-[ "$("$ZW_PROBE" count "$icon" 0 0 128 128 0 0 0)" -lt 16384 ] || fail "the icon is empty"
+for size in 16 22 24 32 48 64 128; do
+  icon="$prefix/share/icons/hicolor/${size}x${size}/apps/zellworth.png"
+  [ "$("$ZW_PROBE" size "$icon" 2>/dev/null)" = "$size $size" ] || fail "no $size x $size icon"
+  # The icon is the bird, cut close: it covers at least a fifth of the square.
+  [ "$("$ZW_PROBE" count "$icon" 0 0 "$size" "$size" 0 0 0)" -le $((size * size * 4 / 5)) ] ||
+    fail "the $size x $size icon is nearly empty"
+done
+man="$prefix/share/man/man6/zellworth.6"
+grep -qF "$prefix/lib/zellworth/zellworth" "$man" || fail "the manual page does not name the installed game"
+# Wide enough for the long paths of a scratch prefix.
+[ -z "$(LC_ALL=C.UTF-8 MANWIDTH=200 man --warnings -l "$man" 2>&1 >/dev/null)" ] || fail "the manual page has faults"
+[ -f "$prefix/share/metainfo/org.zellworth.zellworth.metainfo.xml" ] || fail "no AppStream metadata"
 
 # Start the installed game through a link, from elsewhere, as a user with a fresh home.
 home="$SCRATCH/home"

@@ -107,13 +107,15 @@ e2e_start_x() {
 
 # Starts the game in the run directory: e2e_start_game [VAR=value...] (extra environment).
 # Standard output goes to $SCRATCH/stdout, standard error to $SCRATCH/stderr.
-# E2E_PROGRAM and E2E_RUN_DIR, when set, name another program and working directory.
+# E2E_PROGRAM and E2E_RUN_DIR, when set, name another program and working directory; the array
+# E2E_AS, when set, a command that runs it as another user.
+E2E_AS=()
 e2e_start_game() {
   GAME_STATUS=""
   WID=""
   # shellcheck disable=SC2086
   (cd "${E2E_RUN_DIR:-$SCRATCH/run}" &&
-    exec env SDL_AUDIODRIVER=dummy ${ZW_RENDERER:+SDL_RENDER_DRIVER=$ZW_RENDERER} "$@" \
+    exec "${E2E_AS[@]}" env SDL_AUDIODRIVER=dummy ${ZW_RENDERER:+SDL_RENDER_DRIVER=$ZW_RENDERER} "$@" \
       "${E2E_PROGRAM:-$ZW_GAME}" ${ZW_GAME_ARGS:-}) \
     >"$SCRATCH/stdout" 2>"$SCRATCH/stderr" &
   GAME_PID=$!

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Missing media: every missing image and sound gets its own line on standard output, then
-# "Failed to load media!", and the program ends by itself with status 0. A missing piece of music
+# "Failed to load media!", and the program ends by itself with status 1. A missing piece of music
 # is not reported and the game runs without it.
 source "$(dirname "$0")/lib.sh"
 e2e_init
 
 rm "$SCRATCH/Common/Feather.png" "$SCRATCH/Common/snd05.wav" "$SCRATCH/Common/snd07.wav"
 e2e_start_game
-expect_exit_zero 20
+e2e_wait_exit 20
+[ "$GAME_STATUS" -eq 1 ] || fail "exit status $GAME_STATUS after a failed start-up, expected 1"
 
 mapfile -t lines <"$SCRATCH/stdout"
 [ "${#lines[@]}" -eq 4 ] || fail "expected 4 lines of output, got ${#lines[@]}: $(game_stdout)"

@@ -4,13 +4,29 @@
 # and kind, every media file missing, empty, cut short or of the wrong type, no ../Common/ at
 # all, no audio driver, no display, and saves that cannot be written. Each case must give its
 # messages (or none), exit with status 0 (a game that runs is stopped with SIGTERM, which SDL
-# turns into a close request), and leave the player's files as they were.
+# turns into a close request) or 1 (a failed start-up), and leave the player's files as they were.
+# The game runs as an ordinary user (tests/support/player.sh), so that files and directories the
+# player made read-only refuse it as they would at home.
 # Usage, under an X server: hostile_test.sh <game binary> <media directory>
 set -u
+source "$(dirname "$0")/../support/player.sh"
 binary=$1
 assets=$2
 scratch=$(mktemp -d)
 trap 'chmod -R u+rwx "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
+umask 022
+player_prepare || exit 1
+if [ ${#PLAYER[@]} -gt 0 ]; then
+  # The user gets the game, the X server's cookie and each case's files from the scratch tree.
+  chmod 755 "$scratch"
+  cp "$binary" "$scratch/zellworth"
+  binary=$scratch/zellworth
+  if [ -n "${XAUTHORITY:-}" ]; then
+    cp "$XAUTHORITY" "$scratch/xauthority"
+    player_owns "$scratch/xauthority"
+    export XAUTHORITY=$scratch/xauthority
+  fi
+fi
 
 images=(Butterfly Bird Title Font Feather Background0 Background1 Projectiles)
 sounds=(00 01 02 03 04 05 06 07 08 09 10 11 12 13)
@@ -46,8 +62,9 @@ fingerprint() {
 }
 
 # Runs the game from the case's run directory with extra environment settings ("NAME=value", or
-# "-u NAME" to unset one). Mode "exits": the game must end by itself. Mode "runs": its window must
-# appear and it must keep running until SIGTERM; a function named by KEYS, if set, then sends keys.
+# "-u NAME" to unset one). Mode "exits": the start-up fails and the game ends by itself with
+# status 1. Mode "runs": its window must appear and it must keep running until SIGTERM, then end
+# with status 0; a function named by KEYS, if set, sends keys before that.
 run_game() {
   local mode=$1
   shift
@@ -61,7 +78,8 @@ run_game() {
       shift
     fi
   done
-  (cd "$dir/run" && exec env "${unset[@]}" "${set[@]}" "$binary" >"$dir/stdout" 2>"$dir/stderr") &
+  player_owns "$dir"
+  (cd "$dir/run" && exec "${PLAYER[@]}" env "${unset[@]}" "${set[@]}" "$binary" >"$dir/stdout" 2>"$dir/stderr") &
   local pid=$!
   if [ "$mode" = runs ]; then
     local window
@@ -85,8 +103,9 @@ run_game() {
     kill -KILL "$pid"
   fi
   wait "$pid"
-  local status=$?
-  [ $status -eq 0 ] || fail "exit status $status"
+  local status=$? expected=0
+  [ "$mode" = runs ] || expected=1
+  [ $status -eq $expected ] || fail "exit status $status, expected $expected"
 }
 
 finish() {
@@ -160,7 +179,6 @@ make_settings_1MiB() { head -c 1048576 /dev/urandom >"$1"; }
 make_settings_extremes() { settings_record -2147483648 2147483647 -1 0 10 1073741824 1073742335 1207959552 >"$1"; }
 make_settings_duplicates() { settings_record 13 13 13 13 13 13 13 13 >"$1"; }
 make_settings_directory() { mkdir "$1" && : >"$1/inside"; }
-# Root reads a mode-000 file all the same, so as root this case is the same as a readable one.
 make_settings_unreadable() { settings_record 97 98 99 100 101 102 103 104 >"$1" && chmod 000 "$1"; }
 make_settings_stale_temporary() { mkdir -p "$1.tmp" && settings_record 97 98 99 100 101 102 103 104 >"$1"; }
 
@@ -189,31 +207,44 @@ save_case() {
   before=$(fingerprint)
   KEYS=capture_keys run_game runs
   expect_stdout "$expected_stdout"
-  if [ "$name" = writable ]; then
-    cmp -s "$dir/Common/Settings.bin" <(settings_record 97 98 99 100 101 102 103 104) ||
-      fail "Settings.bin does not hold the captured keys"
-    [ ! -e "$dir/Common/Settings.bin.tmp" ] || fail "a temporary file was left behind"
+  if [ -z "$expected_stdout" ]; then
+    local settings=$dir/Common/Settings.bin
+    [ -f "$settings" ] && [ ! -L "$settings" ] && cmp -s "$settings" <(settings_record 97 98 99 100 101 102 103 104) ||
+      fail "Settings.bin is not a file of the captured keys"
+    [ ! -e "$settings.tmp" ] && [ ! -L "$settings.tmp" ] || fail "a temporary file was left behind"
+    local mode
+    mode=$(stat -c %a "$settings")
+    [ "$mode" = "$(cat "$dir/mode")" ] || fail "Settings.bin has mode $mode, was $(cat "$dir/mode")"
   else
     [ "$(fingerprint)" = "$before" ] || fail "the player's files changed"
   fi
+  if declare -F "check_save_$name" >/dev/null; then "check_save_$name"; fi
   finish
 }
 # The arrows, Right Ctrl and Return as by default (the title menu is driven with them), then x, y.
 old_bindings() { settings_record 1073741906 1073741905 1073741904 1073741903 1073742052 13 120 121; }
-make_save_writable() { old_bindings >"$1"; }
+# Successful saves keep the old file's mode, whatever the umask would give a new file.
+old_file_with_mode() { old_bindings >"$1" && chmod "$2" "$1" && echo "$2" >"$dir/mode"; }
+make_save_writable() { old_file_with_mode "$1" 644; }
+make_save_group_only() { old_file_with_mode "$1" 640; }
+# A link planted at the temporary name, to a file of the player's outside the game's directory:
+# the save must neither write through it nor install it as the settings file.
+make_save_temporary_is_link() {
+  old_file_with_mode "$1" 644 && echo "the player's own file" >"$dir/outside" && ln -s ../outside "$1.tmp"
+}
+check_save_temporary_is_link() {
+  [ "$(cat "$dir/outside")" = "the player's own file" ] || fail "the save wrote through the link"
+}
 make_save_temporary_is_directory() { old_bindings >"$1" && mkdir "$1.tmp"; }
 make_save_target_is_directory() { mkdir "$1" && : >"$1/inside"; }
-make_save_read_only_directory() {
-  # Only refuses a user other than root, who writes into a read-only directory all the same.
-  old_bindings >"$1"
-  chmod 555 "$(dirname "$1")"
-}
-save_case writable ""
-save_case temporary_is_directory "Error opening file Settings.bin"
-save_case target_is_directory "Error opening file Settings.bin"
-if [ "$(id -u)" -ne 0 ]; then
-  save_case read_only_directory "Error opening file Settings.bin"
-fi
+make_save_read_only_file() { old_bindings >"$1" && chmod 444 "$1"; }
+make_save_read_only_directory() { old_bindings >"$1" && chmod 555 "$(dirname "$1")"; }
+for name in writable group_only temporary_is_link; do
+  save_case "$name" ""
+done
+for name in temporary_is_directory target_is_directory read_only_file read_only_directory; do
+  save_case "$name" "Error opening file Settings.bin"
+done
 
 # --- Media: every file broken the same way, then one file at a time ------------------------------
 break_file() {  # kind path

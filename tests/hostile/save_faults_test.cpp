@@ -1,14 +1,16 @@
 // A save of the key bindings that fails or is cut off at any point leaves the settings file
 // either as it was or complete with the new bindings, never anything between. The C library
-// calls the save makes (fopen, fwrite, fflush, fsync, fclose, rename) pass through wrappers
-// (link option --wrap) that can make the n-th call fail, or end the process just before or
-// just after it, as a kill or a crash would.
+// calls the save makes (open, openat, fchmod, fdopen, fwrite, fflush, fsync, fclose, renameat)
+// pass through wrappers (link option --wrap) that can make the n-th call fail, or end the
+// process just before or just after it, as a kill or a crash would.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
@@ -27,6 +29,8 @@ enum class Fault { kNone, kFail, kDieBefore, kDieAfter };
 Fault gFault = Fault::kNone;
 int gFaultCall = -1;  // the n-th wrapped call, from 0, that the fault hits
 int gCalls = 0;       // wrapped calls made since the fault was armed
+int gRenameCall = -1; // the wrapped call that was the last rename
+int gDirectorySyncCall = -1;  // the wrapped call that was the last fsync of a directory
 constexpr int kDiedInSave = 86;
 
 void arm(Fault fault, int call) {
@@ -51,19 +55,57 @@ void dieAfterIfArmed() {
 }  // namespace
 
 extern "C" {
-FILE* __real_fopen(const char* path, const char* mode);
+int __real_open(const char* path, int flags, ...);
+int __real_openat(int directory, const char* path, int flags, ...);
+int __real_fchmod(int descriptor, mode_t mode);
+FILE* __real_fdopen(int descriptor, const char* mode);
 size_t __real_fwrite(const void* data, size_t size, size_t count, FILE* file);
 int __real_fflush(FILE* file);
 int __real_fsync(int descriptor);
 int __real_fclose(FILE* file);
-int __real_rename(const char* from, const char* to);
+int __real_renameat(int fromDirectory, const char* from, int toDirectory, const char* to);
 
-FILE* __wrap_fopen(const char* path, const char* mode) {
+int __wrap_open(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = (flags & O_CREAT) != 0 ? static_cast<mode_t>(va_arg(arguments, unsigned)) : 0;
+  va_end(arguments);
   if (faultHere()) {
     errno = EACCES;
+    return -1;
+  }
+  const int descriptor = __real_open(path, flags, mode);
+  dieAfterIfArmed();
+  return descriptor;
+}
+int __wrap_openat(int directory, const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = (flags & O_CREAT) != 0 ? static_cast<mode_t>(va_arg(arguments, unsigned)) : 0;
+  va_end(arguments);
+  if (faultHere()) {
+    errno = ENOSPC;
+    return -1;
+  }
+  const int descriptor = __real_openat(directory, path, flags, mode);
+  dieAfterIfArmed();
+  return descriptor;
+}
+int __wrap_fchmod(int descriptor, mode_t mode) {
+  if (faultHere()) {
+    errno = EPERM;
+    return -1;
+  }
+  const int result = __real_fchmod(descriptor, mode);
+  dieAfterIfArmed();
+  return result;
+}
+FILE* __wrap_fdopen(int descriptor, const char* mode) {
+  if (faultHere()) {
+    errno = ENOMEM;
     return nullptr;
   }
-  FILE* file = __real_fopen(path, mode);
+  FILE* file = __real_fdopen(descriptor, mode);
   dieAfterIfArmed();
   return file;
 }
@@ -86,6 +128,8 @@ int __wrap_fflush(FILE* file) {
   return result;
 }
 int __wrap_fsync(int descriptor) {
+  struct stat status;
+  if (fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) gDirectorySyncCall = gCalls;
   if (faultHere()) {
     errno = EIO;
     return -1;
@@ -104,12 +148,13 @@ int __wrap_fclose(FILE* file) {
   dieAfterIfArmed();
   return result;
 }
-int __wrap_rename(const char* from, const char* to) {
+int __wrap_renameat(int fromDirectory, const char* from, int toDirectory, const char* to) {
+  gRenameCall = gCalls;
   if (faultHere()) {
     errno = EXDEV;
     return -1;
   }
-  const int result = __real_rename(from, to);
+  const int result = __real_renameat(fromDirectory, from, toDirectory, to);
   dieAfterIfArmed();
   return result;
 }
@@ -149,22 +194,35 @@ class SaveFaultTest : public ::testing::Test {
   }
   void TearDown() override { arm(Fault::kNone, -1); }
 
-  // The number of wrapped calls that a save without faults makes.
-  int callsOfOneSave() {
+  // Counts the wrapped calls that a save without faults makes, and finds its rename and its sync
+  // of the directory among them.
+  void countCallsOfOneSave() {
     arm(Fault::kFail, 1 << 30);
     EXPECT_EQ(saveSettings(), kSettingsSaved);
-    const int calls = gCalls;
+    calls = gCalls;
+    renameCall = gRenameCall;
+    directorySyncCall = gDirectorySyncCall;
     arm(Fault::kNone, -1);
     std::copy(std::begin(kOldBindings), std::end(kOldBindings), gKeyBindings);
     EXPECT_EQ(saveSettings(), kSettingsSaved);
     std::copy(std::begin(kNewBindings), std::end(kNewBindings), gKeyBindings);
-    return calls;
   }
+  int calls = 0;
+  int renameCall = -1;
+  int directorySyncCall = -1;
 };
 
-TEST_F(SaveFaultTest, AFailureAtAnyCallReportsTheFailureAndKeepsTheOldFile) {
-  const int calls = callsOfOneSave();
-  ASSERT_GE(calls, 12);  // open, eight records, flush, sync, close, rename
+TEST_F(SaveFaultTest, TheDirectoryIsSyncedAfterTheRenameAsTheLastStep) {
+  countCallsOfOneSave();
+  // open the directory, create, mode, stream, eight records, flush, sync, close, rename, sync
+  EXPECT_EQ(calls, 17);
+  EXPECT_EQ(renameCall, calls - 2);
+  EXPECT_EQ(directorySyncCall, calls - 1);
+}
+
+TEST_F(SaveFaultTest, AFailureAtAnyCallIsReportedAndLeavesTheOldFileUntilTheRename) {
+  countCallsOfOneSave();
+  ASSERT_GE(renameCall, 0);
   for (int call = 0; call < calls; ++call) {
     SCOPED_TRACE("failing call " + std::to_string(call));
     testing::internal::CaptureStdout();
@@ -174,13 +232,21 @@ TEST_F(SaveFaultTest, AFailureAtAnyCallReportsTheFailureAndKeepsTheOldFile) {
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(result, kSettingsSaveFailed);
     EXPECT_NE(printed.find("Settings.bin"), std::string::npos) << printed;
-    EXPECT_EQ(settingsFile(), bytesOf(kOldBindings));
+    EXPECT_EQ(settingsFile(), call > renameCall ? bytesOf(kNewBindings) : bytesOf(kOldBindings));
     EXPECT_FALSE(fileExists(kTemporaryPath));
+    if (call > renameCall) {
+      std::copy(std::begin(kOldBindings), std::end(kOldBindings), gKeyBindings);
+      ASSERT_EQ(saveSettings(), kSettingsSaved);
+      std::copy(std::begin(kNewBindings), std::end(kNewBindings), gKeyBindings);
+    }
   }
 }
 
+// A cut leaves the temporary file behind; the next save, which puts the old file back, must
+// replace it.
 TEST_F(SaveFaultTest, ASaveCutOffBeforeOrAfterAnyCallLeavesTheOldOrTheNewCompleteFile) {
-  const int calls = callsOfOneSave();
+  countCallsOfOneSave();
+  ASSERT_GE(renameCall, 0);
   int oldFiles = 0;
   int newFiles = 0;
   for (const Fault fault : {Fault::kDieBefore, Fault::kDieAfter}) {
@@ -199,19 +265,18 @@ TEST_F(SaveFaultTest, ASaveCutOffBeforeOrAfterAnyCallLeavesTheOldOrTheNewComplet
       ASSERT_TRUE(WIFEXITED(status));
       EXPECT_EQ(WEXITSTATUS(status), kDiedInSave);
       const std::vector<unsigned char> bytes = settingsFile();
-      const bool last = call == calls - 1;  // the rename
-      const bool renamed = last && fault == Fault::kDieAfter;
+      const bool renamed = call > renameCall || (call == renameCall && fault == Fault::kDieAfter);
       EXPECT_EQ(bytes, renamed ? bytesOf(kNewBindings) : bytesOf(kOldBindings));
       (bytes == bytesOf(kNewBindings) ? newFiles : oldFiles) += 1;
       // Put the old file back for the next cut.
       std::copy(std::begin(kOldBindings), std::end(kOldBindings), gKeyBindings);
-      remove(kTemporaryPath);
       ASSERT_EQ(saveSettings(), kSettingsSaved);
+      EXPECT_FALSE(fileExists(kTemporaryPath));
       std::copy(std::begin(kNewBindings), std::end(kNewBindings), gKeyBindings);
     }
   }
   EXPECT_EQ(oldFiles + newFiles, 2 * calls);
-  EXPECT_EQ(newFiles, 1);
+  EXPECT_EQ(newFiles, 2 * (calls - 1 - renameCall) + 1);
   RecordProperty("cut_points", 2 * calls);
 }
 

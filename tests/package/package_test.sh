@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The Debian package as a player gets it. scripts/package.sh builds and checks it; then it is
+# installed with apt-get, an ordinary user starts /usr/games/zellworth under Xvfb and sees the
+# title screen drawn from the installed media, sets the keys in Flight Control and closes the
+# window: the keys land in that user's ~/.local/share/zellworth/Common/Settings.bin. apt-get purge
+# must then leave nothing of the package outside the user's home.
+#
+# Installs and removes a package: run as root, or as a user who may sudo. Needs the e2e tools of
+# a build (default: build/; first argument: another build directory).
+set -uo pipefail
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+build_dir=$(cd "${1:-$source_dir/build}" && pwd)
+export ZW_GAME=/usr/games/zellworth
+export ZW_MEDIA=/usr/share/games/zellworth
+export ZW_X="$build_dir/tests/e2e/zellworth_e2e_x"
+export ZW_PROBE="$build_dir/tests/e2e/zellworth_e2e_image"
+export ZW_WORK="$source_dir/build-deb/scratch"
+source "$source_dir/tests/e2e/lib.sh"
+source "$source_dir/tests/support/player.sh"
+[ -x "$ZW_X" ] && [ -x "$ZW_PROBE" ] || fail "no e2e tools in $build_dir: build the project first"
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+installed() { [ "$(dpkg-query -W -f='${db:Status-Status}' zellworth 2>/dev/null)" = installed ]; }
+installed && fail "zellworth is installed on this machine already; this test would replace and purge it"
+
+log "building the package"
+bash "$source_dir/scripts/package.sh" || fail "scripts/package.sh failed"
+deb=$(ls "$source_dir"/build-deb/zellworth_*.deb)
+
+# Everything on the system named after the game, but in the player's home, temporary and virtual
+# file systems and the project's own tree.
+named_after_the_game() {
+  find / -xdev \( -path /proc -o -path /sys -o -path /dev -o -path /run -o -path /tmp -o -path /var/tmp \
+    -o -path "$PLAYER_HOME" -o -path "$source_dir" \) -prune \
+    -o -iname '*zellworth*' -print 2>/dev/null | sort
+}
+player_prepare || fail "no ordinary user to play as"
+if [ ${#PLAYER[@]} -eq 0 ]; then
+  # Not root: the developer's own data stays untouched; the game gets a fresh home.
+  PLAYER_HOME=$ZW_WORK/home
+  rm -rf "$PLAYER_HOME"
+  mkdir -p "$PLAYER_HOME"
+  E2E_AS=(env HOME="$PLAYER_HOME")
+else
+  rm -rf "$PLAYER_HOME/.local/share/zellworth"
+  E2E_AS=("${PLAYER[@]}")
+fi
+before=$(named_after_the_game)
+
+log "installing $(basename "$deb")"
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get install -y -qq "$deb" >"$source_dir/build-deb/apt.log" 2>&1 ||
+  fail "apt-get install failed: $(tail -n 20 "$source_dir/build-deb/apt.log")"
+installed || fail "the package is not installed after apt-get install"
+# A run that fails from here on purges the package all the same, leaving the machine as it was.
+trap 'status=$?; installed && "${as_root[@]}" apt-get purge -y -qq zellworth >/dev/null 2>&1; (exit $status); e2e_cleanup' EXIT
+mapfile -t shipped < <(dpkg -L zellworth)
+for file in "$source_dir"/assets/Common/*; do
+  name=$(basename "$file")
+  case $name in Settings.bin*) continue ;; esac
+  cmp -s "$file" "$ZW_MEDIA/$name" || fail "the installed $name differs from the project's"
+done
+
+e2e_init
+data=$PLAYER_HOME/.local/share/zellworth
+E2E_RUN_DIR=/ e2e_start_game XDG_DATA_HOME=
+e2e_wait_window
+e2e_wait_for 10 "the title picture" shows_sprite 0 0 Title.png 0 0 800 380
+wait_frame_at 390
+cp "$LAST_SHOT" "$source_dir/build-deb/title.png"
+log "title screen shown as $PLAYER_NAME (build-deb/title.png)"
+[ "$(stat -c %U "$data/Common")" = "$PLAYER_NAME" ] || fail "$data/Common does not belong to $PLAYER_NAME"
+
+e2e_key Down Return
+e2e_wait_for 10 "the key configuration screen" settings_step 9 "${DEFAULT_KEY_NAMES[@]}"
+e2e_key Up Down Left Right j Return BackSpace F4 space
+wait_frame_at 390
+e2e_close_window
+expect_exit_zero 5
+settings=$data/Common/Settings.bin
+[ -f "$settings" ] && [ ! -L "$settings" ] || fail "no Settings.bin of the player's own in $data/Common"
+expected="$(le32 40000052) $(le32 40000051) $(le32 40000050) $(le32 4000004F) $(le32 6A) $(le32 0D) $(le32 08) $(le32 4000003D)"
+[ "$(hex_bytes "$settings")" = "$expected" ] || fail "Settings.bin holds $(hex_bytes "$settings")"
+[ "$(stat -c %U "$settings")" = "$PLAYER_NAME" ] || fail "Settings.bin does not belong to $PLAYER_NAME"
+log "the keys were saved to $settings"
+
+log "purging the package"
+"${as_root[@]}" apt-get purge -y -qq zellworth >>"$source_dir/build-deb/apt.log" 2>&1 || fail "apt-get purge failed"
+installed && fail "the package is still installed after apt-get purge"
+for path in "${shipped[@]}"; do
+  # Directories such as /usr/share/icons are shared with other packages and stay.
+  [ -d "$path" ] || [ ! -e "$path" ] || fail "$path is left after the purge"
+done
+after=$(named_after_the_game)
+[ "$after" = "$before" ] || fail "left after the purge: $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+[ -f "$settings" ] || fail "the purge removed the player's Settings.bin"
+rm -f "$source_dir/build-deb/apt.log"
+pass
