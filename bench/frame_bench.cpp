@@ -248,11 +248,9 @@ bool makeGameWindowTarget(RenderTarget& target, int width, int height) {
   target.window = SDL_CreateWindow("Zellworth frame", 0, 0, width, height, SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS);
   if (target.window == nullptr) return false;
   target.renderer = SDL_CreateRenderer(target.window, -1, chooseRendererFlags());
+  gWindow = target.window;  // the loader makes the sheets in the window's pixel format
   if (!finishTarget(target)) return false;
-  if (width != kWindowWidth || height != kWindowHeight) {
-    gWindow = target.window;
-    startPictureScaling();
-  }
+  if (width != kWindowWidth || height != kWindowHeight) startPictureScaling();
   return true;
 }
 

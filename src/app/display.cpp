@@ -46,8 +46,14 @@ void placePicture() {
   gPictureRect = pictureRectFor(outputWidth, outputHeight);
   const bool scaled = outputWidth != kWindowWidth || outputHeight != kWindowHeight;
   if (scaled && canvas == nullptr) {
-    canvas = SDL_CreateTexture(gRenderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, kWindowWidth,
-                               kWindowHeight);
+    // In the window's own pixel format, the software renderer copies opaque sheets into the
+    // canvas and the canvas into the window without converting a pixel.
+    canvas = SDL_CreateTexture(gRenderer, SDL_GetWindowPixelFormat(gWindow), SDL_TEXTUREACCESS_TARGET,
+                               kWindowWidth, kWindowHeight);
+    if (canvas == nullptr) {
+      canvas = SDL_CreateTexture(gRenderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, kWindowWidth,
+                                 kWindowHeight);
+    }
     SDL_SetTextureBlendMode(canvas, SDL_BLENDMODE_NONE);
   }
   if (canvas != nullptr && SDL_SetRenderTarget(gRenderer, scaled ? canvas : nullptr) == 0) return;

@@ -68,6 +68,18 @@ bool isOpaqueSheet(SDL_Surface* surface) {
   return opaque;
 }
 
+// A sheet without a transparent pixel needs no colour key, and in the window's own pixel format
+// the software renderer copies it row by row instead of converting every pixel. The pixels stay
+// the same; a sheet that cannot be converted is kept as it is.
+SDL_Surface* inWindowFormat(SDL_Surface* surface) {
+  if (gWindow == nullptr) return surface;
+  SDL_Surface* converted = SDL_ConvertSurfaceFormat(surface, SDL_GetWindowPixelFormat(gWindow), 0);
+  if (converted == nullptr) return surface;
+  SDL_SetColorKey(converted, SDL_FALSE, 0);
+  SDL_FreeSurface(surface);
+  return converted;
+}
+
 }  // namespace
 
 std::int32_t initializeSDL() {
@@ -116,11 +128,13 @@ std::int32_t loadMedia() {
     }
     // Magenta pixels are transparent.
     SDL_SetColorKey(surface, SDL_TRUE, SDL_MapRGB(surface->format, 255, 0, 255));
+    const bool opaque = isOpaqueSheet(surface);
+    if (opaque) surface = inWindowFormat(surface);
     gTexture[index] = SDL_CreateTextureFromSurface(gRenderer, surface);
     if (gTexture[index] == nullptr) {
       printf("Unable to create texture from %s! SDL Error: %s\n", gTexturePath[index], SDL_GetError());
       status = 1;
-    } else if (isOpaqueSheet(surface)) {
+    } else if (opaque) {
       // Blending a sheet without transparent pixels gives its own pixels; copying them costs less.
       SDL_SetTextureBlendMode(gTexture[index], SDL_BLENDMODE_NONE);
     }
