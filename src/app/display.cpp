@@ -130,8 +130,8 @@ SDL_Rect pictureRectFor(std::int32_t outputWidth, std::int32_t outputHeight) {
                               static_cast<float>(outputHeight) / kWindowHeight);
   const float scale = fit >= kWholeScaleFrom ? std::floor(fit) : fit;
   // A side that fills its output keeps its exact size; the other follows the canvas's shape.
-  const std::int32_t width = std::fmin(outputWidth, std::lround(kWindowWidth * scale));
-  const std::int32_t height = std::fmin(outputHeight, std::lround(kWindowHeight * scale));
+  const std::int32_t width = std::min(outputWidth, static_cast<std::int32_t>(std::lround(kWindowWidth * scale)));
+  const std::int32_t height = std::min(outputHeight, static_cast<std::int32_t>(std::lround(kWindowHeight * scale)));
   return {(outputWidth - width) / 2, (outputHeight - height) / 2, width, height};
 }
 
