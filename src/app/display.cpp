@@ -30,21 +30,17 @@ constexpr const char* kVendorControlDevice = "/dev/nvidiactl";
 bool scalingStarted = false;
 bool coveringDisplay = false;   // fullscreen by a borderless window over the whole display
 SDL_Rect windowedPlace = {SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kWindowWidth, kWindowHeight};
-int placedForWidth = 0;         // the output size that gPictureRect was laid out for
-int placedForHeight = 0;
+int windowPixelWidth = 0;   // the window's size in pixels, for which gPictureRect was laid out
+int windowPixelHeight = 0;
 // While the output is not exactly 800 x 600, every screen draws into this canvas, which is then
 // copied into gPictureRect in one scaled copy: each pixel of the canvas becomes the same block of
 // screen pixels, one-pixel lines included, whatever was drawn where.
 SDL_Texture* canvas = nullptr;
 
 void placePicture() {
-  int outputWidth = 0;
-  int outputHeight = 0;
-  SDL_GetWindowSizeInPixels(gWindow, &outputWidth, &outputHeight);
-  placedForWidth = outputWidth;
-  placedForHeight = outputHeight;
-  gPictureRect = pictureRectFor(outputWidth, outputHeight);
-  const bool scaled = outputWidth != kWindowWidth || outputHeight != kWindowHeight;
+  SDL_GetWindowSizeInPixels(gWindow, &windowPixelWidth, &windowPixelHeight);
+  gPictureRect = pictureRectFor(windowPixelWidth, windowPixelHeight);
+  const bool scaled = windowPixelWidth != kWindowWidth || windowPixelHeight != kWindowHeight;
   if (scaled && canvas == nullptr) {
     // In the window's own pixel format, the software renderer copies opaque sheets into the
     // canvas and the canvas into the window without converting a pixel.
@@ -56,13 +52,12 @@ void placePicture() {
     }
     SDL_SetTextureBlendMode(canvas, SDL_BLENDMODE_NONE);
   }
-  if (canvas != nullptr && SDL_SetRenderTarget(gRenderer, scaled ? canvas : nullptr) == 0) return;
-  // A renderer that cannot draw into a texture scales every drawing call instead; the bars then
-  // take the colour each screen clears with.
-  SDL_RenderSetLogicalSize(gRenderer, scaled ? kWindowWidth : 0, scaled ? kWindowHeight : 0);
+  // Without a canvas (a renderer that cannot draw into a texture) the picture stays unscaled.
+  SDL_SetRenderTarget(gRenderer, scaled ? canvas : nullptr);
 }
 
-// A screen polls its events between presenting one frame and drawing the next, so a new canvas
+// Every change of the window's size, a fullscreen mode switch included, comes as an event. A
+// screen polls its events between presenting one frame and drawing the next, so a new canvas
 // arrangement always starts with a whole frame.
 int SDLCALL watchWindowSize(void*, SDL_Event* event) {
   if (event->type == SDL_WINDOWEVENT && gWindow != nullptr && event->window.windowID == SDL_GetWindowID(gWindow) &&
@@ -179,35 +174,27 @@ void leaveFullscreen() {
 }
 
 void presentFrame() {
-  if (!scalingStarted || canvas == nullptr || SDL_GetRenderTarget(gRenderer) != canvas) {
+  if (canvas == nullptr || SDL_GetRenderTarget(gRenderer) != canvas) {
     SDL_RenderPresent(gRenderer);
-  } else {
-    // The bars are black whatever colour the screen clears its canvas with.
-    Uint8 red, green, blue, alpha;
-    SDL_GetRenderDrawColor(gRenderer, &red, &green, &blue, &alpha);
-    SDL_SetRenderTarget(gRenderer, nullptr);
-    SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
-    const SDL_Rect& picture = gPictureRect;
-    const SDL_Rect bars[4] = {{0, 0, placedForWidth, picture.y},
-                              {0, picture.y + picture.h, placedForWidth, placedForHeight - picture.y - picture.h},
-                              {0, picture.y, picture.x, picture.h},
-                              {picture.x + picture.w, picture.y, placedForWidth - picture.x - picture.w, picture.h}};
-    for (const SDL_Rect& bar : bars) {
-      if (bar.w > 0 && bar.h > 0) SDL_RenderFillRect(gRenderer, &bar);
-    }
-    SDL_RenderCopy(gRenderer, canvas, nullptr, &gPictureRect);
-    SDL_RenderPresent(gRenderer);
-    SDL_SetRenderTarget(gRenderer, canvas);
-    SDL_SetRenderDrawColor(gRenderer, red, green, blue, alpha);
+    return;
   }
-  // A size change that came without its event (a fullscreen mode switch) is seen here, after the
-  // frame, so that the next one is drawn for the new size.
-  if (scalingStarted) {
-    int outputWidth = 0;
-    int outputHeight = 0;
-    SDL_GetWindowSizeInPixels(gWindow, &outputWidth, &outputHeight);
-    if (outputWidth != placedForWidth || outputHeight != placedForHeight) placePicture();
+  // The bars are black whatever colour the screen clears its canvas with.
+  Uint8 red, green, blue, alpha;
+  SDL_GetRenderDrawColor(gRenderer, &red, &green, &blue, &alpha);
+  SDL_SetRenderTarget(gRenderer, nullptr);
+  SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
+  const SDL_Rect& picture = gPictureRect;
+  const SDL_Rect bars[4] = {{0, 0, windowPixelWidth, picture.y},
+                            {0, picture.y + picture.h, windowPixelWidth, windowPixelHeight - picture.y - picture.h},
+                            {0, picture.y, picture.x, picture.h},
+                            {picture.x + picture.w, picture.y, windowPixelWidth - picture.x - picture.w, picture.h}};
+  for (const SDL_Rect& bar : bars) {
+    if (bar.w > 0 && bar.h > 0) SDL_RenderFillRect(gRenderer, &bar);
   }
+  SDL_RenderCopy(gRenderer, canvas, nullptr, &gPictureRect);
+  SDL_RenderPresent(gRenderer);
+  SDL_SetRenderTarget(gRenderer, canvas);
+  SDL_SetRenderDrawColor(gRenderer, red, green, blue, alpha);
 }
 
 bool desktopUsableArea(SDL_Rect& usable) {

@@ -101,10 +101,11 @@ struct Comparison {
 };
 
 // Compares the cell (sx, sy, w, h) of the sheet with the screenshot at (x, y). Cell pixels that
-// fall outside the screenshot count as differing, so a misplaced comparison cannot pass.
+// fall outside the screenshot count as differing, so a misplaced comparison cannot pass. A search
+// stops at the first differing pixel.
 void compareCell(const Image& shot, std::int32_t x, std::int32_t y, const Image& sheet,
                  std::int32_t sx, std::int32_t sy, std::int32_t w, std::int32_t h,
-                 Comparison& result) {
+                 Comparison& result, bool stopAtFirstDifference = false) {
   for (std::int32_t dy = 0; dy < h; ++dy) {
     for (std::int32_t dx = 0; dx < w; ++dx) {
       if (!sheet.contains(sx + dx, sy + dy)) {
@@ -117,26 +118,34 @@ void compareCell(const Image& shot, std::int32_t x, std::int32_t y, const Image&
       ++result.compared;
       if (!shot.contains(x + dx, y + dy) || !sameColour(cell, shot.at(x + dx, y + dy))) {
         ++result.differing;
+        if (stopAtFirstDifference) return;
       }
     }
   }
 }
 
-// Whether every drawn pixel of the cell lies inside the screenshot at (x, y) in its own colour;
-// stops at the first that does not.
-bool cellMatches(const Image& shot, std::int32_t x, std::int32_t y, const Image& sheet, std::int32_t sx,
-                 std::int32_t sy, std::int32_t w, std::int32_t h) {
-  bool compared = false;
-  for (std::int32_t dy = 0; dy < h; ++dy) {
-    for (std::int32_t dx = 0; dx < w; ++dx) {
-      if (!sheet.contains(sx + dx, sy + dy)) fail("cell reaches outside the sheet");
-      const Rgba& cell = sheet.at(sx + dx, sy + dy);
-      if (!isDrawn(cell)) continue;
-      if (!shot.contains(x + dx, y + dy) || !sameColour(cell, shot.at(x + dx, y + dy))) return false;
-      compared = true;
+// Prints and returns 0 for the first top-left corner, row by row in X0..X1, Y0..Y1, at which the
+// cell argv[first + 1 ...] of the sheet argv[first] matches the screenshot; 1 when none does.
+int findCell(const Image& shot, std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
+             char* argv[], int first, bool printY) {
+  const Image sheet = loadImage(argv[first]);
+  for (std::int32_t y = y0; y <= y1; ++y) {
+    for (std::int32_t x = x0; x <= x1; ++x) {
+      Comparison result;
+      compareCell(shot, x, y, sheet, toInt(argv[first + 1]), toInt(argv[first + 2]), toInt(argv[first + 3]),
+                  toInt(argv[first + 4]), result, true);
+      if (result.compared > 0 && result.differing == 0) {
+        if (printY) {
+          std::printf("%d %d\n", x, y);
+        } else {
+          std::printf("%d\n", x);
+        }
+        return 0;
+      }
     }
   }
-  return compared;
+  std::printf("not found\n");
+  return 1;
 }
 
 // The font sheet's glyph table: cell number (16 x row + column) of a character, -1 for none.
@@ -288,19 +297,8 @@ int main(int argc, char** argv) {
   }
   if (command == "findx") {
     need(argc, 11, "findx SHOT Y X0 X1 SHEET SX SY W H");
-    const Image shot = loadImage(argv[2]);
-    const Image sheet = loadImage(argv[6]);
     const std::int32_t y = toInt(argv[3]);
-    for (std::int32_t x = toInt(argv[4]); x <= toInt(argv[5]); ++x) {
-      Comparison result;
-      compareCell(shot, x, y, sheet, toInt(argv[7]), toInt(argv[8]), toInt(argv[9]),
-                  toInt(argv[10]), result);
-      if (result.compared > 0 && result.differing == 0) {
-        std::printf("%d\n", x);
-        return 0;
-      }
-    }
-    return 1;
+    return findCell(loadImage(argv[2]), toInt(argv[4]), y, toInt(argv[5]), y, argv, 6, false);
   }
   if (command == "text") {
     if (argc < 10) fail("usage: image_probe text SHOT X Y FONT STYLE LEFT RIGHT TEXT...");
@@ -343,18 +341,8 @@ int main(int argc, char** argv) {
   }
   if (command == "findsprite") {
     need(argc, 12, "findsprite SHOT X0 Y0 X1 Y1 SHEET SX SY W H");
-    const Image shot = loadImage(argv[2]);
-    const Image sheet = loadImage(argv[7]);
-    for (std::int32_t y = toInt(argv[4]); y <= toInt(argv[6]); ++y) {
-      for (std::int32_t x = toInt(argv[3]); x <= toInt(argv[5]); ++x) {
-        if (cellMatches(shot, x, y, sheet, toInt(argv[8]), toInt(argv[9]), toInt(argv[10]), toInt(argv[11]))) {
-          std::printf("%d %d\n", x, y);
-          return 0;
-        }
-      }
-    }
-    std::printf("not found\n");
-    return 1;
+    return findCell(loadImage(argv[2]), toInt(argv[3]), toInt(argv[4]), toInt(argv[5]), toInt(argv[6]), argv, 7,
+                    true);
   }
   if (command == "picture") {
     need(argc, 3, "picture SHOT");

@@ -200,6 +200,12 @@ e2e_wait_for() {
   done
 }
 
+# Succeeds when the game's window is W x H: window_is W H.
+window_is() {
+  eval "$(xdotool getwindowgeometry --shell "$WID")"
+  [ "$WIDTH" -eq "$1" ] && [ "$HEIGHT" -eq "$2" ]
+}
+
 # Sends the window manager's close request to the game's window.
 e2e_close_window() {
   "$ZW_X" close "$WID" || fail "could not send the close request"

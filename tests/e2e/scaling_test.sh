@@ -7,23 +7,22 @@
 source "$(dirname "$0")/lib.sh"
 e2e_init
 
-# Where the game puts its canvas in an output of W x H: as large as the shape allows, in whole
-# factors from 2 on, centred.
+# Where the picture must lie in an output of W x H ("X Y W H"): the largest of the 4:3 shape,
+# by whole factors from twice the size on, centred.
 expected_picture() {
-  awk -v w="$1" -v h="$2" 'BEGIN {
-    fit = w / 800 < h / 600 ? w / 800 : h / 600
-    scale = fit >= 2 ? int(fit) : fit
-    pw = int(800 * scale + 0.5); if (pw > w) pw = w
-    ph = int(600 * scale + 0.5); if (ph > h) ph = h
-    printf "%d %d %d %d\n", int((w - pw) / 2), int((h - ph) / 2), pw, ph
-  }'
+  case "$1x$2" in
+    800x600) echo "0 0 800 600" ;;
+    1000x700) echo "33 0 933 700" ;;           # 1.17 times
+    1024x768) echo "0 0 1024 768" ;;           # 1.28 times
+    1600x1200) echo "0 0 1600 1200" ;;         # twice
+    1920x1080) echo "240 0 1440 1080" ;;       # 1.8 times, bars left and right
+    2560x1440) echo "480 120 1600 1200" ;;     # 2.4 fits: twice
+    *) fail "no expected picture for an output of $1x$2" ;;
+  esac
 }
 window_size() {
   eval "$(xdotool getwindowgeometry --shell "$WID")"
   echo "$WIDTH $HEIGHT"
-}
-window_is() {
-  [ "$(window_size)" = "$1 $2" ]
 }
 # Asks for the window's size again until it has it: a window manager may still be busy with a
 # window that has just appeared.

@@ -5,10 +5,6 @@
 # status 2 before any window opens, and --fullscreen starts on the whole screen.
 source "$(dirname "$0")/lib.sh"
 e2e_init
-test_geometry() {
-  eval "$(xdotool getwindowgeometry --shell "$WID")"
-  [ "$WIDTH" -eq "$1" ] && [ "$HEIGHT" -eq "$2" ]
-}
 
 # run_options EXPECTED_STATUS OPTION...: runs the game with the options; its output is in
 # $SCRATCH/options.out and $SCRATCH/options.err.
@@ -38,9 +34,9 @@ grep -q "does not fit the desktop's 1024x768" "$SCRATCH/options.err" || fail "--
 # window back.
 ZW_GAME_ARGS=--fullscreen e2e_start_game
 e2e_wait_window
-e2e_wait_for 10 "the window covering the screen" test_geometry 1024 768
+e2e_wait_for 10 "the window covering the screen" window_is 1024 768
 e2e_key F4
-e2e_wait_for 10 "the window back at 800 x 600" test_geometry 800 600
+e2e_wait_for 10 "the window back at 800 x 600" window_is 800 600
 e2e_close_window
 expect_exit_zero 5
 
