@@ -76,5 +76,6 @@ int main(int argc, char* argv[]) {
 
   closeGamepads();
   closeSDL();
+  reportGameEnded(exitStatus);
   return exitStatus;
 }

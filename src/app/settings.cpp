@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "app/platform.h"
+
 const SDL_Keycode kDefaultKeyBindings[kKeyBindingCount] = {SDLK_UP,    SDLK_DOWN,   SDLK_LEFT,      SDLK_RIGHT,
                                                           SDLK_RCTRL, SDLK_RETURN, SDLK_BACKSPACE, SDLK_F4};
 SDL_Keycode gKeyBindings[kKeyBindingCount] = {SDLK_UP,    SDLK_DOWN,   SDLK_LEFT,      SDLK_RIGHT,
@@ -133,5 +135,6 @@ std::int32_t saveSettings() {
   if (directory < 0) return saveFailed(kOpenError);
   const std::int32_t result = saveIntoDirectory(directory);
   close(directory);
+  if (result == kSettingsSaved) syncSavedFiles();
   return result;
 }

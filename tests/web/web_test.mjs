@@ -1,0 +1,330 @@
+// Plays the real page in headless Chromium: the title's pixels against the desktop's, the music
+// on the page's audio output, a game steered and fired with held keys, Flight Control's keys
+// over a reload, a reload without network, Quit and "Play again", the touch buttons on a phone
+// held sideways, and a game controller. Prints the figures it meets on the way.
+//   WEB_TEST_URL       the served site
+//   WEB_TEST_NODE_DIR  the folder whose node_modules holds playwright-core
+//   WEB_TEST_SHOTS     a folder to write the page's screenshots to (optional)
+import { createRequire } from 'node:module';
+import { readFileSync, mkdirSync } from 'node:fs';
+import { mkdtempSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+
+const require = createRequire(path.join(process.env.WEB_TEST_NODE_DIR, 'package.json'));
+const { chromium } = require('playwright-core');
+const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
+const url = process.env.WEB_TEST_URL;
+const shots = process.env.WEB_TEST_SHOTS;
+
+let passed = 0;
+let failed = 0;
+function check(ok, what) {
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+  if (ok) passed += 1; else failed += 1;
+}
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const dataUrl = (file) => 'data:image/png;base64,' + readFileSync(path.join(root, file)).toString('base64');
+
+// In every page before its own scripts: a tap on the audio output, a count of the frames the
+// game puts on its canvas, and the helpers that read the canvas.
+function pageProbes() {
+  window.__zw = { frames: 0, analysers: [] };
+  const connect = AudioNode.prototype.connect;
+  AudioNode.prototype.connect = function (target, ...rest) {
+    if (target instanceof AudioDestinationNode) {
+      const analyser = this.context.createAnalyser();
+      analyser.fftSize = 2048;
+      connect.call(this, analyser);
+      window.__zw.analysers.push(analyser);
+    }
+    return connect.call(this, target, ...rest);
+  };
+  const put = CanvasRenderingContext2D.prototype.putImageData;
+  CanvasRenderingContext2D.prototype.putImageData = function (...args) {
+    if (this.canvas.id === 'canvas') window.__zw.frames += 1;
+    return put.apply(this, args);
+  };
+  const pixelsOf = (source, width, height) => {
+    const scratch = new OffscreenCanvas(width, height);
+    const context = scratch.getContext('2d', { willReadFrequently: true });
+    context.drawImage(source, 0, 0);
+    return context.getImageData(0, 0, width, height).data;
+  };
+  window.__zw.canvas = () => {
+    const canvas = document.getElementById('canvas');
+    return canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+  };
+  window.__zw.references = {};
+  window.__zw.loadReference = async (name, source) => {
+    const image = await createImageBitmap(await (await fetch(source)).blob());
+    window.__zw.references[name] = pixelsOf(image, image.width, image.height);
+  };
+  // Pixels of the canvas that differ from a reference, within rows y0 to y1 (all by default).
+  window.__zw.differing = (name, y0 = 0, y1 = 600) => {
+    const reference = window.__zw.references[name];
+    const canvas = window.__zw.canvas();
+    if (!reference || reference.length !== canvas.length) return -1;
+    let count = 0;
+    for (let i = y0 * 3200; i < y1 * 3200; i += 4) {
+      if (reference[i] !== canvas[i] || reference[i + 1] !== canvas[i + 1] || reference[i + 2] !== canvas[i + 2]) count += 1;
+    }
+    return count;
+  };
+  // The y at which one of the bird's four wing-beat cells is drawn 1:1 with its left at x.
+  window.__zw.birdY = async (x) => {
+    if (!window.__zw.bird) {
+      const bytes = Module.FS.readFile('/zellworth/Common/Bird.png');
+      const image = await createImageBitmap(new Blob([bytes], { type: 'image/png' }));
+      window.__zw.bird = { width: image.width, pixels: pixelsOf(image, image.width, image.height) };
+    }
+    const { width, pixels } = window.__zw.bird;
+    const canvas = window.__zw.canvas();
+    for (let y = 0; y <= 440; ++y) {
+      for (let cell = 0; cell < 4; ++cell) {
+        let same = true;
+        let opaque = 0;
+        for (let row = 0; row < 160 && same; ++row) {
+          for (let column = 0; column < 160; ++column) {
+            const s = (row * width + cell * 160 + column) * 4;
+            if (pixels[s] === 255 && pixels[s + 1] === 0 && pixels[s + 2] === 255) continue;
+            const d = ((y + row) * 800 + x + column) * 4;
+            if (pixels[s] !== canvas[d] || pixels[s + 1] !== canvas[d + 1] || pixels[s + 2] !== canvas[d + 2]) {
+              same = false;
+              break;
+            }
+            opaque += 1;
+          }
+        }
+        if (same && opaque > 0) return y;
+      }
+    }
+    return -1;
+  };
+  // The loudest 50 ms on the page's audio output over the given time, as RMS.
+  window.__zw.loudness = async (ms) => {
+    let loudest = 0;
+    const samples = new Float32Array(2048);
+    for (let t = 0; t < ms; t += 50) {
+      for (const analyser of window.__zw.analysers) {
+        analyser.getFloatTimeDomainData(samples);
+        let sum = 0;
+        for (const sample of samples) sum += sample * sample;
+        loudest = Math.max(loudest, Math.sqrt(sum / samples.length));
+      }
+      await new Promise((resolve) => setTimeout(resolve, 50));
+    }
+    return loudest;
+  };
+  window.__zw.fps = async (ms) => {
+    const first = window.__zw.frames;
+    const start = performance.now();
+    await new Promise((resolve) => setTimeout(resolve, ms));
+    return ((window.__zw.frames - first) * 1000) / (performance.now() - start);
+  };
+  window.__zw.storedFiles = () => new Promise((resolve) => {
+    const request = indexedDB.open('/zellworth/Common');
+    request.onsuccess = () => {
+      const keys = request.result.transaction('FILE_DATA').objectStore('FILE_DATA').getAllKeys();
+      keys.onsuccess = () => resolve(keys.result.map(String).sort());
+    };
+    request.onerror = () => resolve(null);
+  });
+}
+
+const messageOf = (page) => page.locator('#message-text').textContent();
+async function waitFor(page, predicate, arg, seconds = 15) {
+  try {
+    await page.waitForFunction(predicate, arg, { timeout: seconds * 1000, polling: 100 });
+    return true;
+  } catch {
+    return false;
+  }
+}
+const showsTitle = (page) => waitFor(page, () => window.__zw.differing('title') === 0);
+
+// Navigation (or reload) up to the start prompt, answered with a key; the title's first frame.
+async function open(page, how = 'goto') {
+  if (how === 'goto') await page.goto(url); else await page.reload();
+  const prompted = await waitFor(page, () => document.getElementById('message-text').textContent.startsWith('Click or press a key'));
+  const promptAt = await page.evaluate(() => performance.now());
+  await page.evaluate(async ([title, flightControl]) => {
+    await window.__zw.loadReference('title', title);
+    await window.__zw.loadReference('flightControl', flightControl);
+  }, [dataUrl('docs/title.png'), dataUrl('docs/key-configuration.png')]);
+  await page.keyboard.press('Shift');
+  const titled = await showsTitle(page);
+  const titleAt = await page.evaluate(() => performance.now());
+  return { prompted, titled, promptAt, titleAt };
+}
+
+async function hold(page, key, ms) {
+  await page.keyboard.down(key);
+  await sleep(ms);
+  await page.keyboard.up(key);
+}
+
+const profile = mkdtempSync(path.join(tmpdir(), 'zellworth-web-test-'));
+const browser = await chromium.launchPersistentContext(profile, {
+  executablePath: '/usr/bin/chromium',
+  headless: true,
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  viewport: { width: 800, height: 600 },
+});
+try {
+  // --- A desktop browser at 800 x 600 ------------------------------------------------------------
+  const page = browser.pages()[0] || await browser.newPage();
+  await page.addInitScript(pageProbes);
+  const first = await open(page);
+  check(first.prompted, 'the page asks for a click or a key before the sound starts');
+  check(first.titled, 'the title screen equals the desktop\'s title, 0 differing pixels');
+  console.log(`     navigation to start prompt ${first.promptAt.toFixed(0)} ms; start key to first title frame ${(first.titleAt - first.promptAt).toFixed(0)} ms`);
+  const layout = await page.evaluate(() => {
+    const box = document.getElementById('canvas').getBoundingClientRect();
+    const style = getComputedStyle(document.getElementById('canvas'));
+    return [box.x, box.y, box.width, box.height, style.imageRendering].join(' ');
+  });
+  check(layout === '0 0 800 600 pixelated', `at 800 x 600 the picture fills the page 1:1, pixelated (${layout})`);
+  const loudness = await page.evaluate(() => window.__zw.loudness(1500));
+  check(loudness > 0.002, `the title music reaches the page's audio output (RMS ${loudness.toFixed(4)})`);
+  console.log(`     frames per second on the title: ${(await page.evaluate(() => window.__zw.fps(3000))).toFixed(1)}`);
+
+  // A game: the bird starts at (60, 200), flies up on a held Up, and a held attack key fires,
+  // which clears the briefing box.
+  await page.keyboard.press('Enter');
+  const started = await waitFor(page, async () => (await window.__zw.birdY(60)) === 200, null, 10);
+  check(started, 'Return starts a game with the bird drawn from Bird.png at (60, 200)');
+  const briefing = await page.evaluate(() => window.__zw.canvas().slice(3200 * 250, 3200 * 260));
+  await hold(page, 'ArrowUp', 400);
+  const birdY = await page.evaluate(() => window.__zw.birdY(60));
+  check(birdY >= 0 && birdY < 200, `a held Up moves the bird up (to y ${birdY})`);
+  await page.keyboard.down('ControlRight');
+  const gameFps = await page.evaluate(() => window.__zw.fps(3000));
+  await page.keyboard.up('ControlRight');
+  const changed = await page.evaluate((before) => {
+    const now = window.__zw.canvas().slice(3200 * 250, 3200 * 260);
+    let count = 0;
+    for (let i = 0; i < now.length; ++i) if (now[i] !== before[i]) count += 1;
+    return count;
+  }, briefing);
+  check(changed > 1000, `a held attack key fires: the briefing box is gone (${changed} bytes of its rows changed)`);
+  console.log(`     frames per second in a game, attack held: ${gameFps.toFixed(1)}`);
+  if (shots) {
+    mkdirSync(shots, { recursive: true });
+    await page.setViewportSize({ width: 1280, height: 720 });
+    await sleep(2500);
+    await page.screenshot({ path: path.join(shots, 'game.png') });
+    await page.setViewportSize({ width: 800, height: 600 });
+  }
+
+  // Flight Control after three keys equals the desktop's; five more keys and one to leave save
+  // the bindings, which a reload (a new visit) finds again, with the media kept out of storage.
+  await page.reload();
+  const back = await open(page, 'reload');
+  check(back.titled, 'a reload shows the title again');
+  for (const key of ['ArrowDown', 'Enter', 'ArrowUp', 'ArrowDown', 'ArrowLeft']) await page.keyboard.press(key);
+  check(await waitFor(page, () => window.__zw.differing('flightControl') === 0, null, 5),
+    'Flight Control with three keys taken equals the desktop\'s, 0 differing pixels');
+  for (const key of ['d', 'Space', 'e', 'q', 'f', 'x']) {
+    await page.keyboard.press(key);
+    await sleep(60);
+  }
+  const expected = [0x40000052, 0x40000051, 0x40000050, 0x64, 0x20, 0x65, 0x71, 0x66];
+  const settingsBytes = () => page.evaluate(() => {
+    try { return Array.from(new Int32Array(Module.FS.readFile('/zellworth/Common/Settings.bin').buffer)); } catch { return null; }
+  });
+  await waitFor(page, () => { try { Module.FS.stat('/zellworth/Common/Settings.bin'); return true; } catch { return false; } }, null, 5);
+  check(JSON.stringify(await settingsBytes()) === JSON.stringify(expected), 'Flight Control saves the eight keys to Settings.bin');
+  await sleep(300);
+  await page.reload();
+  const again = await open(page, 'reload');
+  check(!again.titled && JSON.stringify(await settingsBytes()) === JSON.stringify(expected),
+    'after a reload the saved keys are back (the title\'s hint names the new fullscreen key)');
+  const stored = await page.evaluate(() => window.__zw.storedFiles());
+  check(JSON.stringify(stored) === JSON.stringify(['/zellworth/Common/Settings.bin']),
+    `the browser's storage holds the saved file and none of the media (${JSON.stringify(stored)})`);
+  if (shots) {
+    await page.setViewportSize({ width: 1280, height: 720 });
+    await sleep(500);
+    await page.screenshot({ path: path.join(shots, 'title.png') });
+    await page.setViewportSize({ width: 800, height: 600 });
+  }
+
+  // Offline: the service worker's copy loads and plays; Quit ends the game, "Play again" starts it.
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  await browser.setOffline(true);
+  await page.reload();
+  const offline = await open(page, 'reload');
+  check(offline.prompted, 'with the network off, a reload still loads the page');
+  await page.keyboard.press('Enter');
+  check(await waitFor(page, async () => (await window.__zw.birdY(60)) === 200, null, 10),
+    'with the network off, Return starts a game');
+  await page.reload();
+  await open(page, 'reload');
+  await sleep(300);
+  for (const key of ['ArrowUp', 'Enter']) await page.keyboard.press(key);
+  const ended = await waitFor(page, () => document.getElementById('message-text').textContent === 'The game has ended.', null, 5);
+  check(ended && await page.getByRole('button', { name: 'Play again' }).isVisible(), 'Quit ends the game and the page offers "Play again"');
+  await page.getByRole('button', { name: 'Play again' }).click();
+  const replay = await open(page, 'none');
+  check(replay.prompted, '"Play again" starts the game afresh');
+  await browser.setOffline(false);
+
+  // --- A phone held sideways, 844 x 390, with the touch buttons ---------------------------------
+  const phone = await browser.newPage();
+  await phone.addInitScript(pageProbes);
+  await phone.setViewportSize({ width: 844, height: 390 });
+  const touch = await browser.newCDPSession(phone);
+  await touch.send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 5 });
+  await touch.send('Emulation.setEmitTouchEventsForMouse', { enabled: false });
+  await phone.goto(url + '?touch');
+  await waitFor(phone, () => document.getElementById('message-text').textContent.startsWith('Click or press a key'));
+  const boxes = await phone.evaluate(() => {
+    const box = (element) => element.getBoundingClientRect().toJSON();
+    return {
+      canvas: box(document.getElementById('canvas')),
+      buttons: Object.fromEntries(Array.from(document.querySelectorAll('#touch button')).map((b) => [b.getAttribute('aria-label'), box(b)])),
+    };
+  });
+  const names = Object.keys(boxes.buttons).sort().join(' ');
+  check(names === 'Confirm Down Fire Left Right Up', `the touch buttons are named ${names}`);
+  const inView = (b) => b.x >= 0 && b.y >= 0 && b.x + b.width <= 844 && b.y + b.height <= 390;
+  const overlap = (a, b) => Math.max(0, Math.min(a.x + a.width, b.x + b.width) - Math.max(a.x, b.x)) *
+    Math.max(0, Math.min(a.y + a.height, b.y + b.height) - Math.max(a.y, b.y));
+  const covered = Object.values(boxes.buttons).reduce((sum, b) => sum + overlap(b, boxes.canvas), 0);
+  check(inView(boxes.canvas) && Object.values(boxes.buttons).every(inView) && covered === 0,
+    `at 844 x 390 the picture (${boxes.canvas.width} x ${boxes.canvas.height}) and every button are in view, no button over the picture`);
+  const centre = (name) => ({ x: boxes.buttons[name].x + boxes.buttons[name].width / 2, y: boxes.buttons[name].y + boxes.buttons[name].height / 2 });
+  const touchDown = (name) => touch.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [centre(name)] });
+  const touchUp = () => touch.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+  await phone.locator('#message').tap();
+  await phone.evaluate(async (title) => window.__zw.loadReference('title', title), dataUrl('docs/title.png'));
+  await waitFor(phone, () => window.__zw.differing('title', 0, 560) === 0);
+  await touchDown('Confirm');
+  await touchUp();
+  check(await waitFor(phone, async () => (await window.__zw.birdY(60)) === 200, null, 10), 'the Confirm button starts a game');
+  await touchDown('Up');
+  await sleep(400);
+  await touchUp();
+  const phoneBird = await phone.evaluate(() => window.__zw.birdY(60));
+  check(phoneBird >= 0 && phoneBird < 200, `the Up button, held, moves the bird up (to y ${phoneBird})`);
+  const beforeFire = await phone.evaluate(() => window.__zw.canvas().slice(3200 * 250, 3200 * 260));
+  await touchDown('Fire');
+  await sleep(600);
+  await touchUp();
+  const fired = await phone.evaluate((before) => {
+    const now = window.__zw.canvas().slice(3200 * 250, 3200 * 260);
+    let count = 0;
+    for (let i = 0; i < now.length; ++i) if (now[i] !== before[i]) count += 1;
+    return count;
+  }, beforeFire);
+  check(fired > 1000, 'the Fire button presses the attack key of the saved bindings (Space): the briefing box is gone');
+  if (shots) await phone.screenshot({ path: path.join(shots, 'phone.png') });
+  await phone.close();
+} finally {
+  await browser.close();
+  rmSync(profile, { recursive: true, force: true });
+}
+console.log(`web: ${passed} passed, ${failed} failed`);
+process.exit(failed === 0 ? 0 : 1);
