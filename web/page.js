@@ -116,6 +116,7 @@
     window.removeEventListener('keydown', start, true);
     message.removeEventListener('pointerdown', start);
     canvas.focus();
+    console.info('Zellworth: started');
     Module.callMain([]);
   }
 
@@ -136,6 +137,7 @@
       return;
     }
     say('Click or press a key to start');
+    console.info('Zellworth: waiting for a click or a key to start with sound');
     window.addEventListener('keydown', start, true);
     message.addEventListener('pointerdown', start);
   }
