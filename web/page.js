@@ -111,23 +111,25 @@
   function start() {
     if (started) return;
     started = true;
+    if (audioContext) audioContext.resume();
     message.hidden = true;
     document.body.classList.add('playing');
     window.removeEventListener('keydown', start, true);
     message.removeEventListener('pointerdown', start);
     canvas.focus();
+    performance.mark('zellworth-start');
     console.info('Zellworth: started');
     Module.callMain([]);
   }
 
-  // Browsers that hold sound back until the player does something ask for a click or a key.
+  // The game's sound goes through this context, made while the files download, since making one
+  // takes a while. Browsers that hold sound back until the player does something start it
+  // suspended, and the page then asks for a click or a key.
+  var AudioContextClass = window.AudioContext || window.webkitAudioContext;
+  var audioContext = AudioContextClass ? new AudioContextClass() : null;
+
   function audioNeedsGesture() {
-    var Context = window.AudioContext || window.webkitAudioContext;
-    if (!Context) return false;
-    var probe = new Context();
-    var suspended = probe.state === 'suspended';
-    probe.close();
-    return suspended;
+    return audioContext !== null && audioContext.state === 'suspended';
   }
 
   function ready() {
@@ -146,6 +148,7 @@
 
   window.Module = {
     canvas: canvas,
+    SDL2: audioContext ? { audioContext: audioContext } : {},
     print: function (text) {
       printed.push(text);
       console.log(text);
