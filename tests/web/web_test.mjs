@@ -147,14 +147,14 @@ async function waitFor(page, predicate, arg, seconds = 15) {
 // The title above its hint line, which names the fullscreen key of the bindings.
 const showsTitle = (page) => waitFor(page, () => window.__zw.differing('title', 0, 580) === 0);
 
-// Navigation (or reload) up to the start prompt, answered with a key, or, where the browser lets
+// Navigation (or what else loads the page) up to the start prompt, answered with a key, or, where the browser lets
 // the page play sound at once (a reload after the player pressed keys on it), up to the game's
 // start; then the title's first frame.
-async function open(page, how = 'goto') {
+async function open(page, navigate = () => page.goto(url)) {
   // Nothing is evaluated in the page before it has chosen: an evaluation counts as the player's
   // gesture, after which the browser lets the page play sound at once.
   const chosen = page.waitForEvent('console', { predicate: (m) => /^Zellworth: (started|waiting)/.test(m.text()), timeout: 20000 });
-  if (how === 'goto') await page.goto(url); else if (how === 'reload') await page.reload();
+  await navigate();
   const prompted = (await chosen).text().includes('waiting');
   const promptAt = await page.evaluate(() => performance.now());
   await page.evaluate(async ([title, flightControl]) => {
@@ -170,6 +170,26 @@ async function open(page, how = 'goto') {
   const titleAt = await page.evaluate(() => performance.now());
   const exact = titled && await page.evaluate(() => window.__zw.differing('title'));
   return { prompted, titled, exact: exact === 0, promptAt, titleAt };
+}
+
+// The rows of the briefing box, and how many of their bytes changed since: the box goes away
+// with the first shot.
+const briefingRows = (page) => page.evaluate(() => window.__zw.canvas().slice(3200 * 250, 3200 * 260));
+const briefingChanged = (page, before) => page.evaluate((old) => {
+  const now = window.__zw.canvas().slice(3200 * 250, 3200 * 260);
+  let count = 0;
+  for (let i = 0; i < now.length; ++i) if (now[i] !== old[i]) count += 1;
+  return count;
+}, before);
+
+// The page in a desktop browser's 1280 x 720, for the README.
+async function screenshot(page, name) {
+  if (!shots) return;
+  mkdirSync(shots, { recursive: true });
+  await page.setViewportSize({ width: 1280, height: 720 });
+  await sleep(300);
+  await page.screenshot({ path: path.join(shots, name) });
+  await page.setViewportSize({ width: 800, height: 600 });
 }
 
 async function hold(page, key, ms) {
@@ -203,38 +223,28 @@ try {
   const loudness = await page.evaluate(() => window.__zw.loudness(1500));
   check(loudness > 0.002, `the title music reaches the page's audio output (RMS ${loudness.toFixed(4)})`);
   console.log(`     frames per second on the title: ${(await page.evaluate(() => window.__zw.fps(3000))).toFixed(1)}`);
+  await screenshot(page, 'title.png');
 
   // A game: the bird starts at (60, 200), flies up on a held Up, and a held attack key fires,
   // which clears the briefing box.
   await page.keyboard.press('Enter');
   const started = await waitFor(page, async () => (await window.__zw.birdY(60)) === 200, null, 10);
   check(started, 'Return starts a game with the bird drawn from Bird.png at (60, 200)');
-  const briefing = await page.evaluate(() => window.__zw.canvas().slice(3200 * 250, 3200 * 260));
-  await hold(page, 'ArrowUp', 400);
+  const briefing = await briefingRows(page);
+  await hold(page, 'ArrowUp', 200);
   const birdY = await page.evaluate(() => window.__zw.birdY(60));
   check(birdY >= 0 && birdY < 200, `a held Up moves the bird up (to y ${birdY})`);
   await page.keyboard.down('ControlRight');
   const gameFps = await page.evaluate(() => window.__zw.fps(3000));
+  await screenshot(page, 'game.png');
   await page.keyboard.up('ControlRight');
-  const changed = await page.evaluate((before) => {
-    const now = window.__zw.canvas().slice(3200 * 250, 3200 * 260);
-    let count = 0;
-    for (let i = 0; i < now.length; ++i) if (now[i] !== before[i]) count += 1;
-    return count;
-  }, briefing);
+  const changed = await briefingChanged(page, briefing);
   check(changed > 1000, `a held attack key fires: the briefing box is gone (${changed} bytes of its rows changed)`);
   console.log(`     frames per second in a game, attack held: ${gameFps.toFixed(1)}`);
-  if (shots) {
-    mkdirSync(shots, { recursive: true });
-    await page.setViewportSize({ width: 1280, height: 720 });
-    await sleep(2500);
-    await page.screenshot({ path: path.join(shots, 'game.png') });
-    await page.setViewportSize({ width: 800, height: 600 });
-  }
 
   // Flight Control after three keys equals the desktop's; five more keys and one to leave save
   // the bindings, which a reload (a new visit) finds again, with the media kept out of storage.
-  const back = await open(page, 'reload');
+  const back = await open(page, () => page.reload());
   check(back.titled, 'a reload shows the title again');
   for (const key of ['ArrowDown', 'Enter', 'ArrowUp', 'ArrowDown', 'ArrowLeft']) await page.keyboard.press(key);
   check(await waitFor(page, () => window.__zw.differing('flightControl') === 0, null, 5),
@@ -250,33 +260,26 @@ try {
   await waitFor(page, () => { try { Module.FS.stat('/zellworth/Common/Settings.bin'); return true; } catch { return false; } }, null, 5);
   check(JSON.stringify(await settingsBytes()) === JSON.stringify(expected), 'Flight Control saves the eight keys to Settings.bin');
   await sleep(300);
-  const again = await open(page, 'reload');
+  const again = await open(page, () => page.reload());
   check(again.titled && !again.exact && JSON.stringify(await settingsBytes()) === JSON.stringify(expected),
     'after a reload the saved keys are back (the title\'s hint names the new fullscreen key)');
   const stored = await page.evaluate(() => window.__zw.storedFiles());
   check(JSON.stringify(stored) === JSON.stringify(['/zellworth/Common/Settings.bin']),
     `the browser's storage holds the saved file and none of the media (${JSON.stringify(stored)})`);
-  if (shots) {
-    await page.setViewportSize({ width: 1280, height: 720 });
-    await sleep(500);
-    await page.screenshot({ path: path.join(shots, 'title.png') });
-    await page.setViewportSize({ width: 800, height: 600 });
-  }
 
   // Offline: the service worker's copy loads and plays; Quit ends the game, "Play again" starts it.
   await page.evaluate(() => navigator.serviceWorker.ready);
   await browser.setOffline(true);
-  const offline = await open(page, 'reload');
+  const offline = await open(page, () => page.reload());
   check(offline.titled, 'with the network off, a reload still loads the page and shows the title');
   await page.keyboard.press('e');
   check(await waitFor(page, async () => (await window.__zw.birdY(60)) === 200, null, 10),
     'with the network off, the confirm key (now E) starts a game');
-  await open(page, 'reload');
+  await open(page, () => page.reload());
   for (const key of ['ArrowUp', 'e']) await page.keyboard.press(key);
   const ended = await waitFor(page, () => document.getElementById('message-text').textContent === 'The game has ended.', null, 5);
   check(ended && await page.getByRole('button', { name: 'Play again' }).isVisible(), 'Quit ends the game and the page offers "Play again"');
-  await page.getByRole('button', { name: 'Play again' }).click();
-  const replay = await open(page, 'none');
+  const replay = await open(page, () => page.getByRole('button', { name: 'Play again' }).click());
   check(replay.titled, '"Play again" starts the game afresh');
   await browser.setOffline(false);
 
@@ -318,23 +321,48 @@ try {
   await touchUp();
   check(await waitFor(phone, async () => (await window.__zw.birdY(60)) === 200, null, 10), 'the Confirm button starts a game');
   await touchDown('Up');
-  await sleep(400);
+  await sleep(200);
   await touchUp();
   const phoneBird = await phone.evaluate(() => window.__zw.birdY(60));
   check(phoneBird >= 0 && phoneBird < 200, `the Up button, held, moves the bird up (to y ${phoneBird})`);
-  const beforeFire = await phone.evaluate(() => window.__zw.canvas().slice(3200 * 250, 3200 * 260));
+  const beforeFire = await briefingRows(phone);
   await touchDown('Fire');
   await sleep(600);
   await touchUp();
-  const fired = await phone.evaluate((before) => {
-    const now = window.__zw.canvas().slice(3200 * 250, 3200 * 260);
-    let count = 0;
-    for (let i = 0; i < now.length; ++i) if (now[i] !== before[i]) count += 1;
-    return count;
-  }, beforeFire);
+  const fired = await briefingChanged(phone, beforeFire);
   check(fired > 1000, 'the Fire button presses the attack key of the saved bindings (Space): the briefing box is gone');
   if (shots) await phone.screenshot({ path: path.join(shots, 'phone.png') });
   await phone.close();
+
+  // --- A game controller through the browser's gamepad support, on the desktop's layout --------
+  const gamepad = await browser.newPage();
+  await gamepad.addInitScript(pageProbes);
+  await gamepad.addInitScript(() => {
+    const pad = { id: 'Test pad (STANDARD GAMEPAD)', index: 0, connected: true, mapping: 'standard', timestamp: 1,
+      axes: [0, 0, 0, 0], buttons: Array.from({ length: 17 }, () => ({ pressed: false, touched: false, value: 0 })) };
+    navigator.getGamepads = () => [pad];
+    window.__zw.button = (index, down) => {
+      pad.buttons[index] = { pressed: down, touched: down, value: down ? 1 : 0 };
+      pad.timestamp += 1;
+    };
+  });
+  await gamepad.setViewportSize({ width: 800, height: 600 });
+  check((await open(gamepad)).titled, 'a page with a controller shows the title');
+  const button = async (index, ms) => {
+    await gamepad.evaluate((i) => window.__zw.button(i, true), index);
+    await sleep(ms);
+    await gamepad.evaluate((i) => window.__zw.button(i, false), index);
+  };
+  await button(0, 100);
+  check(await waitFor(gamepad, async () => (await window.__zw.birdY(60)) === 200, null, 10), 'the controller\'s A button chooses Play');
+  await button(12, 200);
+  const padBird = await gamepad.evaluate(() => window.__zw.birdY(60));
+  check(padBird >= 0 && padBird < 200, `the D-pad's up, held, moves the bird up (to y ${padBird})`);
+  const beforePadFire = await briefingRows(gamepad);
+  await button(0, 600);
+  const padFired = await briefingChanged(gamepad, beforePadFire);
+  check(padFired > 1000, 'the A button fires in a game: the briefing box is gone');
+  await gamepad.close();
 } finally {
   await browser.close();
   rmSync(profile, { recursive: true, force: true });
