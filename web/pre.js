@@ -3,24 +3,26 @@
 //
 // The game runs in /zellworth/run and finds its media and saved files in ../Common. That folder
 // is backed by IndexedDB (IDBFS), but only the files the game saves there are stored: the media
-// the page ships (listed in Module.shippedMedia by the build) stay out of the database.
+// the page ships (listed in Module.shippedMedia by the build) stay out of the database, and so do
+// the temporary files of saves under way (*.tmp), which the runtime would otherwise store when
+// the game syncs one to disk before renaming it.
 
 var ZELLWORTH_HOME = '/zellworth';
 var ZELLWORTH_COMMON = ZELLWORTH_HOME + '/Common';
 
-function zellworthIsShipped(path) {
+function zellworthIsKeptOut(path) {
   var name = path.substring(path.lastIndexOf('/') + 1);
-  return (Module['shippedMedia'] || []).indexOf(name) >= 0;
+  return (Module['shippedMedia'] || []).indexOf(name) >= 0 || /\.tmp$/.test(name);
 }
 
-// Every sync sees the media as absent on both sides, so it neither stores nor deletes them.
+// Every sync sees those files as absent on both sides, so it neither stores nor deletes them.
 function zellworthKeepMediaOut() {
   var localSet = IDBFS.getLocalSet;
   IDBFS.getLocalSet = function (mount, callback) {
     localSet(mount, function (error, set) {
       if (set) {
         Object.keys(set.entries).forEach(function (path) {
-          if (zellworthIsShipped(path)) delete set.entries[path];
+          if (zellworthIsKeptOut(path)) delete set.entries[path];
         });
       }
       callback(error, set);

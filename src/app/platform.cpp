@@ -250,14 +250,21 @@ EM_JS(void, syncSavedFilesOfPage, (), {
   if (Module['syncSavedFiles']) Module['syncSavedFiles']();
 });
 
+// A message without a line end (a failed save's) waits in the terminal's buffer; the page gets
+// it before it hears of the end, as a terminal shows it when the program exits.
 EM_JS(void, reportGameEndedToPage, (int status), {
+  var stream = FS.getStream(1);
+  if (stream && stream.tty && stream.tty.ops.flush) stream.tty.ops.flush(stream.tty);
   if (Module['onGameEnded']) Module['onGameEnded'](status);
 });
 }  // namespace
 
 void syncSavedFiles() { syncSavedFilesOfPage(); }
 
-void reportGameEnded(int status) { reportGameEndedToPage(status); }
+void reportGameEnded(int status) {
+  std::fflush(stdout);
+  reportGameEndedToPage(status);
+}
 #else
 void syncSavedFiles() {}
 

@@ -362,6 +362,24 @@ try {
   await button(0, 600);
   const padFired = await briefingChanged(gamepad, beforePadFire);
   check(padFired > 1000, 'the A button fires in a game: the briefing box is gone');
+
+  // A save that fails says so as on the desktop, and leaves the stored keys as they were.
+  const printed = [];
+  gamepad.on('console', (message) => printed.push(message.text()));
+  await open(gamepad, () => gamepad.reload());
+  await gamepad.evaluate(() => {
+    Module.FS.unlink('/zellworth/Common/Settings.bin');
+    Module.FS.mkdir('/zellworth/Common/Settings.bin');
+  });
+  for (const key of ['ArrowDown', 'e', 'ArrowUp', 'ArrowDown', 'ArrowLeft', 'ArrowRight', 'Space', 'e', 'q', 'f', 'x', 'ArrowUp', 'e']) {
+    await gamepad.keyboard.press(key);
+    await sleep(60);
+  }
+  await waitFor(gamepad, () => document.getElementById('play-again').hidden === false, null, 5);
+  check(printed.includes('Error opening file Settings.bin'), `a save onto a folder named Settings.bin prints "Error opening file Settings.bin" (${JSON.stringify(printed.filter((line) => !line.startsWith('Zellworth')))})`);
+  const storedAfter = await gamepad.evaluate(() => window.__zw.storedFiles());
+  check(JSON.stringify(storedAfter) === JSON.stringify(['/zellworth/Common/Settings.bin']),
+    `the failed save leaves the stored keys alone (${JSON.stringify(storedAfter)})`);
   await gamepad.close();
 } finally {
   await browser.close();
