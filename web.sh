@@ -52,7 +52,7 @@ if [ ! -f "$music_cache/done" ]; then
     name=$(basename "$piece" .mid)
     fluidsynth -ni -q -g "$music_gain" -r 44100 -O float -T wav -F "$music_cache.tmp/$name.wav" \
       "$soundfont" "$piece" >/dev/null 2>&1
-    oggenc -Q -q 4 -o "$music_cache.tmp/$name.ogg" "$music_cache.tmp/$name.wav"
+    oggenc -Q -q 4 -o "$music_cache.tmp/$name.ogg" "$music_cache.tmp/$name.wav" 2>/dev/null
     rm "$music_cache.tmp/$name.wav"
   done
   touch "$music_cache.tmp/done"

@@ -21,9 +21,10 @@
   var printed = [];
   var started = false;
 
-  var params = new URLSearchParams(location.search);
-  var touchControls = params.has('touch') ||
-    (params.get('touch') !== '0' && window.matchMedia('(pointer: coarse)').matches);
+  // Shown on touch screens; "?touch" in the address shows them anywhere, "?touch=0" hides them.
+  var touchParameter = new URLSearchParams(location.search).get('touch');
+  var touchControls = touchParameter !== null ? touchParameter !== '0' :
+    window.matchMedia('(pointer: coarse)').matches;
 
   function say(text) {
     messageText.textContent = text;

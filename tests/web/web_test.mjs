@@ -224,6 +224,10 @@ try {
   check(loudness > 0.002, `the title music reaches the page's audio output (RMS ${loudness.toFixed(4)})`);
   console.log(`     frames per second on the title: ${(await page.evaluate(() => window.__zw.fps(3000))).toFixed(1)}`);
   await screenshot(page, 'title.png');
+  await page.keyboard.press('F4');
+  const full = await waitFor(page, () => document.fullscreenElement === document.documentElement, null, 5);
+  await page.keyboard.press('F4');
+  check(full && await waitFor(page, () => document.fullscreenElement === null, null, 5), 'F4 turns the browser\'s fullscreen on and off');
 
   // A game: the bird starts at (60, 200), flies up on a held Up, and a held attack key fires,
   // which clears the briefing box.
