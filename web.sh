@@ -126,11 +126,13 @@ cp web/manifest.webmanifest "$site/"
     cat "$libs/licences/$part.txt"
   done
   for package in libsdl2 libsdl2-image libsdl2-mixer; do
-    printf '\n\n==== Debian copyright file of the %s source package (stb included) ====\n\n' "$package"
+    printf '\n\n==== Debian copyright file of the %s source package ====\n\n' "$package"
     cat "$libs/licences/$package.copyright"
   done
   printf '\n\n==== The sound font TimGM6mb (Debian package timgm6mb-soundfont) ====\n\n'
   cat /usr/share/doc/timgm6mb-soundfont/copyright
+  printf "\n\n==== GNU General Public License, version 2 (the sound font's licence) ====\n\n"
+  cat /usr/share/common-licenses/GPL-2
 } >"$site/NOTICES.txt"
 
 # The service worker caches the site under a name made from the content of every other file, so
