@@ -2,7 +2,7 @@
 # Installing into a prefix gives a desktop game: the program, its media, a launcher on the path,
 # a menu entry, icons, a manual page and AppStream metadata. The launcher, even through a link,
 # starts the game with a data directory of the user's own, where a key configuration then saves
-# Settings.bin; the installed tree stays untouched.
+# Settings.bin and whose Scores.bin --scores reads; the installed tree stays untouched.
 source "$(dirname "$0")/lib.sh"
 : "${ZW_BUILD:?}"
 e2e_init
@@ -66,6 +66,19 @@ expected="$(le32 40000052) $(le32 40000051) $(le32 40000050) $(le32 4000004F) $(
 [ ! -e "$prefix/share/zellworth/Common/Settings.bin" ] || fail "Settings.bin written into the installation"
 e2e_close_window
 expect_exit_zero 5
+
+# --scores through the launcher, from elsewhere, reads the user's own Scores.bin.
+scores_via_launcher() {
+  (cd / && HOME="$home" "$SCRATCH/games/zellworth" --scores) >"$SCRATCH/scores.out" 2>&1 ||
+    fail "--scores through the launcher: status $?"
+}
+scores_via_launcher
+[ "$(cat "$SCRATCH/scores.out")" = "No best scores yet." ] || fail "--scores: $(cat "$SCRATCH/scores.out")"
+echo "not a table" >"$data/Common/Scores.bin"
+scores_via_launcher
+[ "$(head -n 1 "$SCRATCH/scores.out")" = "../Common/Scores.bin is cut short; the best scores start empty, and the next score saved replaces the file." ] &&
+  [ "$(tail -n 1 "$SCRATCH/scores.out")" = "No best scores yet." ] || fail "--scores on a damaged file: $(cat "$SCRATCH/scores.out")"
+[ ! -e "$prefix/share/zellworth/Common/Scores.bin" ] || fail "a Scores.bin in the installation"
 
 # XDG_DATA_HOME, when set, is where the data directory goes.
 E2E_PROGRAM="$prefix/bin/zellworth" e2e_start_game XDG_DATA_HOME="$SCRATCH/xdg" HOME="$home"
