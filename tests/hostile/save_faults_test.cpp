@@ -1,5 +1,6 @@
-// A save of the key bindings that fails or is cut off at any point leaves the settings file
-// either as it was or complete with the new bindings, never anything between. The C library
+// A save of the key bindings or of the best scores that fails or is cut off at any point leaves
+// its file either as it was or complete with the new contents, never anything between, and the
+// other file untouched. The C library
 // calls the save makes (open, openat, fchmod, fdopen, fwrite, fflush, fsync, fclose, renameat)
 // pass through wrappers (link option --wrap) that can make the n-th call fail, or end the
 // process just before or just after it, as a kill or a crash would.
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/scores.h"
 #include "app/settings.h"
 #include "support/harness.h"
 
@@ -287,6 +289,103 @@ TEST_F(SaveFaultTest, ADirectoryAtTheTemporaryPathFailsTheSaveAndKeepsTheOldFile
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error opening file Settings.bin");
   EXPECT_EQ(settingsFile(), bytesOf(kOldBindings));
   rmdir(kTemporaryPath);
+}
+
+// The best scores go through the same careful replacement: a table of two scores on disk, a
+// third score in memory, and the settings file beside them that no scores save may touch.
+class ScoresSaveFaultTest : public SaveFaultTest {
+ protected:
+  void SetUp() override {
+    SaveFaultTest::SetUp();
+    gBestScoreCount = 0;
+    enterScore(100, 1);
+    enterScore(50, 2);
+    ASSERT_EQ(saveScores(), kScoresSaved);
+    oldTable = scoresFile();
+    enterScore(300, 3);
+    ASSERT_EQ(saveScores(), kScoresSaved);
+    newTable = scoresFile();
+    putOldTableBack();
+    settings = settingsFile();
+  }
+  void TearDown() override {
+    SaveFaultTest::TearDown();
+    gBestScoreCount = 0;
+  }
+
+  static std::vector<unsigned char> scoresFile() {
+    std::ifstream file(kScoresPath, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  // Saves the old table and takes the third score into memory again.
+  static void putOldTableBack() {
+    gBestScoreCount = 0;
+    enterScore(100, 1);
+    enterScore(50, 2);
+    ASSERT_EQ(saveScores(), kScoresSaved);
+    enterScore(300, 3);
+  }
+
+  std::vector<unsigned char> oldTable;
+  std::vector<unsigned char> newTable;
+  std::vector<unsigned char> settings;
+};
+
+TEST_F(ScoresSaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldTableOrTheWholeNewOneAndTheSettings) {
+  arm(Fault::kFail, 1 << 30);
+  ASSERT_EQ(saveScores(), kScoresSaved);
+  const int calls = gCalls;
+  const int renameCall = gRenameCall;
+  arm(Fault::kNone, -1);
+  // open the directory, create, mode, stream, one write, flush, sync, close, rename, sync
+  EXPECT_EQ(calls, 10);
+  EXPECT_EQ(renameCall, calls - 2);
+  EXPECT_EQ(gDirectorySyncCall, calls - 1);
+  putOldTableBack();
+
+  for (int call = 0; call < calls; ++call) {
+    SCOPED_TRACE("failing call " + std::to_string(call));
+    testing::internal::CaptureStdout();
+    arm(Fault::kFail, call);
+    const std::int32_t result = saveScores();
+    arm(Fault::kNone, -1);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, kScoresSaveFailed);
+    EXPECT_NE(printed.find("Scores.bin"), std::string::npos) << printed;
+    EXPECT_EQ(scoresFile(), call > renameCall ? newTable : oldTable);
+    EXPECT_FALSE(fileExists("../Common/Scores.bin.tmp"));
+    EXPECT_EQ(settingsFile(), settings);
+    putOldTableBack();
+  }
+
+  for (const Fault fault : {Fault::kDieBefore, Fault::kDieAfter}) {
+    for (int call = 0; call < calls; ++call) {
+      SCOPED_TRACE((fault == Fault::kDieBefore ? "dying before call " : "dying after call ") + std::to_string(call));
+      fflush(nullptr);
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        arm(fault, call);
+        saveScores();
+        _exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      EXPECT_EQ(WEXITSTATUS(status), kDiedInSave);
+      const bool renamed = call > renameCall || (call == renameCall && fault == Fault::kDieAfter);
+      EXPECT_EQ(scoresFile(), renamed ? newTable : oldTable);
+      EXPECT_EQ(settingsFile(), settings);
+      // What a cut left behind loads as the table it holds, without a word.
+      testing::internal::CaptureStdout();
+      loadScores();
+      EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+      EXPECT_EQ(gBestScoreCount, renamed ? 3 : 2);
+      putOldTableBack();
+      EXPECT_FALSE(fileExists("../Common/Scores.bin.tmp"));
+    }
+  }
+  RecordProperty("cut_points", 2 * calls);
 }
 
 }  // namespace
