@@ -16,7 +16,7 @@ log "installed into $prefix"
 [ -x "$prefix/bin/zellworth" ] || fail "no launcher in bin"
 for file in "$ZW_MEDIA"/*; do
   name=$(basename "$file")
-  case $name in Settings.bin*) continue ;; esac
+  case $name in Settings.bin* | Scores.bin*) continue ;; esac
   cmp -s "$file" "$prefix/share/zellworth/Common/$name" || fail "media file $name not installed"
 done
 [ ! -e "$prefix/share/zellworth/Common/Settings.bin" ] || fail "a Settings.bin was installed"

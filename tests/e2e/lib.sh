@@ -2,7 +2,7 @@
 #
 # Each scenario gets its own X server (Xvfb picks a free display itself) and its own scratch
 # tree: <scratch>/Common is a copy of the committed media, <scratch>/run the game's working
-# directory, so ../Common/Settings.bin of a test never touches the repository.
+# directory, so ../Common/Settings.bin and Scores.bin of a test never touch the repository.
 #
 # Environment, set by CTest (tests/e2e/CMakeLists.txt):
 #   ZW_GAME         the game binary
@@ -73,7 +73,7 @@ e2e_init() {
   mkdir -p "$ZW_WORK"
   SCRATCH=$(mktemp -d "$ZW_WORK/$E2E_NAME.XXXXXX")
   cp -r "$ZW_MEDIA" "$SCRATCH/Common"
-  rm -f "$SCRATCH/Common/Settings.bin"
+  rm -f "$SCRATCH/Common/Settings.bin" "$SCRATCH/Common"/Scores.bin*
   mkdir -p "$SCRATCH/run" "$SCRATCH/shots"
   e2e_start_x
 }
