@@ -208,15 +208,11 @@ scores_case() {
   finish
 }
 make_scores_size0() { : >"$1"; }
-make_scores_size135() { head -c 135 /dev/urandom >"$1"; }
 make_scores_1MiB() { head -c 1048576 /dev/urandom >"$1"; }
-make_scores_foreign() { head -c 136 "$dir/Common/Feather.png" >"$1"; }
 make_scores_directory() { mkdir "$1" && : >"$1/inside"; }
 make_scores_unreadable() { head -c 136 /dev/urandom >"$1" && chmod 000 "$1"; }
 scores_case size0 "is cut short"
-scores_case size135 "is cut short"
 scores_case 1MiB "is too long"
-scores_case foreign "is not a file of best scores"
 scores_case directory "cannot be read"
 scores_case unreadable "cannot be read"
 
