@@ -36,7 +36,7 @@ void writeLittleEndian(std::uint64_t value, unsigned char* bytes, std::int32_t s
   for (std::int32_t byte = 0; byte < size; ++byte) bytes[byte] = static_cast<unsigned char>(value >> (8 * byte));
 }
 
-std::uint32_t checksumOf(const FileBytes& bytes) { return SDL_crc32(0, bytes, kChecksumOffset); }
+std::uint32_t checksumOf(const unsigned char* bytes) { return SDL_crc32(0, bytes, kChecksumOffset); }
 
 void encodeTable(FileBytes& bytes) {
   std::memset(bytes, 0, sizeof bytes);
@@ -51,10 +51,10 @@ void encodeTable(FileBytes& bytes) {
   writeLittleEndian(checksumOf(bytes), bytes + kChecksumOffset, 4);
 }
 
-// Fills the table from a whole file's bytes; what is wrong with them, or nullptr when the table
+// Fills the table from the kScoresFileSize bytes of a whole file; what is wrong with them, or nullptr when the table
 // was taken. A table out of order, with a negative score or with bytes in its unused records
 // counts as damaged, just like a wrong checksum.
-const char* decodeTable(const FileBytes& bytes) {
+const char* decodeTable(const unsigned char* bytes) {
   if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return "is not a file of best scores";
   if (readLittleEndian(bytes + 4, 4) != kScoresFormatVersion) return "is of a format this version does not know";
   if (readLittleEndian(bytes + kChecksumOffset, 4) != checksumOf(bytes)) return "is damaged";
@@ -108,7 +108,7 @@ void loadScores() {
   } else if (size > static_cast<size_t>(kScoresFileSize)) {
     problem = "is too long";
   } else {
-    problem = decodeTable(reinterpret_cast<const FileBytes&>(bytes));
+    problem = decodeTable(bytes);
   }
   if (problem != nullptr) {
     printf("%s %s; the best scores start empty, and the next score saved replaces the file.\n", kScoresPath, problem);
