@@ -130,6 +130,14 @@ TEST_F(ScoresTest, AFileThatIsNotATableGivesOneMessageAnEmptyTableAndIsReplaced)
     EXPECT_EQ(readFile(kScoresPath), good);
     gBestScoreCount = 0;
   }
+  // A directory in its place cannot be read, nor replaced.
+  fs::remove(kScoresPath);
+  fs::create_directory(kScoresPath);
+  EXPECT_EQ(capture(loadScores), "../Common/Scores.bin cannot be read; the best scores start empty.\n");
+  enterFourScores();
+  std::int32_t result = 0;
+  EXPECT_EQ(saveCapturingOutput(result), "Error opening file Scores.bin; the best scores are not saved.\n");
+  EXPECT_TRUE(fs::is_directory(kScoresPath));
 }
 
 // Root may write any file: the save is tried as an ordinary user then, in a child process.

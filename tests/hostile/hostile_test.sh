@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # Runs the real game against hostile files and environments, each case from its own scratch run
 # directory with its own copy of the media in ../Common/: settings files of every awkward size
-# and kind, scores files that are not a table, every media file missing, empty, cut short or of
-# the wrong type, no ../Common/ at all, no audio driver, no display, and saves that cannot be
-# written. Each case must give its messages (or none), exit with status 0 (a game that runs is
-# stopped with SIGTERM, which SDL turns into a close request) or 1 (a failed start-up), and leave
-# the player's files as they were.
+# and kind, every media file missing, empty, cut short or of the wrong type, no ../Common/ at
+# all, no audio driver, no display, and saves that cannot be written. Each case must give its
+# messages (or none), exit with status 0 (a game that runs is stopped with SIGTERM, which SDL
+# turns into a close request) or 1 (a failed start-up), and leave the player's files as they were.
 # The game runs as an ordinary user (tests/support/player.sh), so that files and directories the
 # player made read-only refuse it as they would at home.
 # Usage, under an X server: hostile_test.sh <game binary> <media directory>
@@ -190,31 +189,6 @@ for round in 1 2 3 4 5; do
   eval "make_settings_random$round() { head -c \$((RANDOM % 64)) /dev/urandom >\"\$1\"; }"
   settings_case "random$round"
 done
-
-# --- Scores files: reported in one line at start-up, left alone until a game ends ----------------
-scores_case() {
-  local name=$1 problem=$2
-  prepare "scores-$name"
-  "make_scores_$name" "$dir/Common/Scores.bin"
-  local before
-  before=$(fingerprint)
-  run_game runs
-  if [ "$problem" = "cannot be read" ]; then
-    expect_stdout "../Common/Scores.bin cannot be read; the best scores start empty."
-  else
-    expect_stdout "../Common/Scores.bin $problem; the best scores start empty, and the next score saved replaces the file."
-  fi
-  [ "$(fingerprint)" = "$before" ] || fail "the player's files changed"
-  finish
-}
-make_scores_size0() { : >"$1"; }
-make_scores_1MiB() { head -c 1048576 /dev/urandom >"$1"; }
-make_scores_directory() { mkdir "$1" && : >"$1/inside"; }
-make_scores_unreadable() { head -c 136 /dev/urandom >"$1" && chmod 000 "$1"; }
-scores_case size0 "is cut short"
-scores_case 1MiB "is too long"
-scores_case directory "cannot be read"
-scores_case unreadable "cannot be read"
 
 # --- Saving: the key configuration screen captures a..h and saves on the next key -----------------
 capture_keys() {
