@@ -173,15 +173,22 @@ async function open(page, navigate = () => page.goto(url)) {
   return { prompted, titled, exact: exact === 0, promptAt, titleAt };
 }
 
-// The rows of the briefing box, and how many of their bytes changed since: the box goes away
-// with the first shot.
-const briefingRows = (page) => page.evaluate(() => window.__zw.canvas().slice(3200 * 250, 3200 * 260));
-const briefingChanged = (page, before) => page.evaluate((old) => {
-  const now = window.__zw.canvas().slice(3200 * 250, 3200 * 260);
-  let count = 0;
-  for (let i = 0; i < now.length; ++i) if (now[i] !== old[i]) count += 1;
-  return count;
-}, before);
+// One game, whatever presses the keys (press(action, ms) holds "confirm", "up" or "fire"): the
+// confirm input starts it with the bird at (60, 200), a held up moves the bird up, a held fire
+// shoots, and the first shot clears the briefing box from its rows.
+async function steer(page, how, press) {
+  await press('confirm', 100);
+  check(await waitFor(page, async () => (await window.__zw.birdY(60)) === 200, null, 10),
+    `${how}: confirm starts a game with the bird drawn from Bird.png at (60, 200)`);
+  const rows = () => page.evaluate(() => Array.from(window.__zw.canvas().slice(3200 * 250, 3200 * 260)));
+  const briefing = await rows();
+  await press('up', 200);
+  const y = await page.evaluate(() => window.__zw.birdY(60));
+  check(y >= 0 && y < 200, `${how}: a held up moves the bird up (to y ${y})`);
+  await press('fire', 600);
+  const changed = (await rows()).filter((value, index) => value !== briefing[index]).length;
+  check(changed > 1000, `${how}: a held fire shoots, the briefing box is gone (${changed} bytes of its rows changed)`);
+}
 
 // The page in a desktop browser's 1280 x 720, for the README.
 async function screenshot(page, name) {
@@ -191,12 +198,6 @@ async function screenshot(page, name) {
   await sleep(300);
   await page.screenshot({ path: path.join(shots, name) });
   await page.setViewportSize({ width: 800, height: 600 });
-}
-
-async function hold(page, key, ms) {
-  await page.keyboard.down(key);
-  await sleep(ms);
-  await page.keyboard.up(key);
 }
 
 const profile = mkdtempSync(path.join(tmpdir(), 'zellworth-web-test-'));
@@ -231,21 +232,18 @@ try {
   await page.keyboard.press('F4');
   check(full && await waitFor(page, () => document.fullscreenElement === null, null, 5), 'F4 turns the browser\'s fullscreen on and off');
 
-  // A game: the bird starts at (60, 200), flies up on a held Up, and a held attack key fires,
-  // which clears the briefing box.
-  await page.keyboard.press('Enter');
-  const started = await waitFor(page, async () => (await window.__zw.birdY(60)) === 200, null, 10);
-  check(started, 'Return starts a game with the bird drawn from Bird.png at (60, 200)');
-  const briefing = await briefingRows(page);
-  await hold(page, 'ArrowUp', 200);
-  const birdY = await page.evaluate(() => window.__zw.birdY(60));
-  check(birdY >= 0 && birdY < 200, `a held Up moves the bird up (to y ${birdY})`);
-  await page.keyboard.down('ControlRight');
-  const gameFps = await page.evaluate(() => window.__zw.fps(3000));
-  await screenshot(page, 'game.png');
-  await page.keyboard.up('ControlRight');
-  const changed = await briefingChanged(page, briefing);
-  check(changed > 1000, `a held attack key fires: the briefing box is gone (${changed} bytes of its rows changed)`);
+  let gameFps = 0;
+  await steer(page, 'keys', async (action, ms) => {
+    const key = { confirm: 'Enter', up: 'ArrowUp', fire: 'ControlRight' }[action];
+    await page.keyboard.down(key);
+    if (action === 'fire') {
+      gameFps = await page.evaluate(() => window.__zw.fps(3000));
+      await screenshot(page, 'game.png');
+    } else {
+      await sleep(ms);
+    }
+    await page.keyboard.up(key);
+  });
   console.log(`     frames per second in a game, attack held: ${gameFps.toFixed(1)}`);
 
   // Flight Control after three keys equals the desktop's; five more keys and one to leave save
@@ -319,29 +317,17 @@ try {
   check(inView(boxes.canvas) && Object.values(boxes.buttons).every(inView) && covered === 0,
     `at 844 x 390 the picture (${boxes.canvas.width} x ${boxes.canvas.height}) and every button are in view, no button over the picture`);
   const centre = (name) => ({ x: boxes.buttons[name].x + boxes.buttons[name].width / 2, y: boxes.buttons[name].y + boxes.buttons[name].height / 2 });
-  const touchDown = (name) => touch.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [centre(name)] });
-  const touchUp = () => touch.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
-  const phonePrompted = await phone.evaluate(() => !document.getElementById('message').hidden);
-  if (phonePrompted) {
-    await touch.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x: 422, y: 195 }] });
+  const tap = async (point, ms) => {
+    await touch.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [point] });
+    await sleep(ms);
     await touch.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
-  }
+  };
+  const phonePrompted = await phone.evaluate(() => !document.getElementById('message').hidden);
+  if (phonePrompted) await tap({ x: 422, y: 195 }, 50);
   await phone.evaluate(async (title) => window.__zw.loadReference('title', title), dataUrl('docs/title.png'));
   check(await showsTitle(phone), `a touch on the page starts the game (${phonePrompted ? 'after the prompt' : 'no prompt needed'})`);
-  await touchDown('Confirm');
-  await touchUp();
-  check(await waitFor(phone, async () => (await window.__zw.birdY(60)) === 200, null, 10), 'the Confirm button starts a game');
-  await touchDown('Up');
-  await sleep(200);
-  await touchUp();
-  const phoneBird = await phone.evaluate(() => window.__zw.birdY(60));
-  check(phoneBird >= 0 && phoneBird < 200, `the Up button, held, moves the bird up (to y ${phoneBird})`);
-  const beforeFire = await briefingRows(phone);
-  await touchDown('Fire');
-  await sleep(600);
-  await touchUp();
-  const fired = await briefingChanged(phone, beforeFire);
-  check(fired > 1000, 'the Fire button presses the attack key of the saved bindings (Space): the briefing box is gone');
+  // Fire presses the attack key of the saved bindings (Space), Confirm theirs (E).
+  await steer(phone, 'touch buttons', (action, ms) => tap(centre({ confirm: 'Confirm', up: 'Up', fire: 'Fire' }[action]), ms));
   if (shots) await phone.screenshot({ path: path.join(shots, 'phone.png') });
   await phone.close();
 
@@ -359,20 +345,12 @@ try {
   });
   await gamepad.setViewportSize({ width: 800, height: 600 });
   check((await open(gamepad)).titled, 'a page with a controller shows the title');
-  const button = async (index, ms) => {
+  await steer(gamepad, 'controller (A, D-pad)', async (action, ms) => {
+    const index = { confirm: 0, up: 12, fire: 0 }[action];
     await gamepad.evaluate((i) => window.__zw.button(i, true), index);
     await sleep(ms);
     await gamepad.evaluate((i) => window.__zw.button(i, false), index);
-  };
-  await button(0, 100);
-  check(await waitFor(gamepad, async () => (await window.__zw.birdY(60)) === 200, null, 10), 'the controller\'s A button chooses Play');
-  await button(12, 200);
-  const padBird = await gamepad.evaluate(() => window.__zw.birdY(60));
-  check(padBird >= 0 && padBird < 200, `the D-pad's up, held, moves the bird up (to y ${padBird})`);
-  const beforePadFire = await briefingRows(gamepad);
-  await button(0, 600);
-  const padFired = await briefingChanged(gamepad, beforePadFire);
-  check(padFired > 1000, 'the A button fires in a game: the briefing box is gone');
+  });
 
   // A save that fails says so as on the desktop, and leaves the stored keys as they were.
   const printed = [];
