@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The pause under a window manager: P freezes the picture on the paused frame, costs next to no
+# CPU, and resumes with the score and feathers as they were; another window taking the focus
+# pauses, and coming back does not resume; the fullscreen toggle does not pause.
+source "$(dirname "$0")/lib.sh"
+e2e_init
+e2e_start_game
+e2e_wait_window
+wait_frame_at 390
+e2e_key Return
+e2e_wait_for 10 "the briefing box" briefing_names "Right Ctrl"
+e2e_keydown Control_R
+sleep 5  # the butterflies come 3 s after the first shot
+e2e_keyup Control_R
+
+paused() { shows_text 160 305 2 0 800 "Resume: P, Escape or Pause    Give up: Backspace"; }
+score_and_feathers() {
+  "$ZW_PROBE" number "$1" 0 -15 "$(media Font.png)" 2 0 800 $'\nScore: ' 100000 || echo none
+  for x in 10 42 74; do "$ZW_PROBE" sprite "$1" "$x" 16 "$(media Feather.png)" 0 0 32 32 >/dev/null && echo "$x"; done
+}
+before=$(score_and_feathers "$(e2e_shot before)")
+e2e_key p
+e2e_wait_for 2 "the paused picture" paused
+frozen=$LAST_SHOT
+ticks() { awk '{ print $14 + $15 }' "/proc/$GAME_PID/stat"; }
+start=$(ticks)
+sleep 5
+cpu=$(($(ticks) - start))  # clock ticks of 10 ms in 5 s: 5 are 1% of a core
+log "CPU while paused: $cpu ticks in 5 s ($((cpu * 100 / 500)).$((cpu * 1000 / 500 % 10))% of a core)"
+[ "$cpu" -le 5 ] || fail "the paused game took $cpu ticks of CPU in 5 s"
+[ "$("$ZW_PROBE" differ "$frozen" "$(e2e_shot still)" 0 0 800 600)" -eq 0 ] || fail "the paused picture changed"
+e2e_key p
+after=$(score_and_feathers "$(e2e_shot after)")
+log "score and feathers before and after: $(echo $before) / $(echo $after)"
+[ "$before" = "$after" ] || fail "the score or the feathers changed: $before / $after"
+[ "$("$ZW_PROBE" differ "$(e2e_shot resumed)" "$(sleep 0.5; e2e_shot moving)" 0 0 800 600)" -gt 0 ] ||
+  fail "the picture stands still after the pause"
+
+# Another window takes the focus; coming back leaves the game paused until P.
+xmessage -geometry 200x50+820+700 "another window" &
+OTHER_PID=$!
+e2e_wait_for 5 "the pause when another window takes the focus" paused
+kill "$OTHER_PID"
+xdotool windowactivate --sync "$WID"
+sleep 1
+LAST_SHOT=$(e2e_shot back) && paused >/dev/null || fail "coming back resumed the game"
+e2e_key p
+e2e_key F4
+sleep 2.5  # longer than a focus lost to the window manager is given to come back
+[ "$("$ZW_PROBE" differ "$(e2e_shot fullscreen)" "$(sleep 0.5; e2e_shot still-moving)" 0 0 800 600)" -gt 0 ] ||
+  fail "the fullscreen toggle paused the game"
+e2e_key F4
+e2e_close_window
+expect_exit_zero 5
+pass
