@@ -13,14 +13,13 @@ e2e_keydown Control_R
 sleep 5  # the butterflies come 3 s after the first shot
 e2e_keyup Control_R
 
-paused() { shows_text 160 305 2 0 800 "Resume: P, Escape or Pause    Give up: Backspace"; }
 score_and_feathers() {
   "$ZW_PROBE" number "$1" 0 -15 "$(media Font.png)" 2 0 800 $'\nScore: ' 100000 || echo none
   for x in 10 42 74; do "$ZW_PROBE" sprite "$1" "$x" 16 "$(media Feather.png)" 0 0 32 32 >/dev/null && echo "$x"; done
 }
 before=$(score_and_feathers "$(e2e_shot before)")
 e2e_key p
-e2e_wait_for 2 "the paused picture" paused
+e2e_wait_for 2 "the paused picture" shows_paused
 frozen=$LAST_SHOT
 ticks() { awk '{ print $14 + $15 }' "/proc/$GAME_PID/stat"; }
 start=$(ticks)
@@ -39,11 +38,11 @@ log "score and feathers before and after: $(echo $before) / $(echo $after)"
 # Another window takes the focus; coming back leaves the game paused until P.
 xmessage -geometry 200x50+820+700 "another window" &
 OTHER_PID=$!
-e2e_wait_for 5 "the pause when another window takes the focus" paused
+e2e_wait_for 5 "the pause when another window takes the focus" shows_paused
 kill "$OTHER_PID"
 xdotool windowactivate --sync "$WID"
 sleep 1
-LAST_SHOT=$(e2e_shot back) && paused >/dev/null || fail "coming back resumed the game"
+LAST_SHOT=$(e2e_shot back) && shows_paused >/dev/null || fail "coming back resumed the game"
 e2e_key p
 e2e_key F4
 sleep 2.5  # longer than a focus lost to the window manager is given to come back
