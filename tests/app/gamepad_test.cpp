@@ -170,6 +170,9 @@ TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
       lastY = gPlayerY;
       lastShots = gPlayerShots;
     }
+    if (frame == 49 || frame == 51) {
+      EXPECT_EQ(Mix_PausedMusic(), frame == 49 ? 1 : 0) << "the music waits for the game";
+    }
     switch (frame) {  // what the pad does here is handled in the next frame
       case 1: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true); break;
       case 3:

@@ -80,6 +80,7 @@ class PauseTest : public ::testing::Test {
         EXPECT_TRUE(showsPausedPicture(kKeysLine));
         EXPECT_EQ(testing_support::pixelAt(323, 267).r, 94) << "the P of \"Paused\", three times the size";
         pausedPicture = canvasPixels();
+        pushKeyDown(gKeycodeUp);  // dropped with the pause
         pushKeyDown(SDLK_p);
         return;
       }
