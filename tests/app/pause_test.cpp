@@ -1,5 +1,5 @@
-// The pause in driven games on the software renderer: the paused picture, a world that goes on
-// exactly where it stopped, the keys that pause, resume and give up, a close request, the focus.
+// The pause in driven games on the software renderer: what pauses and what does not, the paused
+// picture, a world that goes on exactly where it stopped, and giving up.
 #include "app/pause.h"
 
 #include <gtest/gtest.h>
@@ -21,66 +21,7 @@
 
 namespace {
 
-using testing_support::FrameDriver;
 using testing_support::pushKeyDown;
-
-bool showsPausedPicture(const std::string& keysLine) {
-  const auto length = static_cast<std::int32_t>(keysLine.size());
-  return testing_support::textAt((800 - 10 * length) / 2, 305, length, 2) == keysLine;
-}
-
-class PauseTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    testing_support::resetToStartUpState();
-    ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
-    testing_support::useCoordinateFont();
-    // The synthesiser draws from rand() as it plays, and games compared must draw the same numbers.
-    std::remove("../Common/mus02.mid");
-    armPause(&gPlayerHP);
-  }
-  void TearDown() override {
-    armPause(nullptr);
-    testing_support::releaseSoftwareRenderer();
-  }
-};
-
-// Paused in frame 125 with the attack key held and resumed from the paused picture, a game goes
-// on frame for frame as one never paused that lets go of the attack key there; a key pressed
-// while paused is dropped. The paused picture is the frame dimmed by half around the band.
-TEST_F(PauseTest, APausedGameGoesOnAsIfNoTimeHadPassed) {
-  std::vector<std::vector<std::int32_t>> worlds[2];
-  std::vector<Uint32> pausedPicture, keptFrame;
-  for (const std::int32_t paused : {0, 1}) {
-    srand(99);
-    FrameDriver driver([&](std::int32_t call) {
-      const auto* pixels = static_cast<const Uint32*>(testing_support::canvas()->pixels);
-      if (paused == 1 && call == 126) {
-        pausedPicture.assign(pixels, pixels + 800 * 600);
-        EXPECT_TRUE(showsPausedPicture("Resume: P, Escape or Pause    Give up: Backspace"));
-        pushKeyDown(gKeycodeUp);
-        pushKeyDown(SDLK_p);
-        return;
-      }
-      if (paused == 1 && call == 127) keptFrame.assign(pixels, pixels + 800 * 600);
-      if (call == 1) pushKeyDown(gKeycodeAttack);
-      if (call == 126 - paused) paused == 1 ? pushKeyDown(SDLK_p) : testing_support::pushKeyUp(gKeycodeAttack);
-      if (call == 170 + paused) testing_support::pushQuit();
-      const std::int32_t enemies = std::accumulate(gEnemyList[0], gEnemyList[gNumberOfEnemies], 0);
-      worlds[paused].push_back({gPlayerX, gPlayerY, gPlayerCooldown, gScore, gPlayerShots, enemies});
-    });
-    EXPECT_EQ(play(), 0);
-  }
-  EXPECT_EQ(worlds[1], worlds[0]);
-  EXPECT_EQ(worlds[0].back()[4], kShotsBase + 13) << "a shot every ten frames, none after frame 125";
-  ASSERT_EQ(pausedPicture.size(), keptFrame.size());
-  for (std::size_t pixel = 0; pixel < keptFrame.size(); pixel += 7) {
-    if (pixel / 800 >= 225 && pixel / 800 < 360) continue;
-    for (const std::int32_t shift : {0, 8, 16}) {
-      ASSERT_NEAR((pausedPicture[pixel] >> shift) & 255, ((keptFrame[pixel] >> shift) & 255) * 127 / 255, 1);
-    }
-  }
-}
 
 void pushFocusChange(Uint8 change) {
   SDL_Event event{};
@@ -89,44 +30,71 @@ void pushFocusChange(Uint8 change) {
   SDL_PushEvent(&event);
 }
 
-// With P bound to attack, P fires. The focus lost and regained while the fullscreen toggle
-// settles does not pause; lost for good, it pauses once that time is over. Escape resumes and
-// pauses again; then the cancel key gives up, and the game-over screen shows the score so far
-// and takes P as any key; or a close request ends the game.
-TEST_F(PauseTest, TheFocusAndTheUnboundKeysPauseAndTheCancelKeyGivesUpWhereACloseRequestQuits) {
-  for (const bool giveUp : {true, false}) {
-    gKeycodeAttack = SDLK_p;
-    std::vector<std::int32_t> pausedCalls = {-10};
-    Uint32 toggleTicks = 0;
-    std::int32_t gameOverCalls = 0;
-    std::int32_t shotsWhenPaused = 0;
-    FrameDriver driver([&](std::int32_t call) {
+// Two games with P bound to attack and held from the first frame, the pause armed for the first
+// only. Neither P nor the focus lost and regained while a fullscreen toggle settles pauses it;
+// the focus lost for good does, once that time is over. The paused picture is the frame dimmed by
+// half around a band that names the keys; Escape resumes it, and a key pressed meanwhile is
+// dropped. From there the game goes on frame for frame as the other one, which lets go of P
+// where the pause did. Paused again by Escape, it is given up with the cancel key, and the
+// game-over screen shows the score so far and takes P as any key.
+TEST(PauseTest, APausedGameGoesOnAsIfNoTimeHadPassedAndCanBeGivenUp) {
+  testing_support::resetToStartUpState();
+  ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
+  testing_support::useCoordinateFont();
+  std::remove("../Common/mus02.mid");  // the synthesiser draws from rand() as it plays
+  gKeycodeAttack = SDLK_p;
+  std::vector<std::vector<std::int32_t>> worlds[2];
+  std::vector<Uint32> pausedPicture, keptFrame;
+  std::int32_t pausedCall = 0;
+  std::int32_t gameOverCalls = 0;
+  Uint32 toggleTicks = 0;
+  for (const std::int32_t armed : {1, 0}) {
+    armPause(armed == 1 ? &gPlayerHP : nullptr);
+    srand(99);
+    testing_support::FrameDriver driver([&](std::int32_t call) {
+      const auto* pixels = static_cast<const Uint32*>(testing_support::canvas()->pixels);
       if (gPlayerHP < 1 && ++gameOverCalls == 3) {  // the first pass after the screen's one-second pause
-        EXPECT_EQ(testing_support::textAt(450, 475, 14, 2), "Your score: 42");
+        EXPECT_EQ(testing_support::textAt(450, 475, 15, 2), "Your score: 42 ");
         pushKeyDown(SDLK_p);
       }
       if (gPlayerHP < 1) return;
-      if (call == 1) pushKeyDown(SDLK_p);
-      if (call == 2) pushKeyDown(gKeycodeToggleFullscreen), toggleTicks = SDL_GetTicks();
-      if (call == 3 || call == 6) pushFocusChange(SDL_WINDOWEVENT_FOCUS_LOST);
-      if (call == 5) pushFocusChange(SDL_WINDOWEVENT_FOCUS_GAINED);
-      if (call == pausedCalls.back() + 1) pushKeyDown(SDLK_ESCAPE);
-      if (!showsPausedPicture("Resume: Escape or Pause    Give up: Backspace")) return;
-      if (pausedCalls.size() == 1) {
-        EXPECT_GE(SDL_GetTicks() - toggleTicks, kFocusSettleMilliseconds);
-        shotsWhenPaused = gPlayerShots;
+      if (armed == 1 && testing_support::textAt(175, 305, 45, 2) == "Resume: Escape or Pause    Give up: Backspace") {
+        if (pausedCall == 0) {
+          pausedCall = call;
+          pausedPicture.assign(pixels, pixels + 800 * 600);
+          EXPECT_GE(SDL_GetTicks() - toggleTicks, kFocusSettleMilliseconds);
+          pushKeyDown(gKeycodeUp);  // dropped with the pause
+        } else {
+          gScore = 42;
+          pushKeyDown(gKeycodeCancel);
+        }
         pushKeyDown(SDLK_ESCAPE);
+        return;
       }
-      if (pausedCalls.size() == 2) gScore = 42, giveUp ? pushKeyDown(gKeycodeCancel) : testing_support::pushQuit();
-      pausedCalls.push_back(call);
+      if (armed == 1 && call == pausedCall + 1) keptFrame.assign(pixels, pixels + 800 * 600);
+      if (call == 1) pushKeyDown(SDLK_p);
+      if (call == 100 || call == 170) pushKeyDown(gKeycodeToggleFullscreen), toggleTicks = SDL_GetTicks();
+      if (call == 101 || call == 171) pushFocusChange(SDL_WINDOWEVENT_FOCUS_LOST);
+      if (call == 103) pushFocusChange(SDL_WINDOWEVENT_FOCUS_GAINED);
+      if (armed == 0 && call == pausedCall) testing_support::pushKeyUp(SDLK_p);
+      if (call == 280 + armed) armed == 1 ? pushKeyDown(SDLK_ESCAPE) : testing_support::pushQuit();
+      const std::int32_t enemies = std::accumulate(gEnemyList[0], gEnemyList[gNumberOfEnemies], 0);
+      worlds[armed].push_back({gPlayerX, gPlayerY, gPlayerCooldown, gScore, gPlayerShots, enemies});
     });
-    EXPECT_EQ(play(), giveUp ? kGameOverKeyPressed : kGameOverQuit);
-    ASSERT_EQ(pausedCalls.size(), 3u);
-    EXPECT_GT(pausedCalls[1], 8) << "not as soon as the focus was lost";
-    EXPECT_EQ(pausedCalls[2], pausedCalls[1] + 2) << "resumed, then paused in the next frame";
-    EXPECT_GT(shotsWhenPaused, kShotsBase + 5) << "P held fires every ten frames";
-    EXPECT_EQ(gPlayerShots, shotsWhenPaused) << "the pause let go of it";
-    toggleFullscreen();
+    EXPECT_EQ(play(), armed == 1 ? kGameOverKeyPressed : kGameOverQuit);
+  }
+  armPause(nullptr);
+  testing_support::releaseSoftwareRenderer();
+  EXPECT_GT(pausedCall, 172) << "not when the focus came back, nor as soon as it was lost";
+  EXPECT_EQ(worlds[1], worlds[0]);
+  EXPECT_GT(worlds[0][pausedCall][5], 0) << "butterflies were about";
+  EXPECT_EQ(worlds[0].back()[4], worlds[0][pausedCall][4]) << "P was let go";
+  ASSERT_EQ(pausedPicture.size(), keptFrame.size());
+  for (std::size_t pixel = 0; pixel < keptFrame.size(); pixel += 7) {
+    if (pixel / 800 >= 225 && pixel / 800 < 360) continue;
+    for (const std::int32_t shift : {0, 8, 16}) {
+      ASSERT_NEAR((pausedPicture[pixel] >> shift) & 255, ((keptFrame[pixel] >> shift) & 255) * 127 / 255, 1);
+    }
   }
 }
 
