@@ -215,7 +215,7 @@ TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
   });
   EXPECT_EQ(play(), kGameOverKeyPressed);
   // After the last R the pad holds right through both pauses: let go by the first.
-  EXPECT_EQ(moves, "." "RR" "....." "DDDDDD" "...." "UU" + std::string(19, '.') + "LLLLL" ".." "R" + std::string(8, '.'));
+  EXPECT_EQ(moves, "." "RR" "....." "DDDDDD" "...." "UU" + std::string(19, '.') + "LLLLL" ".." "R" "........");
   EXPECT_EQ(shotFrames, (std::vector<std::int32_t>{4, 23, 35}));
   EXPECT_EQ(gIsFullscreen, 1);
   armPause(nullptr);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The pause under a window manager: P freezes the picture on the paused frame, costs next to no
-# CPU, and resumes with the score and feathers as they were; the fullscreen toggle does not pause;
-# another window taking the focus pauses, coming back does not resume, the paused picture follows
-# a change of the window's size, and a close request ends the paused game.
+# The pause under a window manager: the fullscreen toggle does not pause; P freezes the picture on
+# the paused frame at next to no CPU and resumes with the score and feathers as they were; another
+# window taking the focus pauses, coming back does not resume, the paused picture follows a new
+# window size, and a close request ends the paused game.
 source "$(dirname "$0")/lib.sh"
 e2e_init
 e2e_start_game
@@ -11,16 +11,15 @@ wait_frame_at 390
 e2e_key Return
 e2e_wait_for 10 "the briefing box" briefing_names "Right Ctrl"
 moving() { [ "$("$ZW_PROBE" differ "$(e2e_shot "$1")" "$(sleep 0.5; e2e_shot "$1")" 0 0 800 600)" -gt 0 ]; }
-# Before the first shot nothing can hit the bird, while the sky moves on.
-e2e_key F4
-sleep 2.5  # longer than a focus lost to the window manager is given to come back
+e2e_key F4  # before the first shot, when nothing can hit the bird
+sleep 2.5   # longer than a focus lost to the window manager is given to come back
 moving fullscreen || fail "the fullscreen toggle paused the game"
 e2e_key F4
 e2e_keydown Control_R
-sleep 0.3
+sleep 0.1
 e2e_keyup Control_R
-# The first butterfly comes 3 s after the first shot; its shots need well over a second more to
-# reach the bird, so the score and feathers can change neither before nor after the pause.
+# The first butterfly comes 3 s after the first shot, and its shots need over a second more to
+# reach the bird: the score and feathers can change neither just before nor just after the pause.
 sleep 3.2
 score_and_feathers() {
   "$ZW_PROBE" number "$1" 0 -15 "$(media Font.png)" 2 0 800 $'\nScore: ' 100000 || echo none
@@ -30,20 +29,18 @@ before=$(score_and_feathers "$(e2e_shot before)")
 e2e_key p
 e2e_wait_for 2 "the paused picture" shows_paused
 frozen=$LAST_SHOT
-ticks() { awk '{ print $14 + $15 }' "/proc/$GAME_PID/stat"; }
-start=$(ticks)
+cpu=$(awk '{ print $14 + $15 }' "/proc/$GAME_PID/stat")
 sleep 5
-cpu=$(($(ticks) - start))  # clock ticks of 10 ms in 5 s: 5 are 1% of a core
-log "CPU while paused: $cpu ticks in 5 s ($((cpu * 100 / 500)).$((cpu * 1000 / 500 % 10))% of a core)"
+cpu=$(($(awk '{ print $14 + $15 }' "/proc/$GAME_PID/stat") - cpu))  # ticks of 10 ms: 5 are 1% of 5 s
+log "CPU while paused: $cpu ticks of 10 ms in 5 s ($((cpu * 100 / 500)).$((cpu * 1000 / 500 % 10))% of a core)"
 [ "$cpu" -le 5 ] || fail "the paused game took $cpu ticks of CPU in 5 s"
 [ "$("$ZW_PROBE" differ "$frozen" "$(e2e_shot still)" 0 0 800 600)" -eq 0 ] || fail "the paused picture changed"
 e2e_key p
 after=$(score_and_feathers "$(e2e_shot after)")
 log "score and feathers before and after: $(echo $before) / $(echo $after)"
-[ "$before" = "$after" ] || fail "the score or the feathers changed: $before / $after"
+[ "$before" = "$after" ] || fail "the score or the feathers changed"
 moving resumed || fail "the picture stands still after the pause"
-# Another window takes the focus; coming back leaves the game paused, and the paused picture
-# follows the window to a new size. A close request ends the paused game.
+
 xmessage -geometry 200x50+820+700 "another window" &
 OTHER_PID=$!
 e2e_wait_for 5 "the pause when another window takes the focus" shows_paused
