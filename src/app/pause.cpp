@@ -212,7 +212,8 @@ PauseEnd waitForPlayer() {
         if (event.cbutton.button == SDL_CONTROLLER_BUTTON_B) return PauseEnd::kGiveUp;
         break;
       case SDL_WINDOWEVENT:
-        if (needsRedraw(event.window)) {
+        // Without a kept frame the target holds the paused picture itself, which is left alone.
+        if (KeptFrame != nullptr && needsRedraw(event.window)) {
           drawPausedPicture();
           showFrame();
         }
