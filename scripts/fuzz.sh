@@ -12,7 +12,7 @@ flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fn
 CC=clang CXX=clang++ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELLWORTH_FUZZ=ON \
   -DZELLWORTH_TESTS=OFF -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null || exit 1
-cmake --build "$build_dir" -j "$(nproc)" --target fuzz_settings fuzz_text fuzz_screens || exit 1
+cmake --build "$build_dir" -j "$(nproc)" --target fuzz_settings fuzz_text fuzz_screens fuzz_scores || exit 1
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -22,7 +22,7 @@ trap 'rm -rf "$scratch"' EXIT
 
 status=0
 summary=()
-for target in settings text screens; do
+for target in settings text screens scores; do
   mkdir -p "$scratch/$target"
   log=$build_dir/fuzz-$target.log
   "$build_dir/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=2048 -timeout=20 -print_final_stats=1 \

@@ -8,6 +8,7 @@
 #include "app/options.h"
 #include "app/pause.h"
 #include "app/platform.h"
+#include "app/scores.h"
 #include "app/settings.h"
 #include "game/play.h"
 #include "game/player.h"
@@ -51,6 +52,7 @@ int main(int argc, char* argv[]) {
     gCharacterWidthToRender = 10;
     gCharacterHeightToRender = 15;
     loadSettings();
+    loadScores();
     setVolumes();
     if (options.fullscreen) toggleFullscreen();
     initializeGamepads();
