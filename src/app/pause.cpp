@@ -4,7 +4,6 @@
 
 #include <SDL_mixer.h>
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -20,7 +19,7 @@ namespace {
 constexpr std::int32_t kStyle = 2;               // the score line's glyph set
 constexpr Uint8 kDimAlpha = 128;                 // of 255: black laid over the whole frame
 constexpr Uint8 kBandAlpha = 128;                // of 255: black laid again behind the text
-constexpr SDL_Rect kBand = {0, 225, 800, 135};   // pixels
+constexpr SDL_Rect kBand = {0, 225, kWindowWidth, 135};  // pixels
 constexpr std::int32_t kTitleScale = 3;          // "Paused" is drawn at three times the font's size
 constexpr std::int32_t kTitleY = 245;            // pixels
 constexpr std::int32_t kKeysY = 305;             // pixels
@@ -33,7 +32,7 @@ enum class PauseEnd { kResume, kGiveUp, kQuit };
 std::int32_t* HitPoints = nullptr;  // the armed game's bird; nullptr outside a game
 bool Requested = false;             // a pause key or a controller's Start was pressed
 bool FocusGone = false;             // the window lost the focus or was minimised since
-bool ToggleSeen = false;
+bool ToggleSeen = false;            // the fullscreen was toggled since the start
 Uint32 ToggleTicks = 0;             // when the last fullscreen toggle began
 SDL_Texture* KeptFrame = nullptr;   // the frame under way when the pause began
 
