@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/pause.h"
 #include "app/platform.h"
 
 // Last: the X11 headers define macros (None, Bool) that clash with names in the others.
@@ -174,6 +175,11 @@ void leaveFullscreen() {
 }
 
 void presentFrame() {
+  runRequestedPause();
+  showFrame();
+}
+
+void showFrame() {
   if (canvas == nullptr || SDL_GetRenderTarget(gRenderer) != canvas) {
     SDL_RenderPresent(gRenderer);
     return;
