@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/pause.h"
 #include "app/platform.h"
 
 #ifdef __EMSCRIPTEN__
@@ -199,6 +200,11 @@ void leaveFullscreen() {
 #endif
 
 void presentFrame() {
+  runRequestedPause();
+  showFrame();
+}
+
+void showFrame() {
   if (canvas == nullptr || SDL_GetRenderTarget(gRenderer) != canvas) {
     SDL_RenderPresent(gRenderer);
     return;

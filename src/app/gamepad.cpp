@@ -231,7 +231,10 @@ void initializeGamepads() {
 void setGamepadContext(std::int32_t context) {
   Context = context;
   ConfirmQueued = false;
-  if (context != kGamepadOff) return;
+  if (context == kGamepadOff) forgetGamepadKeys();
+}
+
+void forgetGamepadKeys() {
   for (Pad& pad : Pads) {
     for (bool& keyIsDown : pad.keyIsDown) keyIsDown = false;
   }

@@ -13,6 +13,7 @@
 
 #include "app/display.h"
 #include "app/midi_file.h"
+#include "app/pause.h"
 
 SDL_Window* gWindow = nullptr;
 SDL_Renderer* gRenderer = nullptr;
@@ -187,6 +188,7 @@ std::int32_t loadMedia() {
 
 // The flag flips whatever the window system makes of the request.
 void toggleFullscreen() {
+  noteFullscreenToggle();
   if (gIsFullscreen != 0) {
     leaveFullscreen();
     gIsFullscreen = 0;

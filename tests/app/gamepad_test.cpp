@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/pause.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "game/play.h"
@@ -141,7 +142,7 @@ TEST_F(GamepadTest, TheMenuFollowsThePadAndFlightControlTakesOnlyKeyboardKeys) {
 
 // A game steered and fired from the pad, with the stick's dead zone and hysteresis; a second pad
 // plugged in mid-game holds a direction with the first, and unplugged alone stops the bird; any
-// button leaves the game-over screen.
+// button leaves the game-over screen. Start pauses and resumes, B gives up.
 TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
   initializeGamepads();
   SDL_Joystick* pad = plugPad();
@@ -154,10 +155,11 @@ TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
   std::int32_t lastShots = kShotsBase;
   std::int32_t gameOverFrame = 0;
   const std::int32_t between = (kAxisPressDeflection + kAxisReleaseDeflection) / 2;
+  armPause(&gPlayerHP);
   FrameDriver driver([&](std::int32_t frame) {
     if (gPlayerHP < 1) {  // after the game-over screen's pause
-      if (gameOverFrame == 0) hold(pad, SDL_CONTROLLER_BUTTON_Y, true);
       if (gameOverFrame == 0) gameOverFrame = frame;
+      if (frame == gameOverFrame + 1) hold(pad, SDL_CONTROLLER_BUTTON_Y, true);
       if (frame == gameOverFrame + 20) testing_support::pushQuit();  // only if Y did nothing
       return;
     }
@@ -167,6 +169,9 @@ TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
       lastX = gPlayerX;
       lastY = gPlayerY;
       lastShots = gPlayerShots;
+    }
+    if (frame == 49 || frame == 51) {
+      EXPECT_EQ(Mix_PausedMusic(), frame == 49 ? 1 : 0) << "the music waits for the game";
     }
     switch (frame) {  // what the pad does here is handled in the next frame
       case 1: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true); break;
@@ -193,15 +198,27 @@ TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
       case 41: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_LEFT, true); break;
       case 43: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_LEFT, false); break;  // the second pad holds on
       case 45: unplugPad(secondPad); break;  // handled in this very frame
-      case 47: gPlayerHP = 0; break;
-      case 60: testing_support::pushQuit(); break;  // only if the game did not end
+      // Start pauses with the pad's right held, and again resumes: the right counts as let go.
+      // In the next pause, B gives up. Each paused call is one look at the pad.
+      case 46:
+        hold(pad, SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
+        hold(pad, SDL_CONTROLLER_BUTTON_START, true);
+        break;
+      case 48:
+      case 51: hold(pad, SDL_CONTROLLER_BUTTON_START, false); break;
+      case 49:
+      case 52: hold(pad, SDL_CONTROLLER_BUTTON_START, true); break;
+      case 55: hold(pad, SDL_CONTROLLER_BUTTON_B, true); break;
+      case 80: testing_support::pushQuit(); break;  // only if the game did not end
       default: break;
     }
   });
   EXPECT_EQ(play(), kGameOverKeyPressed);
-  EXPECT_EQ(moves, "." "RR" "....." "DDDDDD" "...." "UU" + std::string(19, '.') + "LLLLL" "..");
+  // After the last R the pad holds right through both pauses: let go by the first.
+  EXPECT_EQ(moves, "." "RR" "....." "DDDDDD" "...." "UU" + std::string(19, '.') + "LLLLL" ".." "R" "........");
   EXPECT_EQ(shotFrames, (std::vector<std::int32_t>{4, 23, 35}));
   EXPECT_EQ(gIsFullscreen, 1);
+  armPause(nullptr);
   unplugPad(pad);
 }
 

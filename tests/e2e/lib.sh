@@ -375,6 +375,11 @@ score_is() {
   shows_text 0 -15 2 0 800 $'\nScore: '"$1"
 }
 
+# The paused picture's line of keys, with the default bindings.
+shows_paused() {
+  shows_text 160 305 2 0 800 "Resume: P, Escape or Pause    Give up: Backspace"
+}
+
 # The game-over screen's first line.
 GAME_OVER_LINE='Happy Birthday, you filthy animal!'
 shows_game_over() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the real game under Xvfb and writes them to docs/:
-# the title screen, a game in progress, the key configuration and the game-over screen.
+# the title screen, a game in progress, the paused game, the key configuration and the game-over
+# screen.
 # Usage: tests/e2e/make_screenshots.sh [BUILD_DIR]   (default: build; build it first)
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 build_dir=$(cd "${1:-$source_dir/build}" && pwd)
@@ -35,6 +36,10 @@ sleep 0.3
 e2e_keyup Up
 sleep 9
 cp "$(e2e_shot game)" "$docs/game.png"
+e2e_key p
+e2e_wait_for 5 "the paused picture" shows_paused
+cp "$LAST_SHOT" "$docs/paused.png"
+e2e_key p
 fight_until_game_over 150
 e2e_keyup Control_R
 cp "$LAST_SHOT" "$docs/game-over.png"
