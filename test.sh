@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds everything and runs every test, unit and end-to-end, then the
-# Debian package's test, the sanitizer build of the unit tests and the fuzz targets.
+# Debian package's test, the sanitizer build of the unit tests, the fuzz targets and the browser
+# version's test.
 set -uo pipefail
 cd "$(dirname "$0")"
 bash scripts/setup.sh || exit 1
@@ -22,6 +23,10 @@ step bash tests/package/package_test.sh
 # each fuzz target for FUZZ_SECONDS (default 60) from its committed corpus.
 step bash scripts/sanitize.sh
 step bash scripts/fuzz.sh
+
+# The browser version: built into build-web/ (the libraries come from a cache after the first
+# build) and played in headless Chromium.
+step ./web.sh test
 
 echo
 if [ $failed -eq 0 ]; then

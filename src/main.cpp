@@ -82,5 +82,6 @@ int main(int argc, char* argv[]) {
 
   closeGamepads();
   closeSDL();
+  reportGameEnded(exitStatus);
   return exitStatus;
 }

@@ -13,24 +13,34 @@
 #include "app/pause.h"
 #include "app/platform.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#else
 // Last: the X11 headers define macros (None, Bool) that clash with names in the others.
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
+#endif
 
 std::int32_t gWindowScale = 1;
 SDL_Rect gPictureRect = {0, 0, kWindowWidth, kWindowHeight};
 
 namespace {
 
+#ifdef __EMSCRIPTEN__
+constexpr const char* kShownVideoDrivers = "emscripten";
+#else
 constexpr const char* kShownVideoDrivers = "x11,wayland,kmsdrm";
+#endif
 constexpr const char* kRenderNodeDirectory = "/dev/dri";
 constexpr const char* kRenderNodePrefix = "renderD";
 // The proprietary driver of one maker reaches its cards through its own control device.
 constexpr const char* kVendorControlDevice = "/dev/nvidiactl";
 
 bool scalingStarted = false;
+#ifndef __EMSCRIPTEN__
 bool coveringDisplay = false;   // fullscreen by a borderless window over the whole display
 SDL_Rect windowedPlace = {SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kWindowWidth, kWindowHeight};
+#endif
 int windowPixelWidth = 0;   // the window's size in pixels, for which gPictureRect was laid out
 int windowPixelHeight = 0;
 // While the output is not exactly 800 x 600, every screen draws into this canvas, which is then
@@ -68,6 +78,14 @@ int SDLCALL watchWindowSize(void*, SDL_Event* event) {
   return 1;
 }
 
+#ifdef __EMSCRIPTEN__
+// The browser's fullscreen shows the page's own picture area, which lays the canvas out scaled
+// and centred between black bars. It follows the browser's real state, which the player may have
+// changed with the browser's own keys.
+EM_JS(void, toggleBrowserFullscreen, (), {
+  if (Module['toggleFullscreen']) Module['toggleFullscreen']();
+});
+#else
 // On X11, a window manager announces itself on the root window. Other window systems always
 // have someone to carry out a fullscreen request.
 bool hasWindowManager() {
@@ -87,6 +105,7 @@ bool hasWindowManager() {
   if (data != nullptr) XFree(data);
   return status == Success && type == XA_WINDOW && count == 1;
 }
+#endif
 
 }  // namespace
 
@@ -148,6 +167,11 @@ void stopPictureScaling() {
   scalingStarted = false;
 }
 
+#ifdef __EMSCRIPTEN__
+void enterFullscreen() { toggleBrowserFullscreen(); }
+
+void leaveFullscreen() { toggleBrowserFullscreen(); }
+#else
 void enterFullscreen() {
   SDL_GetWindowPosition(gWindow, &windowedPlace.x, &windowedPlace.y);
   SDL_GetWindowSize(gWindow, &windowedPlace.w, &windowedPlace.h);
@@ -173,6 +197,7 @@ void leaveFullscreen() {
   SDL_SetWindowSize(gWindow, windowedPlace.w, windowedPlace.h);
   SDL_SetWindowPosition(gWindow, windowedPlace.x, windowedPlace.y);
 }
+#endif
 
 void presentFrame() {
   runRequestedPause();

@@ -7,6 +7,10 @@
 #include "app/platform.h"
 #include "app/settings.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 namespace {
 
 constexpr std::int32_t kGamepadCapacity = 8;  // controllers used at once; more are ignored
@@ -248,3 +252,12 @@ void closeGamepads() {
   ConfirmQueued = false;
   Ready = false;
 }
+
+#ifdef __EMSCRIPTEN__
+// The page's on-screen buttons: each presses the key of one binding (its index in file order),
+// looked up as the bindings are now; the key stays down until its button is let go.
+extern "C" EMSCRIPTEN_KEEPALIVE void pressBindingFromPage(std::int32_t binding, std::int32_t down) {
+  if (binding < 0 || binding >= kKeyBindingCount) return;
+  pushKey(down != 0 ? SDL_KEYDOWN : SDL_KEYUP, gKeyBindings[binding]);
+}
+#endif

@@ -5,6 +5,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 
 #include "app/display.h"
 #include "app/midi_file.h"
@@ -28,6 +33,19 @@ constexpr int kAudioFrequency = 44100;  // Hz
 constexpr int kAudioChannels = 2;       // stereo
 constexpr int kAudioChunkSize = 2048;   // samples
 constexpr std::int32_t kSoundPathSize = 32;
+#ifdef __EMSCRIPTEN__
+// The page draws the picture at its own size (CSS scales the 800 x 600 canvas), so the window
+// never changes size.
+constexpr Uint32 kWindowFlags = SDL_WINDOW_SHOWN;
+// Browsers have no MIDI synthesiser: the pieces ship as Ogg Vorbis rendered from the MIDI files
+// with the desktop's sound font, at a third of the synthesiser's gain at full volume so that no
+// peak clips; the music volume is raised three times once to make up for it.
+constexpr std::int32_t kMusicPathSize = 64;
+constexpr int kRenderedMusicAttenuation = 3;
+bool renderedMusicVolumeRaised = false;
+#else
+constexpr Uint32 kWindowFlags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
+#endif
 
 // The raw value of the pixel at `pixel`, as SDL reads 3- and 4-byte pixels.
 Uint32 readPixel(const Uint8* pixel, int bytesPerPixel) {
@@ -81,6 +99,18 @@ SDL_Surface* inWindowFormat(SDL_Surface* surface) {
   return converted;
 }
 
+#ifdef __EMSCRIPTEN__
+// The page's window holds its pixels in BGR888. A sheet with transparent pixels, made ABGR8888
+// (the colour key becomes alpha), is blended by SDL's copy for equal channel masks, which costs
+// a fraction of reordering every pixel's channels; the pixels drawn stay the same.
+SDL_Surface* inWindowChannelOrder(SDL_Surface* surface) {
+  SDL_Surface* converted = SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_ABGR8888, 0);
+  if (converted == nullptr) return surface;
+  SDL_FreeSurface(surface);
+  return converted;
+}
+#endif
+
 }  // namespace
 
 std::int32_t initializeSDL() {
@@ -93,7 +123,7 @@ std::int32_t initializeSDL() {
   }
   gWindow = SDL_CreateWindow(kWindowCaption, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                              kWindowWidth * gWindowScale, kWindowHeight * gWindowScale,
-                             SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
+                             kWindowFlags);
   if (gWindow == nullptr) {
     printf("Window could not be created! SDL Error: %s\n", SDL_GetError());
     return 1;
@@ -131,6 +161,9 @@ std::int32_t loadMedia() {
     SDL_SetColorKey(surface, SDL_TRUE, SDL_MapRGB(surface->format, 255, 0, 255));
     const bool opaque = isOpaqueSheet(surface);
     if (opaque) surface = inWindowFormat(surface);
+#ifdef __EMSCRIPTEN__
+    if (!opaque) surface = inWindowChannelOrder(surface);
+#endif
     gTexture[index] = SDL_CreateTextureFromSurface(gRenderer, surface);
     if (gTexture[index] == nullptr) {
       printf("Unable to create texture from %s! SDL Error: %s\n", gTexturePath[index], SDL_GetError());
@@ -193,8 +226,49 @@ void closeSDL() {
 // cannot be loaded.
 void startMusic(const char* path) {
   Mix_FreeMusic(gMus);
+#ifdef __EMSCRIPTEN__
+  // "../Common/mus01.mid" plays as "../Common/mus01.ogg".
+  char rendered[kMusicPathSize];
+  const char* extension = std::strrchr(path, '.');
+  const int stem = static_cast<int>(extension != nullptr ? extension - path : std::strlen(path));
+  snprintf(rendered, sizeof(rendered), "%.*s.ogg", stem, path);
+  gMus = Mix_LoadMUS(rendered);
+  if (!renderedMusicVolumeRaised) {
+    Mix_VolumeMusic(Mix_VolumeMusic(-1) * kRenderedMusicAttenuation);
+    renderedMusicVolumeRaised = true;
+  }
+#else
   gMus = isPlayableMidi(path) ? Mix_LoadMUS(path) : nullptr;
+#endif
   if (gMus != nullptr) Mix_PlayMusic(gMus, -1);
 }
 
 void playSound(std::int32_t index) { Mix_PlayChannelTimed(-1, gSnd[index], 0, -1); }
+
+#ifdef __EMSCRIPTEN__
+namespace {
+// Both hand over to the page's own script (web/pre.js and web/page.js).
+EM_JS(void, syncSavedFilesOfPage, (), {
+  if (Module['syncSavedFiles']) Module['syncSavedFiles']();
+});
+
+// A message without a line end (a failed save's) waits in the terminal's buffer; the page gets
+// it before it hears of the end, as a terminal shows it when the program exits.
+EM_JS(void, reportGameEndedToPage, (int status), {
+  var stream = FS.getStream(1);
+  if (stream && stream.tty && stream.tty.ops.flush) stream.tty.ops.flush(stream.tty);
+  if (Module['onGameEnded']) Module['onGameEnded'](status);
+});
+}  // namespace
+
+void syncSavedFiles() { syncSavedFilesOfPage(); }
+
+void reportGameEnded(int status) {
+  std::fflush(stdout);
+  reportGameEndedToPage(status);
+}
+#else
+void syncSavedFiles() {}
+
+void reportGameEnded(int) {}
+#endif

@@ -49,3 +49,9 @@ void closeSDL();
 void startMusic(const char* path);
 // Plays a sound once on the first free mixer channel.
 void playSound(std::int32_t index);
+
+// Hands the files just saved in ../Common/ to lasting storage: nothing to do on the desktop,
+// where they are on disk already; in the browser, the page's storage (IndexedDB).
+void syncSavedFiles();
+// Tells the page that the game has ended with that exit status; nothing on the desktop.
+void reportGameEnded(int status);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "app/platform.h"
 #include "app/save_file.h"
 
 BestScore gBestScores[kBestScoreCapacity];
@@ -117,7 +118,10 @@ void loadScores() {
 
 std::int32_t saveScores() {
   const std::int32_t result = replaceFile(kScoresDirectory, kScoresFileName, kScoresTemporaryName, writeTable);
-  if (result == kFileReplaced) return kScoresSaved;
+  if (result == kFileReplaced) {
+    syncSavedFiles();
+    return kScoresSaved;
+  }
   printf("Error %s file %s; the best scores are not saved.\n", result == kFileNotWritten ? "writing" : "opening",
          kScoresFileName);
   return kScoresSaveFailed;

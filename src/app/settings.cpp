@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "app/platform.h"
 #include "app/save_file.h"
 
 const SDL_Keycode kDefaultKeyBindings[kKeyBindingCount] = {SDLK_UP,    SDLK_DOWN,   SDLK_LEFT,      SDLK_RIGHT,
@@ -75,7 +76,10 @@ void loadSettings() {
 
 std::int32_t saveSettings() {
   const std::int32_t result = replaceFile(kSettingsDirectory, kSettingsFileName, kSettingsTemporaryName, writeRecords);
-  if (result == kFileReplaced) return kSettingsSaved;
+  if (result == kFileReplaced) {
+    syncSavedFiles();
+    return kSettingsSaved;
+  }
   printf("%s", result == kFileNotWritten ? kWriteError : kOpenError);
   return kSettingsSaveFailed;
 }

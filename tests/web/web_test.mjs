@@ -1,0 +1,378 @@
+// Plays the real page in headless Chromium: the title's pixels against the desktop's, the music
+// on the page's audio output, a game steered and fired with held keys, Flight Control's keys
+// over a reload, a reload without network, Quit and "Play again", the touch buttons on a phone
+// held sideways, and a game controller. Prints the figures it meets on the way.
+//   WEB_TEST_URL       the served site
+//   WEB_TEST_NODE_DIR  the folder whose node_modules holds playwright-core
+//   WEB_TEST_SHOTS     a folder to write the page's screenshots to (optional)
+import { createRequire } from 'node:module';
+import { readFileSync, mkdirSync } from 'node:fs';
+import { mkdtempSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+
+const require = createRequire(path.join(process.env.WEB_TEST_NODE_DIR, 'package.json'));
+const { chromium } = require('playwright-core');
+const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
+const url = process.env.WEB_TEST_URL;
+const shots = process.env.WEB_TEST_SHOTS;
+
+let passed = 0;
+let failed = 0;
+function check(ok, what) {
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+  if (ok) passed += 1; else failed += 1;
+}
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const dataUrl = (file) => 'data:image/png;base64,' + readFileSync(path.join(root, file)).toString('base64');
+
+// In every page before its own scripts: a tap on the audio output, a count of the frames the
+// game puts on its canvas, and the helpers that read the canvas.
+function pageProbes() {
+  window.__zw = { frames: 0, analysers: [] };
+  const connect = AudioNode.prototype.connect;
+  AudioNode.prototype.connect = function (target, ...rest) {
+    if (target instanceof AudioDestinationNode) {
+      const analyser = this.context.createAnalyser();
+      analyser.fftSize = 2048;
+      connect.call(this, analyser);
+      window.__zw.analysers.push(analyser);
+    }
+    return connect.call(this, target, ...rest);
+  };
+  const put = CanvasRenderingContext2D.prototype.putImageData;
+  CanvasRenderingContext2D.prototype.putImageData = function (...args) {
+    if (this.canvas.id === 'canvas') window.__zw.frames += 1;
+    if (window.__zw.firstFrame === undefined) window.__zw.firstFrame = performance.now();
+    return put.apply(this, args);
+  };
+  const pixelsOf = (source, width, height) => {
+    const scratch = new OffscreenCanvas(width, height);
+    const context = scratch.getContext('2d', { willReadFrequently: true });
+    context.drawImage(source, 0, 0);
+    return context.getImageData(0, 0, width, height).data;
+  };
+  window.__zw.canvas = () => {
+    const canvas = document.getElementById('canvas');
+    return canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+  };
+  window.__zw.references = {};
+  window.__zw.loadReference = async (name, source) => {
+    // As the file's bytes say, without the colour management a browser applies to pictures.
+    const image = await createImageBitmap(await (await fetch(source)).blob(),
+      { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+    window.__zw.references[name] = pixelsOf(image, image.width, image.height);
+  };
+  // Pixels of the canvas that differ from a reference, within rows y0 to y1 (all by default).
+  window.__zw.differing = (name, y0 = 0, y1 = 600) => {
+    const reference = window.__zw.references[name];
+    const canvas = window.__zw.canvas();
+    if (!reference || reference.length !== canvas.length) return -1;
+    let count = 0;
+    for (let i = y0 * 3200; i < y1 * 3200; i += 4) {
+      if (reference[i] !== canvas[i] || reference[i + 1] !== canvas[i + 1] || reference[i + 2] !== canvas[i + 2]) count += 1;
+    }
+    return count;
+  };
+  // The y at which one of the bird's four wing-beat cells is drawn 1:1 with its left at x.
+  window.__zw.birdY = async (x) => {
+    if (!window.__zw.bird) {
+      const bytes = Module.FS.readFile('/zellworth/Common/Bird.png');
+      const image = await createImageBitmap(new Blob([bytes], { type: 'image/png' }),
+        { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+      window.__zw.bird = { width: image.width, pixels: pixelsOf(image, image.width, image.height) };
+    }
+    const { width, pixels } = window.__zw.bird;
+    const canvas = window.__zw.canvas();
+    for (let y = 0; y <= 440; ++y) {
+      for (let cell = 0; cell < 4; ++cell) {
+        let same = true;
+        let opaque = 0;
+        for (let row = 0; row < 160 && same; ++row) {
+          for (let column = 0; column < 160; ++column) {
+            const s = (row * width + cell * 160 + column) * 4;
+            if (pixels[s] === 255 && pixels[s + 1] === 0 && pixels[s + 2] === 255) continue;
+            const d = ((y + row) * 800 + x + column) * 4;
+            if (pixels[s] !== canvas[d] || pixels[s + 1] !== canvas[d + 1] || pixels[s + 2] !== canvas[d + 2]) {
+              same = false;
+              break;
+            }
+            opaque += 1;
+          }
+        }
+        if (same && opaque > 0) return y;
+      }
+    }
+    return -1;
+  };
+  // The loudest 50 ms on the page's audio output over the given time, as RMS.
+  window.__zw.loudness = async (ms) => {
+    let loudest = 0;
+    const samples = new Float32Array(2048);
+    for (let t = 0; t < ms; t += 50) {
+      for (const analyser of window.__zw.analysers) {
+        analyser.getFloatTimeDomainData(samples);
+        let sum = 0;
+        for (const sample of samples) sum += sample * sample;
+        loudest = Math.max(loudest, Math.sqrt(sum / samples.length));
+      }
+      await new Promise((resolve) => setTimeout(resolve, 50));
+    }
+    return loudest;
+  };
+  window.__zw.fps = async (ms) => {
+    const first = window.__zw.frames;
+    const start = performance.now();
+    await new Promise((resolve) => setTimeout(resolve, ms));
+    return ((window.__zw.frames - first) * 1000) / (performance.now() - start);
+  };
+  window.__zw.storedFiles = () => new Promise((resolve) => {
+    const request = indexedDB.open('/zellworth/Common');
+    request.onsuccess = () => {
+      const keys = request.result.transaction('FILE_DATA').objectStore('FILE_DATA').getAllKeys();
+      keys.onsuccess = () => resolve(keys.result.map(String).sort());
+    };
+    request.onerror = () => resolve(null);
+  });
+}
+
+const messageOf = (page) => page.locator('#message-text').textContent();
+async function waitFor(page, predicate, arg, seconds = 15) {
+  try {
+    await page.waitForFunction(predicate, arg, { timeout: seconds * 1000, polling: 100 });
+    return true;
+  } catch {
+    return false;
+  }
+}
+// The title above its hint line, which names the fullscreen key of the bindings.
+const showsTitle = (page) => waitFor(page, () => window.__zw.differing('title', 0, 580) === 0);
+
+// Navigation (or what else loads the page) up to the start prompt, answered with a key, or, where the browser lets
+// the page play sound at once (a reload after the player pressed keys on it), up to the game's
+// start; then the title's first frame.
+async function open(page, navigate = () => page.goto(url)) {
+  // Nothing is evaluated in the page before it has chosen: an evaluation counts as the player's
+  // gesture, after which the browser lets the page play sound at once.
+  const chosen = page.waitForEvent('console', { predicate: (m) => /^Zellworth: (started|waiting)/.test(m.text()), timeout: 20000 });
+  await navigate();
+  const prompted = (await chosen).text().includes('waiting');
+  const promptAt = await page.evaluate(() => performance.now());
+  await page.evaluate(async ([title, flightControl]) => {
+    await window.__zw.loadReference('title', title);
+    await window.__zw.loadReference('flightControl', flightControl);
+  }, [dataUrl('docs/title.png'), dataUrl('docs/key-configuration.png')]);
+  if (prompted) {
+    const asks = await messageOf(page);
+    if (asks !== 'Click or press a key to start') console.log(`     the prompt reads "${asks}"`);
+    await page.keyboard.press('Shift');
+  }
+  const titled = await showsTitle(page);
+  const titleAt = await page.evaluate(() => performance.now());
+  const exact = titled && await page.evaluate(() => window.__zw.differing('title'));
+  return { prompted, titled, exact: exact === 0, promptAt, titleAt };
+}
+
+// One game, whatever presses the keys (press(action, ms) holds "confirm", "up" or "fire"): the
+// confirm input starts it with the bird at (60, 200), a held up moves the bird up, a held fire
+// shoots, and the first shot clears the briefing box from its rows.
+async function steer(page, how, press) {
+  await press('confirm', 100);
+  check(await waitFor(page, async () => (await window.__zw.birdY(60)) === 200, null, 10),
+    `${how}: confirm starts a game with the bird drawn from Bird.png at (60, 200)`);
+  const rows = () => page.evaluate(() => Array.from(window.__zw.canvas().slice(3200 * 250, 3200 * 260)));
+  const briefing = await rows();
+  await press('up', 200);
+  const y = await page.evaluate(() => window.__zw.birdY(60));
+  check(y >= 0 && y < 200, `${how}: a held up moves the bird up (to y ${y})`);
+  await press('fire', 600);
+  const changed = (await rows()).filter((value, index) => value !== briefing[index]).length;
+  check(changed > 1000, `${how}: a held fire shoots, the briefing box is gone (${changed} bytes of its rows changed)`);
+}
+
+// The page in a desktop browser's 1280 x 720, for the README.
+async function screenshot(page, name) {
+  if (!shots) return;
+  mkdirSync(shots, { recursive: true });
+  await page.setViewportSize({ width: 1280, height: 720 });
+  await sleep(300);
+  await page.screenshot({ path: path.join(shots, name) });
+  await page.setViewportSize({ width: 800, height: 600 });
+}
+
+const profile = mkdtempSync(path.join(tmpdir(), 'zellworth-web-test-'));
+const browser = await chromium.launchPersistentContext(profile, {
+  executablePath: '/usr/bin/chromium',
+  headless: true,
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  viewport: { width: 800, height: 600 },
+});
+try {
+  // --- A desktop browser at 800 x 600 ------------------------------------------------------------
+  const page = browser.pages()[0] || await browser.newPage();
+  await page.addInitScript(pageProbes);
+  const first = await open(page);
+  check(first.prompted, 'the page asks for a click or a key before the sound starts');
+  check(first.exact, 'the title screen equals the desktop\'s title, 0 differing pixels');
+  const firstFrame = await page.evaluate(() => window.__zw.firstFrame);
+  console.log(`     navigation to start prompt ${first.promptAt.toFixed(0)} ms; first title frame ${firstFrame.toFixed(0)} ms (${(firstFrame - first.promptAt).toFixed(0)} ms after the prompt)`);
+  const layout = await page.evaluate(() => {
+    const box = document.getElementById('canvas').getBoundingClientRect();
+    const style = getComputedStyle(document.getElementById('canvas'));
+    return [box.x, box.y, box.width, box.height, style.imageRendering].join(' ');
+  });
+  check(layout === '0 0 800 600 pixelated', `at 800 x 600 the picture fills the page 1:1, pixelated (${layout})`);
+  const loudness = await page.evaluate(() => window.__zw.loudness(1500));
+  check(loudness > 0.002, `the title music reaches the page's audio output (RMS ${loudness.toFixed(4)})`);
+  console.log(`     frames per second on the title: ${(await page.evaluate(() => window.__zw.fps(3000))).toFixed(1)}`);
+  await screenshot(page, 'title.png');
+  await page.keyboard.press('F4');
+  const full = await waitFor(page, () => document.fullscreenElement === document.documentElement, null, 5);
+  await page.keyboard.press('F4');
+  check(full && await waitFor(page, () => document.fullscreenElement === null, null, 5), 'F4 turns the browser\'s fullscreen on and off');
+
+  let gameFps = 0;
+  await steer(page, 'keys', async (action, ms) => {
+    const key = { confirm: 'Enter', up: 'ArrowUp', fire: 'ControlRight' }[action];
+    await page.keyboard.down(key);
+    if (action === 'fire') {
+      gameFps = await page.evaluate(() => window.__zw.fps(3000));
+      await screenshot(page, 'game.png');
+    } else {
+      await sleep(ms);
+    }
+    await page.keyboard.up(key);
+  });
+  console.log(`     frames per second in a game, attack held: ${gameFps.toFixed(1)}`);
+
+  // Flight Control after three keys equals the desktop's; five more keys and one to leave save
+  // the bindings, which a reload (a new visit) finds again, with the media kept out of storage.
+  const back = await open(page, () => page.reload());
+  check(back.titled, 'a reload shows the title again');
+  const cdp = await browser.newCDPSession(page);
+  const { installabilityErrors } = await cdp.send('Page.getInstallabilityErrors');
+  check(installabilityErrors.length === 0, `the browser can install the page as an app (${JSON.stringify(installabilityErrors)})`);
+  const manifest = await (await page.request.get(url + 'manifest.webmanifest')).json();
+  check(manifest.name === 'Zellworth' && manifest.icons.some((icon) => icon.sizes === '512x512'), 'its manifest names it Zellworth with the game\'s icon');
+  for (const key of ['ArrowDown', 'Enter', 'ArrowUp', 'ArrowDown', 'ArrowLeft']) await page.keyboard.press(key);
+  check(await waitFor(page, () => window.__zw.differing('flightControl') === 0, null, 5),
+    'Flight Control with three keys taken equals the desktop\'s, 0 differing pixels');
+  for (const key of ['d', 'Space', 'e', 'q', 'f', 'x']) {
+    await page.keyboard.press(key);
+    await sleep(60);
+  }
+  const expected = [0x40000052, 0x40000051, 0x40000050, 0x64, 0x20, 0x65, 0x71, 0x66];
+  const settingsBytes = () => page.evaluate(() => {
+    try { return Array.from(new Int32Array(Module.FS.readFile('/zellworth/Common/Settings.bin').buffer)); } catch { return null; }
+  });
+  await waitFor(page, () => { try { Module.FS.stat('/zellworth/Common/Settings.bin'); return true; } catch { return false; } }, null, 5);
+  check(JSON.stringify(await settingsBytes()) === JSON.stringify(expected), 'Flight Control saves the eight keys to Settings.bin');
+  await sleep(300);
+  const again = await open(page, () => page.reload());
+  check(again.titled && !again.exact && JSON.stringify(await settingsBytes()) === JSON.stringify(expected),
+    'after a reload the saved keys are back (the title\'s hint names the new fullscreen key)');
+  const stored = await page.evaluate(() => window.__zw.storedFiles());
+  check(JSON.stringify(stored) === JSON.stringify(['/zellworth/Common/Settings.bin']),
+    `the browser's storage holds the saved file and none of the media (${JSON.stringify(stored)})`);
+
+  // Offline: the service worker's copy loads and plays; Quit ends the game, "Play again" starts it.
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  await browser.setOffline(true);
+  const offline = await open(page, () => page.reload());
+  check(offline.titled, 'with the network off, a reload still loads the page and shows the title');
+  await page.keyboard.press('e');
+  check(await waitFor(page, async () => (await window.__zw.birdY(60)) === 200, null, 10),
+    'with the network off, the confirm key (now E) starts a game');
+  await open(page, () => page.reload());
+  for (const key of ['ArrowUp', 'e']) await page.keyboard.press(key);
+  const ended = await waitFor(page, () => document.getElementById('message-text').textContent === 'The game has ended.', null, 5);
+  check(ended && await page.getByRole('button', { name: 'Play again' }).isVisible(), 'Quit ends the game and the page offers "Play again"');
+  const replay = await open(page, () => page.getByRole('button', { name: 'Play again' }).click());
+  check(replay.titled, '"Play again" starts the game afresh');
+  await browser.setOffline(false);
+
+  // --- A phone held sideways, 844 x 390, with the touch buttons ---------------------------------
+  const phone = await browser.newPage();
+  await phone.addInitScript(pageProbes);
+  await phone.setViewportSize({ width: 844, height: 390 });
+  const touch = await browser.newCDPSession(phone);
+  await touch.send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 5 });
+  await touch.send('Emulation.setEmitTouchEventsForMouse', { enabled: false });
+  await phone.goto(url + '?touch');
+  await waitFor(phone, () => document.getElementById('message-text').textContent.startsWith('Click or press a key'));
+  const boxes = await phone.evaluate(() => {
+    const box = (element) => element.getBoundingClientRect().toJSON();
+    return {
+      canvas: box(document.getElementById('canvas')),
+      buttons: Object.fromEntries(Array.from(document.querySelectorAll('#touch button')).map((b) => [b.getAttribute('aria-label'), box(b)])),
+    };
+  });
+  const names = Object.keys(boxes.buttons).sort().join(' ');
+  check(names === 'Confirm Down Fire Left Right Up', `the touch buttons are named ${names}`);
+  const inView = (b) => b.x >= 0 && b.y >= 0 && b.x + b.width <= 844 && b.y + b.height <= 390;
+  const overlap = (a, b) => Math.max(0, Math.min(a.x + a.width, b.x + b.width) - Math.max(a.x, b.x)) *
+    Math.max(0, Math.min(a.y + a.height, b.y + b.height) - Math.max(a.y, b.y));
+  const covered = Object.values(boxes.buttons).reduce((sum, b) => sum + overlap(b, boxes.canvas), 0);
+  check(inView(boxes.canvas) && Object.values(boxes.buttons).every(inView) && covered === 0,
+    `at 844 x 390 the picture (${boxes.canvas.width} x ${boxes.canvas.height}) and every button are in view, no button over the picture`);
+  const centre = (name) => ({ x: boxes.buttons[name].x + boxes.buttons[name].width / 2, y: boxes.buttons[name].y + boxes.buttons[name].height / 2 });
+  const tap = async (point, ms) => {
+    await touch.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [point] });
+    await sleep(ms);
+    await touch.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+  };
+  const phonePrompted = await phone.evaluate(() => !document.getElementById('message').hidden);
+  if (phonePrompted) await tap({ x: 422, y: 195 }, 50);
+  await phone.evaluate(async (title) => window.__zw.loadReference('title', title), dataUrl('docs/title.png'));
+  check(await showsTitle(phone), `a touch on the page starts the game (${phonePrompted ? 'after the prompt' : 'no prompt needed'})`);
+  // Fire presses the attack key of the saved bindings (Space), Confirm theirs (E).
+  await steer(phone, 'touch buttons', (action, ms) => tap(centre({ confirm: 'Confirm', up: 'Up', fire: 'Fire' }[action]), ms));
+  if (shots) await phone.screenshot({ path: path.join(shots, 'phone.png') });
+  await phone.close();
+
+  // --- A game controller through the browser's gamepad support, on the desktop's layout --------
+  const gamepad = await browser.newPage();
+  await gamepad.addInitScript(pageProbes);
+  await gamepad.addInitScript(() => {
+    const pad = { id: 'Test pad (STANDARD GAMEPAD)', index: 0, connected: true, mapping: 'standard', timestamp: 1,
+      axes: [0, 0, 0, 0], buttons: Array.from({ length: 17 }, () => ({ pressed: false, touched: false, value: 0 })) };
+    navigator.getGamepads = () => [pad];
+    window.__zw.button = (index, down) => {
+      pad.buttons[index] = { pressed: down, touched: down, value: down ? 1 : 0 };
+      pad.timestamp += 1;
+    };
+  });
+  await gamepad.setViewportSize({ width: 800, height: 600 });
+  check((await open(gamepad)).titled, 'a page with a controller shows the title');
+  await steer(gamepad, 'controller (A, D-pad)', async (action, ms) => {
+    const index = { confirm: 0, up: 12, fire: 0 }[action];
+    await gamepad.evaluate((i) => window.__zw.button(i, true), index);
+    await sleep(ms);
+    await gamepad.evaluate((i) => window.__zw.button(i, false), index);
+  });
+
+  // A save that fails says so as on the desktop, and leaves the stored keys as they were.
+  const printed = [];
+  gamepad.on('console', (message) => printed.push(message.text()));
+  await open(gamepad, () => gamepad.reload());
+  await gamepad.evaluate(() => {
+    Module.FS.unlink('/zellworth/Common/Settings.bin');
+    Module.FS.mkdir('/zellworth/Common/Settings.bin');
+  });
+  for (const key of ['ArrowDown', 'e', 'ArrowUp', 'ArrowDown', 'ArrowLeft', 'ArrowRight', 'Space', 'e', 'q', 'f', 'x', 'ArrowUp', 'e']) {
+    await gamepad.keyboard.press(key);
+    await sleep(60);
+  }
+  await waitFor(gamepad, () => document.getElementById('play-again').hidden === false, null, 5);
+  check(printed.includes('Error opening file Settings.bin'), 'a save onto a folder named Settings.bin prints "Error opening file Settings.bin"');
+  const storedAfter = await gamepad.evaluate(() => window.__zw.storedFiles());
+  check(JSON.stringify(storedAfter) === JSON.stringify(['/zellworth/Common/Settings.bin']),
+    `the failed save leaves the stored keys alone (${JSON.stringify(storedAfter)})`);
+  await gamepad.close();
+} finally {
+  await browser.close();
+  rmSync(profile, { recursive: true, force: true });
+}
+console.log(`web: ${passed} passed, ${failed} failed`);
+process.exit(failed === 0 ? 0 : 1);
