@@ -3,13 +3,26 @@
 # Debian package's test, the sanitizer build of the unit tests and the fuzz targets.
 set -uo pipefail
 cd "$(dirname "$0")"
-bash scripts/setup.sh || exit 1
-bash scripts/build.sh build || exit 1
+
+# Runs a command and notes its wall time for the table at the end.
+started=$SECONDS
+times=()
+timed() {
+  local start=$SECONDS status
+  "$@"
+  status=$?
+  times+=("$(printf '%6d s  %s' $((SECONDS - start)) "$*")")
+  echo "[test.sh] $((SECONDS - start)) s: $*"
+  return $status
+}
+
+timed bash scripts/setup.sh || exit 1
+timed bash scripts/build.sh build || exit 1
 
 passed=0
 failed=0
 step() {
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+  if timed "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 }
 
 step ctest --test-dir build --output-on-failure --timeout 600 -j2
@@ -24,6 +37,9 @@ step bash scripts/sanitize.sh
 step bash scripts/fuzz.sh
 
 echo
+echo "Time per step:"
+printf '%s\n' "${times[@]}"
+printf '%6d s  in all\n' $((SECONDS - started))
 if [ $failed -eq 0 ]; then
   echo "ALL TESTS PASSED"
 else
