@@ -140,8 +140,9 @@ TEST_F(GamepadTest, TheMenuFollowsThePadAndFlightControlTakesOnlyKeyboardKeys) {
 }
 
 // A game steered and fired from the pad, with the stick's dead zone and hysteresis; a second pad
-// plugged in mid-game holds a direction with the first, and unplugged alone stops the bird; any
-// button leaves the game-over screen.
+// plugged in mid-game holds a direction with the first, and unplugged alone stops the bird; the
+// first, unplugged and plugged in again and again, steers as before; any button leaves the
+// game-over screen.
 TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
   initializeGamepads();
   SDL_Joystick* pad = plugPad();
@@ -193,13 +194,21 @@ TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
       case 41: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_LEFT, true); break;
       case 43: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_LEFT, false); break;  // the second pad holds on
       case 45: unplugPad(secondPad); break;  // handled in this very frame
-      case 47: gPlayerHP = 0; break;
-      case 60: testing_support::pushQuit(); break;  // only if the game did not end
+      case 46:  // unplugged and plugged in again, more often than there are places for pads
+        for (int again = 0; again < 9; ++again) {
+          unplugPad(pad);
+          pad = plugPad();
+        }
+        break;
+      case 47: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_UP, true); break;
+      case 49: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_UP, false); break;
+      case 51: gPlayerHP = 0; break;
+      case 64: testing_support::pushQuit(); break;  // only if the game did not end
       default: break;
     }
   });
   EXPECT_EQ(play(), kGameOverKeyPressed);
-  EXPECT_EQ(moves, "." "RR" "....." "DDDDDD" "...." "UU" + std::string(19, '.') + "LLLLL" "..");
+  EXPECT_EQ(moves, "." "RR" "....." "DDDDDD" "...." "UU" + std::string(19, '.') + "LLLLL" "..." "UU" ".");
   EXPECT_EQ(shotFrames, (std::vector<std::int32_t>{4, 23, 35}));
   EXPECT_EQ(gIsFullscreen, 1);
   unplugPad(pad);

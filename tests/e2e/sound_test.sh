@@ -3,7 +3,8 @@
 # 44100 Hz, stereo): the title music, the game music and the game-over music are each audible and
 # not clipped, they are three different pieces, and the title piece plays again after a game. In a
 # second run without the music files, the game is silent until the effects (the menu's sound, the
-# shots) are heard.
+# shots) are heard. Each effect heard, the bird's hits during the fight included, is mixed at the
+# volume the game gives it.
 source "$(dirname "$0")/lib.sh"
 : "${ZW_AUDIO:?}"
 e2e_init
@@ -39,6 +40,15 @@ silent() {
   log "$what: from ${start}s for ${length}s, RMS $rms"
   awk -v r="$rms" 'BEGIN { exit !(r < 0.0002) }' || fail "$what is not silent (RMS $rms)"
 }
+# The effect FILE, found in the capture's window, was mixed at the volume the game sets for it
+# (of the mixer's 128): effect_volume WHAT START LENGTH FILE VOLUME.
+effect_volume() {
+  local volume
+  volume=$("$ZW_AUDIO" volume "$audio" "$2" "$3" "$(media "$4")") || fail "cannot measure $4 in the $1"
+  log "$1: $4 mixed at volume $volume, expected $5"
+  awk -v v="$volume" -v e="$5" 'BEGIN { exit !(v > e * 0.88 && v < e * 1.12) }' ||
+    fail "the $1 ($4) is mixed at volume $volume, not $5"
+}
 similarity() {
   "$ZW_AUDIO" similarity "$audio" "$1" "$2" "$3" || fail "cannot compare $1 and $2"
 }
@@ -67,6 +77,7 @@ sleep 3.5
 e2e_close_window
 expect_exit_zero 5
 
+effect_volume "bird being hit" "$game_start" "$(plus "$over_start" "-$game_start")" snd06.wav 30
 title=$(audible "title music" "$(plus "$title_start" 0.3)" 3)
 game=$(audible "game music" "$(plus "$game_start" 0.3)" 3)
 over=$(audible "game-over music" "$(plus "$over_start" 1.5)" 3)
@@ -117,6 +128,8 @@ silent "title without music" "$(plus "$quiet_title" 0.1)" 0.8
 audible "menu sound" "$menu_start" 1 >/dev/null
 silent "briefing without music" "$(plus "$quiet_game" 0.2)" 1.2
 audible "shots" "$shots_start" 2 >/dev/null
+effect_volume "menu sound" "$menu_start" 1 snd13.wav 128
+effect_volume "shots" "$shots_start" 2 snd01.wav 30
 shots=$("$ZW_AUDIO" onsets "$audio" "$shots_start" 2)
 log "sudden rises while firing: $shots"
 [ "$shots" -ge 4 ] || fail "fewer than 4 shots heard in 2 s of fire ($shots)"
