@@ -1,18 +1,16 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer
-# into build-fuzz and fuzzes them from the committed corpus for FUZZ_SECONDS (default 90) in all:
-# the targets (those listed in fuzz/CMakeLists.txt) run one per core at a time and share that
-# time equally. New inputs go to a scratch directory; an input that breaks something is kept
-# under build-fuzz/artifacts/ and fails the run (add it to fuzz/corpus/<target>/ once fixed).
+# Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer) in
+# the instrumented tree build-sanitize, which scripts/sanitize.sh shares, and fuzzes them from the
+# committed corpus for FUZZ_SECONDS (default 90) in all: the targets (those listed in
+# fuzz/CMakeLists.txt) run one per core at a time and share that time equally. New inputs go to
+# a scratch directory; an input that breaks something is kept under build-sanitize/artifacts/
+# and fails the run (add it to fuzz/corpus/<target>/ once fixed).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 budget=${FUZZ_SECONDS:-90}
-build_dir=$root/build-fuzz
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-CC=clang CXX=clang++ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELLWORTH_FUZZ=ON \
-  -DZELLWORTH_TESTS=OFF -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null || exit 1
+build_dir=$root/build-sanitize
+bash scripts/configure_sanitized.sh "$build_dir" || exit 1
 cmake --build "$build_dir" -j "$(nproc)" --target fuzzers || exit 1
 IFS=';' read -r -a targets <"$build_dir/fuzz/targets.txt"
 
