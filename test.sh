@@ -4,15 +4,29 @@
 set -uo pipefail
 cd "$(dirname "$0")"
 
-# Runs a command and notes its wall time for the table at the end.
+# Runs a command and notes its wall time, and the processor time of everything it ran (which a
+# busy machine changes less), for the table at the end.
 started=$SECONDS
 times=()
+times_file=$(mktemp)
+trap 'rm -f "$times_file"' EXIT
+# Sets cpu to the processor seconds of every command run so far. Not in a subshell, which would
+# count its own children only.
+measure_cpu() {
+  times >"$times_file"
+  cpu=$(awk 'NR == 2 { split($1, user, /[ms]/); split($2, kernel, /[ms]/);
+    printf "%d", user[1] * 60 + user[2] + kernel[1] * 60 + kernel[2] }' "$times_file")
+}
 timed() {
-  local start=$SECONDS status
+  local start=$SECONDS cpu_before status line
+  measure_cpu
+  cpu_before=$cpu
   "$@"
   status=$?
-  times+=("$(printf '%6d s  %s' $((SECONDS - start)) "$*")")
-  echo "[test.sh] $((SECONDS - start)) s: $*"
+  measure_cpu
+  line=$(printf '%6d s %6d s CPU  %s' $((SECONDS - start)) $((cpu - cpu_before)) "$*")
+  times+=("$line")
+  echo "[test.sh] $line"
   return $status
 }
 
@@ -39,7 +53,8 @@ step bash scripts/fuzz.sh
 echo
 echo "Time per step:"
 printf '%s\n' "${times[@]}"
-printf '%6d s  in all\n' $((SECONDS - started))
+measure_cpu
+printf '%6d s %6d s CPU  in all\n' $((SECONDS - started)) "$cpu"
 if [ $failed -eq 0 ]; then
   echo "ALL TESTS PASSED"
 else
