@@ -67,26 +67,26 @@ e2e_wait_window
 wait_frame_at 390
 title_start=$(mark)
 sleep 3.5
-title=$(span "$title_start" "$(mark)" 0.3 3)
+title=$(span "$title_start" "$(mark)" 0.3 3) || exit 1
 
 e2e_key Return
 e2e_wait_for 10 "the briefing box" briefing_names "Right Ctrl"
 game_start=$(mark)
 sleep 3.5
-game=$(span "$game_start" "$(mark)" 0.3 3)
+game=$(span "$game_start" "$(mark)" 0.3 3) || exit 1
 
 e2e_keydown Control_R
 fight_until_game_over 150
 e2e_keyup Control_R
 over_start=$(mark)
 sleep 4.5
-over=$(span "$over_start" "$(mark)" 1.5 3)
+over=$(span "$over_start" "$(mark)" 1.5 3) || exit 1
 
 e2e_key space
 wait_frame_at 390
 again_start=$(mark)
 sleep 3.5
-again=$(span "$again_start" "$(mark)" 0.3 3)
+again=$(span "$again_start" "$(mark)" 0.3 3) || exit 1
 e2e_close_window
 expect_exit_zero 5
 
@@ -145,16 +145,20 @@ sleep 0.5
 e2e_close_window
 expect_exit_zero 5
 
-# shellcheck disable=SC2046
+quiet_title=$(span "$quiet_title" "$menu_start" 0.1 0.8) || exit 1
+menu=$(span "$menu_start" "$quiet_game" 0 1) || exit 1
+quiet_game=$(span "$quiet_game" "$shots_start" 0.2 1.2) || exit 1
+shots=$(span "$shots_start" "$shots_end" 0 2) || exit 1
+# shellcheck disable=SC2086
 {
-  silent "title without music" $(span "$quiet_title" "$menu_start" 0.1 0.8)
-  audible "menu sound" $(span "$menu_start" "$quiet_game" 0 1) >/dev/null
-  silent "briefing without music" $(span "$quiet_game" "$shots_start" 0.2 1.2)
-  audible "shots" $(span "$shots_start" "$shots_end" 0 2) >/dev/null
+  silent "title without music" $quiet_title
+  audible "menu sound" $menu >/dev/null
+  silent "briefing without music" $quiet_game
+  audible "shots" $shots >/dev/null
+  effect_volume "menu sound" $menu snd13.wav 128
+  effect_volume "shots" $shots snd01.wav 30
+  shots=$("$ZW_AUDIO" onsets "$audio" $shots)
 }
-effect_volume "menu sound" $(span "$menu_start" "$quiet_game" 0 1) snd13.wav 128
-effect_volume "shots" $(span "$shots_start" "$shots_end" 0 2) snd01.wav 30
-shots=$("$ZW_AUDIO" onsets "$audio" $(span "$shots_start" "$shots_end" 0 2))
 log "sudden rises while firing: $shots"
 [ "$shots" -ge 4 ] || fail "fewer than 4 shots heard in 2 s of fire ($shots)"
 pass
