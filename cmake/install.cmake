@@ -17,7 +17,8 @@ set(ZELLWORTH_BIRD_CELL_SIZE 160)  # pixels: one cell of Bird.png
 install(TARGETS zellworth RUNTIME DESTINATION ${ZELLWORTH_INSTALL_GAME_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/assets/Common/
   DESTINATION ${ZELLWORTH_INSTALL_MEDIA_DIR}
-  PATTERN "Settings.bin*" EXCLUDE)
+  PATTERN "Settings.bin*" EXCLUDE
+  PATTERN "Scores.bin*" EXCLUDE)
 
 # The launcher finds the game and its media relative to its own place, so the tree can move.
 file(RELATIVE_PATH ZW_BIN_TO_PREFIX /prefix/${ZELLWORTH_INSTALL_LAUNCHER_DIR} /prefix)

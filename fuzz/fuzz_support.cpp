@@ -41,7 +41,7 @@ void enterScratchRunDirectory() {
   fs::create_directory(gScratchRoot + "/Common");
   for (const auto& entry : fs::directory_iterator(ZELLWORTH_ASSETS_DIR)) {
     const std::string name = entry.path().filename().string();
-    if (name.rfind("Settings.bin", 0) == 0 || !entry.is_regular_file()) continue;
+    if (name.rfind("Settings.bin", 0) == 0 || name.rfind("Scores.bin", 0) == 0 || !entry.is_regular_file()) continue;
     fs::create_symlink(fs::absolute(entry.path()), gScratchRoot + "/Common/" + name);
   }
   if (chdir((gScratchRoot + "/run").c_str()) != 0) fail("chdir failed");

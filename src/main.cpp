@@ -7,6 +7,7 @@
 #include "app/gamepad.h"
 #include "app/options.h"
 #include "app/platform.h"
+#include "app/scores.h"
 #include "app/settings.h"
 #include "game/play.h"
 #include "screens/keyconfig.h"
@@ -49,6 +50,7 @@ int main(int argc, char* argv[]) {
     gCharacterWidthToRender = 10;
     gCharacterHeightToRender = 15;
     loadSettings();
+    loadScores();
     setVolumes();
     if (options.fullscreen) toggleFullscreen();
     initializeGamepads();

@@ -1,4 +1,4 @@
-// The command line: --fullscreen, --scale N, --help and --version.
+// The command line: --fullscreen, --scale N, --scores, --help and --version.
 #include "app/options.h"
 
 #include <SDL.h>
@@ -11,6 +11,7 @@
 
 #include "app/display.h"
 #include "app/platform.h"
+#include "app/scores.h"
 
 namespace {
 
@@ -19,14 +20,17 @@ constexpr std::int32_t kLargestScale = 64;
 
 constexpr const char* kUsage =
     "Usage: zellworth [--fullscreen] [--scale N]\n"
+    "       zellworth --scores\n"
     "Steer a bird across the sky and shoot the butterflies before they shoot you.\n"
     "\n"
     "  --fullscreen  start in fullscreen (the fullscreen key switches back to a window)\n"
     "  --scale N     open the window at N times 800x600, as far as the desktop has room\n"
+    "  --scores      show the ten best scores and leave\n"
     "  --help        show this help and leave\n"
     "  --version     show the version and leave\n"
     "\n"
-    "The keys are set in \"Flight Control\" on the title screen and kept in ../Common/Settings.bin.\n";
+    "The keys are set in \"Flight Control\" on the title screen and kept in ../Common/Settings.bin,\n"
+    "the best scores in ../Common/Scores.bin.\n";
 
 std::int32_t misuse(const char* message, const char* argument) {
   std::fprintf(stderr, "zellworth: %s%s\nTry 'zellworth --help' for more information.\n", message, argument);
@@ -65,6 +69,11 @@ std::int32_t readOptions(int argc, char* argv[], Options& options) {
     const char* argument = argv[index];
     if (std::strcmp(argument, "--help") == 0) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argument, "--scores") == 0) {
+      loadScores();
+      printScores();
       return 0;
     }
     if (std::strcmp(argument, "--version") == 0) {

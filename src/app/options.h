@@ -9,5 +9,5 @@ struct Options {
 };
 
 // Reads the command line into `options`. Returns -1 when the game is to start; otherwise the
-// exit status after --help or --version (0) or a misuse, whose message is printed (2).
+// exit status after --help, --version or --scores (0) or a misuse, whose message is printed (2).
 std::int32_t readOptions(int argc, char* argv[], Options& options);

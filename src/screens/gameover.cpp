@@ -1,10 +1,11 @@
-// The game-over screen: a greeting and the final score on black, with its own music.
+// The game-over screen: a greeting, the final score and the best score on black, with its own music.
 #include "screens/gameover.h"
 
 #include <SDL.h>
 
 #include "app/display.h"
 #include "app/platform.h"
+#include "app/scores.h"
 #include "game/play.h"
 #include "text/text.h"
 
@@ -27,6 +28,12 @@ void renderGameOverLines() {
   gTextY = kGameOverScoreY;
   renderText(kLeftMargin, kRightBound, gDebugText, kStyle);
   gDebugTextIndex = 0;
+
+  appendDebugText(kGameOverBestFormat, bestScore());
+  gTextX = kGameOverBestX;
+  gTextY = kGameOverBestY;
+  renderText(kLeftMargin, kRightBound, gDebugText, kStyle);
+  gDebugTextIndex = 0;
 }
 
 }  // namespace
@@ -34,6 +41,8 @@ void renderGameOverLines() {
 std::int32_t displayGameOverScreen() {
   SDL_Event event;
 
+  // The score joins the table (and its file) once, before the first frame shows the best.
+  recordGameScore(gScore);
   SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
   startMusic(kGameOverMusicPath);
 

@@ -1,4 +1,4 @@
-// The game-over screen with the final score.
+// The game-over screen with the final score and the best score.
 #pragma once
 
 #include <cstdint>
@@ -13,11 +13,14 @@ constexpr std::int32_t kGameOverGreetingX = 350;  // pixels
 constexpr std::int32_t kGameOverGreetingY = 450;  // pixels
 constexpr std::int32_t kGameOverScoreX = 450;     // pixels
 constexpr std::int32_t kGameOverScoreY = 475;     // pixels
+constexpr const char* kGameOverBestFormat = "Best score: %d";
+constexpr std::int32_t kGameOverBestX = 450;      // pixels
+constexpr std::int32_t kGameOverBestY = 500;      // pixels
 
 // Keys still held from the game are ignored for this long after the screen appears.
 constexpr std::int32_t kGameOverPause = 1000;     // milliseconds
 constexpr std::int32_t kGameOverPassDelay = 25;   // milliseconds per pass
 
-// kGameOverQuit when the window was closed, kGameOverKeyPressed when a key was pressed after
-// the pause.
+// Enters the final score into the best scores, then shows the screen. kGameOverQuit when the
+// window was closed, kGameOverKeyPressed when a key was pressed after the pause.
 std::int32_t displayGameOverScreen();

@@ -39,7 +39,7 @@ Scratch makeScratch() {
   fs::create_directory(scratch.common);
   for (const auto& entry : fs::directory_iterator(ZELLWORTH_ASSETS_DIR)) {
     const std::string name = entry.path().filename().string();
-    if (!entry.is_regular_file() || name.rfind("Settings.bin", 0) == 0) continue;
+    if (!entry.is_regular_file() || name.rfind("Settings.bin", 0) == 0 || name.rfind("Scores.bin", 0) == 0) continue;
     fs::copy_file(entry.path(), scratch.common + "/" + name);
   }
   return scratch;

@@ -2,8 +2,10 @@
 # A whole game: Return on the title starts it with the bird at (60, 200), three feathers, a score
 # of 0 and the briefing box naming the attack key; holding the attack key clears the box, and the
 # butterflies take the bird's hit points (the bird flies up and down through them) until the
-# game-over screen shows its greeting and the score, and stays until a close request ends the
-# program with status 0.
+# game-over screen shows its greeting, the score and the best score, and stays until a key leads
+# back to the title. A second game's screen shows the better of the two as the best; a close
+# request ends the program with status 0. Started again, a third game's screen still counts the
+# first two, and --scores then lists all three games, best first, with today's date.
 source "$(dirname "$0")/lib.sh"
 e2e_init
 e2e_start_game
@@ -48,13 +50,53 @@ log "game over after $(($(date +%s) - fight_started)) s of fighting"
 score=$("$ZW_PROBE" number "$LAST_SHOT" 450 475 "$(media Font.png)" 2 0 800 'Your score: ' 100000) ||
   fail "the game-over screen does not show 'Your score: N'"
 log "final score $score"
+expect_text "$LAST_SHOT" 450 500 2 0 800 "Best score: $score"
+scores=("$score")
 
-# The screen stays through its one-second pause and after it; a close request then ends the
-# program. (A key press leading back to the title is part of sound_test.sh.)
+# The screen stays through its one-second pause and after it; a key then leads to the title.
 sleep 1.5
 LAST_SHOT=$(e2e_shot after-pause)
 shows_game_over >/dev/null || fail "the game-over screen went away by itself"
+e2e_key space
+wait_frame_at 390
+
+# Plays one more game from the title screen and reads its game-over screen: the score of that
+# game and the best of all games so far.
+play_another_game() {
+  e2e_key Return
+  e2e_wait_for 10 "the briefing box of game $((${#scores[@]} + 1))" briefing_names "Right Ctrl"
+  e2e_keydown Control_R
+  e2e_wait_for 10 "the briefing box of game $((${#scores[@]} + 1)) to disappear" briefing_gone
+  fight_until_game_over 150
+  e2e_keyup Control_R
+  local score best
+  score=$("$ZW_PROBE" number "$LAST_SHOT" 450 475 "$(media Font.png)" 2 0 800 'Your score: ' 100000) ||
+    fail "game $((${#scores[@]} + 1)): the game-over screen does not show 'Your score: N'"
+  scores+=("$score")
+  best=$(printf '%s\n' "${scores[@]}" | sort -n | tail -1)
+  expect_text "$LAST_SHOT" 450 500 2 0 800 "Best score: $best"
+  log "game ${#scores[@]}: score $score, best $best read back from the screen"
+}
+play_another_game
 e2e_close_window
 expect_exit_zero 5
 [ ! -s "$SCRATCH/stdout" ] || fail "unexpected output: $(game_stdout)"
+
+e2e_start_game
+e2e_wait_window
+wait_frame_at 390
+play_another_game
+e2e_close_window
+expect_exit_zero 5
+[ ! -s "$SCRATCH/stdout" ] || fail "unexpected output after the restart: $(game_stdout)"
+
+# The table lists the three games, best first; of equal scores the earlier game first, which
+# sort's stable numeric order on the game's number keeps too.
+(cd "$SCRATCH/run" && "$ZW_GAME" --scores) >"$SCRATCH/scores.out" 2>&1 || fail "--scores: status $?"
+today=$(date +%Y-%m-%d)
+expected=$(for game in 0 1 2; do echo "${scores[$game]} $game"; done | sort -k1,1nr -k2,2n |
+  awk -v day="$today" '{ printf "%2d. %10d  %s\n", NR, $1, day }')
+log "--scores after three games:"
+cat "$SCRATCH/scores.out"
+[ "$(cat "$SCRATCH/scores.out")" = "$expected" ] || fail "--scores printed $(cat "$SCRATCH/scores.out"), expected $expected"
 pass

@@ -2,7 +2,7 @@
 # Installing into a prefix gives a desktop game: the program, its media, a launcher on the path,
 # a menu entry, icons, a manual page and AppStream metadata. The launcher, even through a link,
 # starts the game with a data directory of the user's own, where a key configuration then saves
-# Settings.bin; the installed tree stays untouched.
+# Settings.bin and whose Scores.bin --scores reads; the installed tree stays untouched.
 source "$(dirname "$0")/lib.sh"
 : "${ZW_BUILD:?}"
 e2e_init
@@ -16,7 +16,7 @@ log "installed into $prefix"
 [ -x "$prefix/bin/zellworth" ] || fail "no launcher in bin"
 for file in "$ZW_MEDIA"/*; do
   name=$(basename "$file")
-  case $name in Settings.bin*) continue ;; esac
+  case $name in Settings.bin* | Scores.bin*) continue ;; esac
   cmp -s "$file" "$prefix/share/zellworth/Common/$name" || fail "media file $name not installed"
 done
 [ ! -e "$prefix/share/zellworth/Common/Settings.bin" ] || fail "a Settings.bin was installed"
@@ -66,6 +66,12 @@ expected="$(le32 40000052) $(le32 40000051) $(le32 40000050) $(le32 4000004F) $(
 [ ! -e "$prefix/share/zellworth/Common/Settings.bin" ] || fail "Settings.bin written into the installation"
 e2e_close_window
 expect_exit_zero 5
+
+# --scores through the launcher, from elsewhere, reads the user's own Scores.bin.
+echo "not a table" >"$data/Common/Scores.bin"
+scores=$(cd / && HOME="$home" "$SCRATCH/games/zellworth" --scores) || fail "--scores through the launcher: status $?"
+[ "$scores" = "../Common/Scores.bin is cut short; the best scores start empty, and the next score saved replaces the file.
+No best scores yet." ] || fail "--scores through the launcher: $scores"
 
 # XDG_DATA_HOME, when set, is where the data directory goes.
 E2E_PROGRAM="$prefix/bin/zellworth" e2e_start_game XDG_DATA_HOME="$SCRATCH/xdg" HOME="$home"

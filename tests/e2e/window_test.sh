@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The game opens one 800 x 600 window captioned "Zellworth" showing the title picture, and a close
 # request on the title screen ends it at once with status 0 and nothing printed. Its command-line
-# options: --help and --version answer and leave, a misused option is refused with a message and
+# options: --help, --version and --scores (before any game: no best scores yet) answer and leave, a misused option is refused with a message and
 # status 2 before any window opens, and --fullscreen starts on the whole screen.
 source "$(dirname "$0")/lib.sh"
 e2e_init
@@ -19,6 +19,10 @@ run_options() {
 run_options 0 --help
 grep -q '^Usage: zellworth \[--fullscreen\] \[--scale N\]$' "$SCRATCH/options.out" || fail "--help: $(cat "$SCRATCH/options.out")"
 grep -q -- '--scale N' "$SCRATCH/options.out" || fail "--help does not explain --scale"
+grep -q -- '--scores' "$SCRATCH/options.out" || fail "--help does not explain --scores"
+run_options 0 --scores
+[ "$(cat "$SCRATCH/options.out")" = "No best scores yet." ] || fail "--scores: $(cat "$SCRATCH/options.out")"
+[ ! -e "$SCRATCH/Common/Scores.bin" ] || fail "--scores made a scores file"
 run_options 0 --version
 grep -qx 'zellworth [0-9.]*' "$SCRATCH/options.out" || fail "--version: $(cat "$SCRATCH/options.out")"
 for misuse in "--bogus" "--scale" "--scale 0" "--scale two" "--scale=9999" "--scale=" "--scale 2" "--scale=2"; do

@@ -49,7 +49,7 @@ prepare() {
   mkdir -p "$dir/run" "$dir/Common"
   local asset
   for asset in "$assets"/*; do
-    case $(basename "$asset") in Settings.bin*) continue ;; esac
+    case $(basename "$asset") in Settings.bin* | Scores.bin*) continue ;; esac
     cp "$asset" "$dir/Common/"
   done
 }

@@ -1,5 +1,6 @@
-// A save of the key bindings that fails or is cut off at any point leaves the settings file
-// either as it was or complete with the new bindings, never anything between. The C library
+// A save of the key bindings or of the best scores that fails or is cut off at any point leaves
+// its file either as it was or complete with the new contents, never anything between, and the
+// other file untouched. The C library
 // calls the save makes (open, openat, fchmod, fdopen, fwrite, fflush, fsync, fclose, renameat)
 // pass through wrappers (link option --wrap) that can make the n-th call fail, or end the
 // process just before or just after it, as a kill or a crash would.
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/scores.h"
 #include "app/settings.h"
 #include "support/harness.h"
 
@@ -292,6 +294,81 @@ TEST_F(SaveFaultTest, ADirectoryAtTheTemporaryPathFailsTheSaveAndKeepsTheOldFile
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error opening file Settings.bin");
   EXPECT_EQ(settingsFile(), bytesOf(kOldBindings));
   rmdir(kTemporaryPath);
+}
+
+// The best scores go through the same careful replacement: a table of two scores on disk, a
+// third score in memory, and the settings file beside them that no scores save may touch.
+class ScoresSaveFaultTest : public SaveFaultTest {
+ protected:
+  void SetUp() override {
+    SaveFaultTest::SetUp();
+    putOldTableBack();
+    oldTable = scoresFile();
+    ASSERT_EQ(saveScores(), kScoresSaved);
+    newTable = scoresFile();
+    putOldTableBack();
+  }
+  void TearDown() override {
+    SaveFaultTest::TearDown();
+    gBestScoreCount = 0;
+  }
+  static std::vector<unsigned char> scoresFile() {
+    std::ifstream file(kScoresPath, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  // Saves the old table, then takes the third score into memory.
+  static void putOldTableBack() {
+    gBestScoreCount = 0;
+    enterScore(100, 1);
+    enterScore(50, 2);
+    ASSERT_EQ(saveScores(), kScoresSaved);
+    enterScore(300, 3);
+  }
+  std::vector<unsigned char> oldTable;
+  std::vector<unsigned char> newTable;
+};
+
+TEST_F(ScoresSaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldTableOrTheWholeNewOneAndTheSettings) {
+  arm(Fault::kFail, 1 << 30);
+  ASSERT_EQ(saveScores(), kScoresSaved);
+  const int calls = gCalls;
+  const int renameCall = gRenameCall;
+  arm(Fault::kNone, -1);
+  // open the directory, create, mode, stream, one write, flush, sync, close, rename, sync
+  EXPECT_EQ(calls, 10);
+  EXPECT_EQ(renameCall, calls - 2);
+  EXPECT_EQ(gDirectorySyncCall, calls - 1);
+  putOldTableBack();
+
+  for (const Fault fault : {Fault::kFail, Fault::kDieBefore, Fault::kDieAfter}) {
+    for (int call = 0; call < calls; ++call) {
+      SCOPED_TRACE("fault " + std::to_string(static_cast<int>(fault)) + " at call " + std::to_string(call));
+      fflush(nullptr);
+      testing::internal::CaptureStdout();
+      const pid_t child = fork();  // a failing save, too, runs in a child and reports by its status
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        arm(fault, call);
+        const std::int32_t result = saveScores();
+        fflush(stdout);
+        _exit(result);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      const std::string printed = testing::internal::GetCapturedStdout();
+      ASSERT_TRUE(WIFEXITED(status));
+      EXPECT_EQ(WEXITSTATUS(status), fault == Fault::kFail ? kScoresSaveFailed : kDiedInSave);
+      if (fault == Fault::kFail) {
+        EXPECT_NE(printed.find("Scores.bin"), std::string::npos) << printed;
+        EXPECT_FALSE(fileExists("../Common/Scores.bin.tmp"));
+      }
+      const bool renamed = call > renameCall || (call == renameCall && fault == Fault::kDieAfter);
+      EXPECT_EQ(scoresFile(), renamed ? newTable : oldTable);
+      EXPECT_EQ(settingsFile(), bytesOf(kOldBindings));
+      putOldTableBack();
+    }
+  }
+  RecordProperty("cut_points", 2 * calls);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The game-over screen: the one-second pause that drops keys and a close request, the key or
-// close that ends it afterwards, and its two lines on the canvas.
+// close that ends it afterwards, its two lines and the best score below them on the canvas.
 #include "screens/gameover.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "app/scores.h"
 #include "game/play.h"
 #include "screens/screen_checks.h"
 #include "support/harness.h"
@@ -28,18 +29,21 @@ class GameOverScreen : public ::testing::Test {
     gCharacterWidthToRender = 10;
     gCharacterHeightToRender = 15;
     gScore = 0;
+    gBestScoreCount = 0;
     testing_support::drainEvents();
     testing_support::fillCanvas(40, 90, 160);  // the game's last frame, never shown
   }
   void TearDown() override { testing_support::drainEvents(); }
 };
 
-// Both lines as the screen draws them, with the score's digits.
+// The three lines as the screen draws them, with the scores' digits.
 ::testing::AssertionResult linesShown(const screen_checks::FontSheet& font, const SDL_Surface* shown,
-                                      const char* scoreLine) {
+                                      const char* scoreLine, const char* bestLine) {
   auto greeting = font.textAt(shown, 350, 450, "Happy Birthday, you filthy animal!", 2);
   if (!greeting) return greeting;
-  return font.textAt(shown, 450, 475, scoreLine, 2);
+  auto score = font.textAt(shown, 450, 475, scoreLine, 2);
+  if (!score) return score;
+  return font.textAt(shown, 450, 500, bestLine, 2);
 }
 
 TEST_F(GameOverScreen, KeysAndCloseDuringThePauseAreDropped) {
@@ -78,23 +82,41 @@ TEST_F(GameOverScreen, FirstFrameIsShownThroughThePauseWithScoreZero) {
 
   const SDL_Surface* paused = afterPause.lastCopy();
   ASSERT_NE(paused, nullptr);
-  EXPECT_TRUE(linesShown(font, paused, "Your score: 0"));
+  EXPECT_TRUE(linesShown(font, paused, "Your score: 0", "Best score: 0"));
   EXPECT_TRUE(screen_checks::areaIs(paused, {0, 0, kWindowWidth, 450}, {0, 0, 0, 255}));
 
-  EXPECT_TRUE(linesShown(font, canvas(), "Your score: 0"));
+  EXPECT_TRUE(linesShown(font, canvas(), "Your score: 0", "Best score: 0"));
   EXPECT_TRUE(screen_checks::areaIs(canvas(), {0, 0, kWindowWidth, 450}, {0, 0, 0, 255}));
-  EXPECT_TRUE(screen_checks::areaIs(canvas(), {0, 490, kWindowWidth, 110}, {0, 0, 0, 255}));
+  EXPECT_TRUE(screen_checks::areaIs(canvas(), {0, 490, 450, 25}, {0, 0, 0, 255}));
+  EXPECT_TRUE(screen_checks::areaIs(canvas(), {0, 515, kWindowWidth, 85}, {0, 0, 0, 255}));
 }
 
-TEST_F(GameOverScreen, ShowsTheFinalScore) {
+// The game is recorded once, saved before the first frame, and the best line counts it.
+TEST_F(GameOverScreen, ShowsTheFinalScoreAndTheBestIncludingIt) {
   screen_checks::FontSheet font;
   ASSERT_TRUE(font.loaded());
-  gScore = 1234567;
-  screen_checks::QueueFeeder afterPause({{SDL_KEYDOWN, SDLK_SPACE}});
-  afterPause.start();
-  EXPECT_EQ(displayGameOverScreen(), kGameOverKeyPressed);
-  EXPECT_TRUE(linesShown(font, canvas(), "Your score: 1234567"));
-  EXPECT_EQ(gDebugTextIndex, 0);
+  struct Case {
+    std::int32_t score;
+    const char* scoreLine;
+    const char* bestLine;
+  };
+  for (const Case& game : {Case{1234567, "Your score: 1234567", "Best score: 1234567"},
+                           Case{5, "Your score: 5", "Best score: 1234567"}}) {
+    SCOPED_TRACE(game.scoreLine);
+    const std::int32_t countBefore = gBestScoreCount;
+    gScore = game.score;
+    screen_checks::QueueFeeder afterPause({{SDL_KEYDOWN, SDLK_SPACE}}, canvas());
+    afterPause.start();
+    EXPECT_EQ(displayGameOverScreen(), kGameOverKeyPressed);
+    ASSERT_NE(afterPause.lastCopy(), nullptr);
+    EXPECT_TRUE(linesShown(font, afterPause.lastCopy(), game.scoreLine, game.bestLine));
+    EXPECT_TRUE(linesShown(font, canvas(), game.scoreLine, game.bestLine));
+    EXPECT_EQ(gDebugTextIndex, 0);
+    EXPECT_EQ(gBestScoreCount, countBefore + 1);
+    gBestScoreCount = 0;
+    loadScores();
+    EXPECT_EQ(gBestScoreCount, countBefore + 1);
+  }
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ const RunDirectory& enterFreshRunDirectory() {
   std::error_code missingAssets;
   for (const auto& entry : fs::directory_iterator(ZELLWORTH_ASSETS_DIR, missingAssets)) {
     const std::string name = entry.path().filename().string();
-    if (name == "Settings.bin" || !entry.is_regular_file()) continue;
+    if (name == "Settings.bin" || name.rfind("Scores.bin", 0) == 0 || !entry.is_regular_file()) continue;
     fs::create_symlink(fs::absolute(entry.path()), gRunDirectory.common + "/" + name);
   }
   if (chdir(gRunDirectory.run.c_str()) != 0) throw std::runtime_error("chdir failed");

@@ -1,0 +1,103 @@
+// Fuzz target: any bytes as the scores file, then scores entered into whatever table it gave.
+// Input: one byte n (its low 4 bits), n scores of 4 bytes (little-endian, the sign bit cleared),
+// and the rest as Scores.bin. Loading must leave a table in order, print nothing for exactly
+// the files that it would save again byte for byte, and one line for every other file; each score
+// must take the rank the rules give it, and a saved table must load back without a word.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/scores.h"
+#include "fuzz_support.h"
+
+namespace {
+
+std::string readWhole(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs `action` with standard output going to a scratch file; returns what it printed.
+std::string printedBy(void (*action)()) {
+  constexpr const char* kMessagesPath = "scores-messages";
+  fflush(stdout);
+  const int saved = dup(STDOUT_FILENO);
+  const int messages = open(kMessagesPath, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (saved < 0 || messages < 0) fuzz_support::fail("cannot redirect standard output");
+  dup2(messages, STDOUT_FILENO);
+  close(messages);
+  action();
+  fflush(stdout);
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  return readWhole(kMessagesPath);
+}
+
+void expectTableInOrder() {
+  if (gBestScoreCount < 0 || gBestScoreCount > kBestScoreCapacity) fuzz_support::fail("table count out of range");
+  for (std::int32_t rank = 0; rank < gBestScoreCount; ++rank) {
+    if (gBestScores[rank].score < 0) fuzz_support::fail("a negative score in the table");
+    if (rank > 0 && gBestScores[rank].score > gBestScores[rank - 1].score) fuzz_support::fail("table out of order");
+  }
+}
+
+void saveQuietly() {
+  if (saveScores() != kScoresSaved) fuzz_support::fail("the table could not be saved");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz_support::setUpOnce();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz_support::setUpOnce();
+  fuzz_support::ByteReader reader(data, size);
+  std::vector<std::int32_t> entries(reader.takeByte() & 0x0F);
+  for (std::int32_t& score : entries) score = reader.takeInt32() & 0x7FFFFFFF;
+  const std::string file = reader.rest();
+  std::ofstream(kScoresPath, std::ios::binary | std::ios::trunc) << file;
+
+  const std::string loadMessage = printedBy(loadScores);
+  expectTableInOrder();
+  if (readWhole(kScoresPath) != file) fuzz_support::fail("loading changed the file");
+  if (printedBy(saveQuietly) != "") fuzz_support::fail("a save printed a message");
+  const bool canonical = readWhole(kScoresPath) == file;
+  if (canonical != loadMessage.empty()) {
+    fuzz_support::fail(canonical ? "a whole table was refused: " + loadMessage : "a file that is not a table was taken");
+  }
+  if (!canonical && (gBestScoreCount != 0 || loadMessage.find('\n') != loadMessage.size() - 1 ||
+                     loadMessage.rfind("../Common/Scores.bin ", 0) != 0)) {
+    fuzz_support::fail("a refused file did not give one line and an empty table: " + loadMessage);
+  }
+
+  std::int64_t date = 0;
+  for (const std::int32_t score : entries) {
+    const std::int32_t countBefore = gBestScoreCount;
+    const std::int32_t tenth = gBestScores[kBestScoreCapacity - 1].score;
+    const std::int32_t rank = enterScore(score, ++date);
+    expectTableInOrder();
+    if (rank == 0) {
+      if (countBefore != kBestScoreCapacity || tenth < score) fuzz_support::fail("a score was left out wrongly");
+      continue;
+    }
+    if (gBestScores[rank - 1].score != score || gBestScores[rank - 1].date != date) fuzz_support::fail("not at its rank");
+    if (rank < gBestScoreCount && gBestScores[rank].score >= score) fuzz_support::fail("an equal score ranks below");
+    if (gBestScoreCount != std::min(countBefore + 1, kBestScoreCapacity)) fuzz_support::fail("the table did not grow");
+  }
+
+  if (printedBy(saveQuietly) != "") fuzz_support::fail("a save printed a message");
+  const std::string saved = readWhole(kScoresPath);
+  const std::int32_t count = gBestScoreCount;
+  if (printedBy(loadScores) != "" || gBestScoreCount != count) fuzz_support::fail("a saved table did not load back");
+  if (printedBy(saveQuietly) != "" || readWhole(kScoresPath) != saved) fuzz_support::fail("the table changed on its way");
+  return 0;
+}

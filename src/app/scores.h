@@ -1,0 +1,53 @@
+// The ten best scores with their dates, and ../Common/Scores.bin, which keeps them between runs.
+//
+// Scores.bin is 136 bytes, every number little-endian:
+//   offset  size
+//        0     4  "ZWBS", which marks the file as this game's best scores
+//        4     4  format version, 1
+//        8     4  how many records are in use, 0 to 10
+//       12   120  ten records of 12 bytes, best first: the score (signed 32-bit, 0 or more) and the
+//                 time it was made (signed 64-bit, seconds since 1970-01-01 UTC); unused records
+//                 are all zero
+//      132     4  CRC-32 (the polynomial of zip and PNG) of the 132 bytes before it
+#pragma once
+
+#include <cstdint>
+
+constexpr std::int32_t kBestScoreCapacity = 10;
+constexpr const char* kScoresPath = "../Common/Scores.bin";
+constexpr std::int32_t kScoresFileSize = 136;  // bytes
+constexpr std::int32_t kScoresFormatVersion = 1;
+
+// Results of saveScores.
+constexpr std::int32_t kScoresSaved = 1;
+constexpr std::int32_t kScoresSaveFailed = 2;
+
+struct BestScore {
+  std::int32_t score;
+  std::int64_t date;  // seconds since 1970-01-01 UTC
+};
+
+// The table, best first; of equal scores the older ranks higher.
+extern BestScore gBestScores[kBestScoreCapacity];
+extern std::int32_t gBestScoreCount;
+
+// Reads the table from the scores file. A missing file is an empty table; a file that cannot be
+// read or is not a whole, undamaged table of this format also gives an empty table, after one
+// line on standard output saying why.
+void loadScores();
+// Writes the table like the settings: a temporary file renamed over the scores file, which keeps
+// its mode. kScoresSaved, or kScoresSaveFailed after printing why; a scores file that the player
+// cannot write is left alone.
+std::int32_t saveScores();
+
+// Puts a score into the table below every equal or better one, dropping the tenth when the table
+// is full. The rank it took, 1 to 10, or 0 when it ranks below a full table.
+std::int32_t enterScore(std::int32_t score, std::int64_t date);
+// Enters the score of the game just ended with today's date and saves the table when it changed.
+void recordGameScore(std::int32_t score);
+// The first score of the table, 0 when it is empty.
+std::int32_t bestScore();
+
+// Prints the table on standard output, one line per rank with its score and local date, or a
+// line saying that there is none yet.
+void printScores();
