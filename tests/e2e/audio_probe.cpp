@@ -9,8 +9,8 @@
 //       prints how many 10 ms blocks are at least 6 dB louder than the block before them:
 //       sound effects stand out from the music as such sudden rises
 //   audio_probe volume FILE START LENGTH EFFECT.wav
-//       finds where in the window the effect (16-bit mono 44100 Hz) sounds most alike and prints
-//       the volume it was mixed at there, in the mixer's steps of 1/128 of the file's level
+//       finds where in the window the effect (16-bit mono 44100 Hz) plays and prints the volume of
+//       its quietest playing, in the mixer's steps of 1/128 of the file's level
 // Errors exit 2.
 #include <cmath>
 #include <complex>
@@ -197,22 +197,31 @@ int volume(const char* path, double start, double length, const char* effectPath
   for (double sample : effect) effectEnergy += sample * sample;
   double windowEnergy = 0;
   for (std::size_t i = 0; i < effect.size(); ++i) windowEnergy += capture[i] * capture[i];
-  double bestScore = -1, bestGain = 0;
+  // Each stretch of offsets where the window looks like the effect (cosine 0.8 and more) is one
+  // playing; its gain is read at the stretch's best match. The same effect started twice in one
+  // frame plays at twice the gain, so the quietest playing is the one volume.
+  double quietest = -1, stretchScore = -1, stretchGain = 0;
+  auto endStretch = [&] {
+    if (stretchScore > 0 && (quietest < 0 || stretchGain < quietest)) quietest = stretchGain;
+    stretchScore = -1;
+  };
   for (std::size_t offset = 0; offset + effect.size() <= capture.size(); ++offset) {
     if (offset > 0) {
       windowEnergy += capture[offset + effect.size() - 1] * capture[offset + effect.size() - 1] -
                       capture[offset - 1] * capture[offset - 1];
     }
     const double correlation = a[offset].real() / static_cast<double>(size);
-    if (windowEnergy <= 1e-12) continue;
-    const double score = correlation / std::sqrt(windowEnergy);
-    if (score > bestScore) {
-      bestScore = score;
-      bestGain = correlation / effectEnergy;
+    const double cosine = windowEnergy > 1e-12 ? correlation / std::sqrt(windowEnergy * effectEnergy) : 0;
+    if (cosine < 0.8) {
+      endStretch();
+    } else if (cosine > stretchScore) {
+      stretchScore = cosine;
+      stretchGain = correlation / effectEnergy;
     }
   }
-  if (bestScore <= 0) fail("the effect is not in the window");
-  std::printf("%.1f\n", bestGain * 128);
+  endStretch();
+  if (quietest < 0) fail("the effect is not in the window");
+  std::printf("%.1f\n", quietest * 128);
   return 0;
 }
 
