@@ -4,13 +4,40 @@
 # version's test.
 set -uo pipefail
 cd "$(dirname "$0")"
-bash scripts/setup.sh || exit 1
-bash scripts/build.sh build || exit 1
+
+# Runs a command and notes its wall time, and the processor time of everything it ran (which a
+# busy machine changes less), for the table at the end.
+started=$SECONDS
+times=()
+times_file=$(mktemp)
+trap 'rm -f "$times_file"' EXIT
+# Sets cpu to the processor seconds of every command run so far. Not in a subshell, which would
+# count its own children only.
+measure_cpu() {
+  times >"$times_file"
+  cpu=$(awk 'NR == 2 { split($1, user, /[ms]/); split($2, kernel, /[ms]/);
+    printf "%d", user[1] * 60 + user[2] + kernel[1] * 60 + kernel[2] }' "$times_file")
+}
+timed() {
+  local start=$SECONDS cpu_before status line
+  measure_cpu
+  cpu_before=$cpu
+  "$@"
+  status=$?
+  measure_cpu
+  line=$(printf '%6d s %6d s CPU  %s' $((SECONDS - start)) $((cpu - cpu_before)) "$*")
+  times+=("$line")
+  echo "[test.sh] $line"
+  return $status
+}
+
+timed bash scripts/setup.sh || exit 1
+timed bash scripts/build.sh build || exit 1
 
 passed=0
 failed=0
 step() {
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+  if timed "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 }
 
 step ctest --test-dir build --output-on-failure --timeout 600 -j2
@@ -29,6 +56,10 @@ step bash scripts/fuzz.sh
 step ./web.sh test
 
 echo
+echo "Time per step:"
+printf '%s\n' "${times[@]}"
+measure_cpu
+printf '%6d s %6d s CPU  in all\n' $((SECONDS - started)) "$cpu"
 if [ $failed -eq 0 ]; then
   echo "ALL TESTS PASSED"
 else

@@ -11,7 +11,7 @@
 #                               measures an older build beside this one, as built and on the
 #                               software renderer
 #
-# Needs an X display; without one it starts itself again under xvfb-run. Audio goes to the SDL
+# Needs an X display; without one it starts itself again on an X server of its own. Audio goes to the SDL
 # disk driver writing /dev/null, so that the mixer runs (and costs) as it would on a sound card.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,7 +22,7 @@ SECONDS_PER_SAMPLE=${BENCH_SECONDS:-10}
 BUILD_DIR=${BENCH_BUILD_DIR:-build}
 
 if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  exec bash tests/support/x_server.sh 1024x768 "$0" "$@"
 fi
 
 bash scripts/build.sh "$BUILD_DIR" >/dev/null
@@ -171,7 +171,7 @@ cp "$scratch/play.png" "$BUILD_DIR/bench/last_play_sample.png" 2>/dev/null || tr
 echo "Timing the music starts..." >&2
 music_out=$("$music" 11 2>/dev/null)
 echo "Running the frame benchmark..." >&2
-frames_json=$(xvfb-run -a -s "-screen 0 1920x1080x24" "$frames" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+frames_json=$(bash tests/support/x_server.sh 1920x1080 "$frames" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_format=json 2>/dev/null)
 
 figure() { [ -s "$scratch/$1.txt" ] && column_median "$scratch/$1.txt" "$2" || echo "-"; }

@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer
-# into build-fuzz and runs each for FUZZ_SECONDS (default 60) from the committed corpus. New
-# inputs go to a scratch directory; an input that breaks something is kept under
-# build-fuzz/artifacts/ and fails the run (add it to fuzz/corpus/<target>/ once fixed).
+# Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer) in
+# the instrumented tree build-sanitize, which scripts/sanitize.sh shares, and fuzzes them from the
+# committed corpus for FUZZ_SECONDS (default 90): the targets (those listed in
+# fuzz/CMakeLists.txt) run side by side and share the cores for that time. New inputs go to
+# a scratch directory; an input that breaks something is kept under build-sanitize/artifacts/
+# and fails the run (add it to fuzz/corpus/<target>/ once fixed).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-seconds=${FUZZ_SECONDS:-60}
-build_dir=$root/build-fuzz
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-CC=clang CXX=clang++ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELLWORTH_FUZZ=ON \
-  -DZELLWORTH_TESTS=OFF -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null || exit 1
-cmake --build "$build_dir" -j "$(nproc)" --target fuzz_settings fuzz_text fuzz_screens fuzz_scores || exit 1
+budget=${FUZZ_SECONDS:-90}
+build_dir=$root/build-sanitize
+bash scripts/configure_sanitized.sh "$build_dir" || exit 1
+cmake --build "$build_dir" -j "$(nproc)" --target fuzzers || exit 1
+IFS=';' read -r -a targets <"$build_dir/fuzz/targets.txt"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -20,21 +20,36 @@ mkdir -p "$build_dir/artifacts"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
+# All targets run at once for the whole budget, so that every core fuzzes all the time and the
+# targets share the processor time equally: three targets on two cores get two thirds of a core
+# each.
+fuzz_target() {
+  local target=$1
+  mkdir -p "$scratch/$target"
+  "$build_dir/fuzz/fuzz_$target" -max_total_time="$budget" -max_len=2048 -timeout=20 -print_final_stats=1 \
+    -artifact_prefix="$build_dir/artifacts/$target-" "$scratch/$target" "$root/fuzz/corpus/$target" \
+    >"$build_dir/fuzz-$target.log" 2>&1
+}
+
+pids=()
+for target in "${targets[@]}"; do
+  fuzz_target "$target" &
+  pids+=($!)
+done
 status=0
 summary=()
-for target in settings text screens scores; do
-  mkdir -p "$scratch/$target"
-  log=$build_dir/fuzz-$target.log
-  "$build_dir/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=2048 -timeout=20 -print_final_stats=1 \
-    -artifact_prefix="$build_dir/artifacts/$target-" "$scratch/$target" "$root/fuzz/corpus/$target" >"$log" 2>&1
+for index in "${!targets[@]}"; do
+  target=${targets[$index]}
+  wait "${pids[$index]}"
   result=$?
+  log=$build_dir/fuzz-$target.log
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   if [ $result -ne 0 ]; then
     status=1
     grep -m 5 -E 'ERROR|runtime error|fuzz property broken|Test unit written' "$log"
     summary+=("$target: FAILED after ${runs:-?} executions (log $log)")
   else
-    summary+=("$target: ${runs:-?} executions in ${seconds} s, no failure")
+    summary+=("$target: ${runs:-?} executions in ${budget} s beside $((${#targets[@]} - 1)) other targets, no failure")
   fi
 done
 

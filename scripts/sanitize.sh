@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
 # Builds the unit suite with AddressSanitizer and UndefinedBehaviorSanitizer into build-sanitize
-# (or the given directory) and runs it; any sanitizer report fails the run.
+# (or the given directory; see scripts/configure_sanitized.sh) and runs it; any sanitizer report
+# fails the run. The same tree holds the fuzz targets, which scripts/fuzz.sh then only links.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build-sanitize}
-# GCC warns of uninitialised reads inside the standard library's regex when it instruments for
-# AddressSanitizer, which it does not in the ordinary build; that one warning is not an error here.
-flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -Wno-maybe-uninitialized"
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELLWORTH_WERROR=ON \
-  -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-cmake --build "$build_dir" -j "$(nproc)"
+bash scripts/configure_sanitized.sh "$build_dir"
+# The unit tests and what they run (the game, the media generator), and the fuzz targets; the
+# benchmarks, the end-to-end probes and the icons are the ordinary build's.
+mapfile -t targets < <(cmake --build "$build_dir" --target help | sed -n 's/^\.\.\. \([a-z0-9_]*_test\|fuzz_[a-z0-9_]*\)$/\1/p')
+cmake --build "$build_dir" -j "$(nproc)" --target zellworth zellworth_mediagen "${targets[@]}"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"

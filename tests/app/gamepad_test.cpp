@@ -141,8 +141,9 @@ TEST_F(GamepadTest, TheMenuFollowsThePadAndFlightControlTakesOnlyKeyboardKeys) {
 }
 
 // A game steered and fired from the pad, with the stick's dead zone and hysteresis; a second pad
-// plugged in mid-game holds a direction with the first, and unplugged alone stops the bird; any
-// button leaves the game-over screen. Start pauses and resumes, B gives up.
+// plugged in mid-game holds a direction with the first, and unplugged alone stops the bird; the
+// first, unplugged and plugged in again and again, steers as before; any button leaves the
+// game-over screen. Start pauses and resumes, B gives up.
 TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
   initializeGamepads();
   SDL_Joystick* pad = plugPad();
@@ -170,8 +171,8 @@ TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
       lastY = gPlayerY;
       lastShots = gPlayerShots;
     }
-    if (frame == 49 || frame == 51) {
-      EXPECT_EQ(Mix_PausedMusic(), frame == 49 ? 1 : 0) << "the music waits for the game";
+    if (frame == 54 || frame == 56) {
+      EXPECT_EQ(Mix_PausedMusic(), frame == 54 ? 1 : 0) << "the music waits for the game";
     }
     switch (frame) {  // what the pad does here is handled in the next frame
       case 1: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true); break;
@@ -198,24 +199,32 @@ TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
       case 41: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_LEFT, true); break;
       case 43: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_LEFT, false); break;  // the second pad holds on
       case 45: unplugPad(secondPad); break;  // handled in this very frame
+      case 46:  // unplugged and plugged in again, more often than there are places for pads
+        for (int again = 0; again < 9; ++again) {
+          unplugPad(pad);
+          pad = plugPad();
+        }
+        break;
+      case 47: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_UP, true); break;
+      case 49: hold(pad, SDL_CONTROLLER_BUTTON_DPAD_UP, false); break;
       // Start pauses with the pad's right held, and again resumes: the right counts as let go.
       // In the next pause, B gives up. Each paused call is one look at the pad.
-      case 46:
+      case 51:
         hold(pad, SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
         hold(pad, SDL_CONTROLLER_BUTTON_START, true);
         break;
-      case 48:
-      case 51: hold(pad, SDL_CONTROLLER_BUTTON_START, false); break;
-      case 49:
-      case 52: hold(pad, SDL_CONTROLLER_BUTTON_START, true); break;
-      case 55: hold(pad, SDL_CONTROLLER_BUTTON_B, true); break;
-      case 80: testing_support::pushQuit(); break;  // only if the game did not end
+      case 53:
+      case 56: hold(pad, SDL_CONTROLLER_BUTTON_START, false); break;
+      case 54:
+      case 57: hold(pad, SDL_CONTROLLER_BUTTON_START, true); break;
+      case 60: hold(pad, SDL_CONTROLLER_BUTTON_B, true); break;
+      case 85: testing_support::pushQuit(); break;  // only if the game did not end
       default: break;
     }
   });
   EXPECT_EQ(play(), kGameOverKeyPressed);
   // After the last R the pad holds right through both pauses: let go by the first.
-  EXPECT_EQ(moves, "." "RR" "....." "DDDDDD" "...." "UU" + std::string(19, '.') + "LLLLL" ".." "R" "........");
+  EXPECT_EQ(moves, "." "RR" "....." "DDDDDD" "...." "UU" + std::string(19, '.') + "LLLLL" "..." "UU" ".." "R" "........");
   EXPECT_EQ(shotFrames, (std::vector<std::int32_t>{4, 23, 35}));
   EXPECT_EQ(gIsFullscreen, 1);
   armPause(nullptr);

@@ -1,4 +1,5 @@
-// The real window on an X server: its caption and size, and the fullscreen toggle's way back.
+// The real window on an X server: its caption and size, and the fullscreen toggle's way back to
+// the window's place, size and border.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -22,16 +23,24 @@ void pumpFor(Uint32 milliseconds) {
   }
 }
 
-std::string xGeometry() {
+std::string xWindowId() {
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(gWindow, &info) || info.subsystem != SDL_SYSWM_X11) return "not an X window";
-  const std::string output =
-      testing_support::commandOutput("xdotool getwindowgeometry " + std::to_string(info.info.x11.window));
+  if (!SDL_GetWindowWMInfo(gWindow, &info) || info.subsystem != SDL_SYSWM_X11) return "";
+  return std::to_string(info.info.x11.window);
+}
+
+// What the X server sees of the window: one of xdotool's geometry fields ("Geometry", "Position").
+std::string xGeometry(const std::string& field = "Geometry") {
+  const std::string output = testing_support::commandOutput("xdotool getwindowgeometry " + xWindowId());
   std::smatch match;
-  if (!std::regex_search(output, match, std::regex(R"(Geometry: (\d+x\d+))"))) return output;
+  if (!std::regex_search(output, match, std::regex(field + R"(: (\d+[x,]\d+))"))) return output;
   return match[1];
 }
+
+// Whether the window asks for a border. Without a window manager SDL cannot tell X so (the hint's
+// atom does not exist yet), so its own flag is what a window manager started later would get.
+std::string border() { return (SDL_GetWindowFlags(gWindow) & SDL_WINDOW_BORDERLESS) != 0 ? "borderless" : "bordered"; }
 
 std::string sdlSize() {
   int width = 0;
@@ -60,13 +69,18 @@ TEST(WindowTest, OpensCaptionedAndTogglesBackToItsSize) {
   EXPECT_EQ(sdlSize(), "800x600");
   EXPECT_EQ(xGeometry(), "800x600");
   EXPECT_EQ(gIsFullscreen, 0);
+  SDL_SetWindowPosition(gWindow, 60, 40);  // where the player put it
+  pumpFor(300);
+  EXPECT_EQ(xGeometry("Position"), "60,40");
 
   toggleFullscreen();
   pumpFor(500);
   EXPECT_EQ(gIsFullscreen, 1);
   // This X server has no window manager to carry out a fullscreen request: the window covers
-  // the whole 1024 x 768 screen itself.
+  // the whole 1024 x 768 screen itself, without a border.
   EXPECT_EQ(xGeometry(), "1024x768");
+  EXPECT_EQ(xGeometry("Position"), "0,0");
+  EXPECT_EQ(border(), "borderless");
   EXPECT_EQ(sdlSize(), "1024x768");
 
   toggleFullscreen();
@@ -75,6 +89,9 @@ TEST(WindowTest, OpensCaptionedAndTogglesBackToItsSize) {
   EXPECT_EQ(SDL_GetWindowFlags(gWindow) & SDL_WINDOW_FULLSCREEN, 0u);
   EXPECT_EQ(sdlSize(), "800x600");
   EXPECT_EQ(xGeometry(), "800x600");
+  // Back where it was, with its border for a window manager to draw.
+  EXPECT_EQ(xGeometry("Position"), "60,40");
+  EXPECT_EQ(border(), "bordered");
   // Drawing coordinates are window pixels again.
   EXPECT_EQ(rendererSize(), "800x600");
 

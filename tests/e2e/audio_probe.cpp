@@ -8,6 +8,9 @@
 //   audio_probe onsets FILE START LENGTH
 //       prints how many 10 ms blocks are at least 6 dB louder than the block before them:
 //       sound effects stand out from the music as such sudden rises
+//   audio_probe volume FILE START LENGTH EFFECT.wav
+//       finds where in the window the effect (16-bit mono 44100 Hz) plays and prints the volume of
+//       its quietest playing, in the mixer's steps of 1/128 of the file's level
 // Errors exit 2.
 #include <cmath>
 #include <complex>
@@ -143,6 +146,85 @@ int onsets(const char* path, double start, double length) {
   return 0;
 }
 
+// The samples of a 16-bit mono 44100 Hz WAV file, scaled to -1..1 as the capture's are.
+std::vector<double> readEffect(const char* path) {
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) fail(std::string("cannot open ") + path);
+  std::vector<unsigned char> bytes;
+  unsigned char buffer[4096];
+  std::size_t count = 0;
+  while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + count);
+  std::fclose(file);
+  auto word = [&](std::size_t at, int size) {
+    std::uint32_t value = 0;
+    for (int byte = size - 1; byte >= 0; --byte) value = value << 8 | bytes[at + byte];
+    return value;
+  };
+  bool monoPcm = false;
+  for (std::size_t at = 12; at + 8 <= bytes.size(); at += 8 + word(at + 4, 4) + (word(at + 4, 4) & 1)) {
+    const std::string id(bytes.begin() + at, bytes.begin() + at + 4);
+    const std::size_t size = word(at + 4, 4);
+    if (at + 8 + size > bytes.size()) break;
+    if (id == "fmt ") {
+      monoPcm = word(at + 8, 2) == 1 && word(at + 10, 2) == 1 && word(at + 12, 4) == 44100 && word(at + 22, 2) == 16;
+    } else if (id == "data" && monoPcm) {
+      std::vector<double> samples(size / 2);
+      for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(word(at + 8 + 2 * i, 2)) / 32768.0;
+      }
+      return samples;
+    }
+  }
+  fail(std::string("not a 16-bit mono 44100 Hz WAV file: ") + path);
+}
+
+// Cross-correlation through the FFT: the effect against the window at every offset; then the
+// offset where their shapes agree best, and there the least-squares gain of the effect.
+int volume(const char* path, double start, double length, const char* effectPath) {
+  const std::vector<double> capture = readWindow(path, start, length).mono;
+  const std::vector<double> effect = readEffect(effectPath);
+  if (effect.empty() || effect.size() > capture.size()) fail("the effect is longer than the window");
+  std::size_t size = 1;
+  while (size < capture.size() + effect.size()) size <<= 1;
+  std::vector<std::complex<double>> a(size), b(size);
+  for (std::size_t i = 0; i < capture.size(); ++i) a[i] = capture[i];
+  for (std::size_t i = 0; i < effect.size(); ++i) b[i] = effect[i];
+  fft(a);
+  fft(b);
+  for (std::size_t i = 0; i < size; ++i) a[i] = std::conj(a[i] * std::conj(b[i]));
+  fft(a);  // the inverse, by conjugation, still to be divided by size
+  double effectEnergy = 0;
+  for (double sample : effect) effectEnergy += sample * sample;
+  double windowEnergy = 0;
+  for (std::size_t i = 0; i < effect.size(); ++i) windowEnergy += capture[i] * capture[i];
+  // Each stretch of offsets where the window looks like the effect (cosine 0.8 and more) is one
+  // playing; its gain is read at the stretch's best match. The same effect started twice in one
+  // frame plays at twice the gain, so the quietest playing is the one volume.
+  double quietest = -1, stretchScore = -1, stretchGain = 0;
+  auto endStretch = [&] {
+    if (stretchScore > 0 && (quietest < 0 || stretchGain < quietest)) quietest = stretchGain;
+    stretchScore = -1;
+  };
+  for (std::size_t offset = 0; offset + effect.size() <= capture.size(); ++offset) {
+    if (offset > 0) {
+      windowEnergy += capture[offset + effect.size() - 1] * capture[offset + effect.size() - 1] -
+                      capture[offset - 1] * capture[offset - 1];
+    }
+    const double correlation = a[offset].real() / static_cast<double>(size);
+    const double cosine = windowEnergy > 1e-12 ? correlation / std::sqrt(windowEnergy * effectEnergy) : 0;
+    if (cosine < 0.8) {
+      endStretch();
+    } else if (cosine > stretchScore) {
+      stretchScore = cosine;
+      stretchGain = correlation / effectEnergy;
+    }
+  }
+  endStretch();
+  if (quietest < 0) fail("the effect is not in the window");
+  std::printf("%.1f\n", quietest * 128);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,5 +235,8 @@ int main(int argc, char** argv) {
   if (command == "onsets" && argc == 5) {
     return onsets(argv[2], toSeconds(argv[3]), toSeconds(argv[4]));
   }
-  fail("usage: audio_probe similarity|onsets FILE ...");
+  if (command == "volume" && argc == 6) {
+    return volume(argv[2], toSeconds(argv[3]), toSeconds(argv[4]), argv[5]);
+  }
+  fail("usage: audio_probe similarity|onsets|volume FILE ...");
 }

@@ -20,8 +20,8 @@ set -uo pipefail
 
 E2E_NAME=$(basename "$0" .sh)
 E2E_START=$(date +%s.%N)
+source "$(dirname "${BASH_SOURCE[0]}")/../support/x_server.sh"
 SCRATCH=""
-XVFB_PID=""
 WM_PID=""
 GAME_PID=""
 GAME_STATUS=""
@@ -56,10 +56,7 @@ e2e_cleanup() {
     kill "$WM_PID" 2>/dev/null
     wait "$WM_PID" 2>/dev/null
   fi
-  if [ -n "$XVFB_PID" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
-    kill "$XVFB_PID" 2>/dev/null
-    wait "$XVFB_PID" 2>/dev/null
-  fi
+  x_server_stop
   if [ "$status" -eq 0 ] && [ -z "${E2E_KEEP:-}" ] && [ -n "$SCRATCH" ]; then
     rm -rf "$SCRATCH"
   elif [ -n "$SCRATCH" ]; then
@@ -80,16 +77,7 @@ e2e_init() {
 
 # Starts Xvfb on a display number of its own choosing and exports DISPLAY.
 e2e_start_x() {
-  local fifo="$SCRATCH/displayfd"
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 "${ZW_SCREEN:-1024x768}x24" -nolisten tcp -noreset 3>"$fifo" \
-    >"$SCRATCH/xvfb.log" 2>&1 &
-  XVFB_PID=$!
-  local number=""
-  read -r -t 20 number <"$fifo" || true
-  rm -f "$fifo"
-  [ -n "$number" ] || fail "Xvfb did not start (see $SCRATCH/xvfb.log)"
-  export DISPLAY=":$number"
+  x_server_start "${ZW_SCREEN:-1024x768}" "$SCRATCH/xvfb.log" || fail "Xvfb did not start (see $SCRATCH/xvfb.log)"
   log "X server on $DISPLAY (${ZW_SCREEN:-1024x768})"
   if [ -n "${ZW_WM:-}" ]; then
     "$ZW_WM" >"$SCRATCH/wm.log" 2>&1 &

@@ -33,6 +33,7 @@ int gFaultCall = -1;  // the n-th wrapped call, from 0, that the fault hits
 int gCalls = 0;       // wrapped calls made since the fault was armed
 int gRenameCall = -1; // the wrapped call that was the last rename
 int gDirectorySyncCall = -1;  // the wrapped call that was the last fsync of a directory
+int gCreateFlags = 0;         // the flags of the last open that may create a file
 constexpr int kDiedInSave = 86;
 
 void arm(Fault fault, int call) {
@@ -85,6 +86,7 @@ int __wrap_openat(int directory, const char* path, int flags, ...) {
   va_start(arguments, flags);
   const mode_t mode = (flags & O_CREAT) != 0 ? static_cast<mode_t>(va_arg(arguments, unsigned)) : 0;
   va_end(arguments);
+  if ((flags & O_CREAT) != 0) gCreateFlags = flags;
   if (faultHere()) {
     errno = ENOSPC;
     return -1;
@@ -214,12 +216,15 @@ class SaveFaultTest : public ::testing::Test {
   int directorySyncCall = -1;
 };
 
-TEST_F(SaveFaultTest, TheDirectoryIsSyncedAfterTheRenameAsTheLastStep) {
+TEST_F(SaveFaultTest, TheSaveWritesAFreshFileAndSyncsTheDirectoryAfterTheRenameLast) {
   countCallsOfOneSave();
   // open the directory, create, mode, stream, eight records, flush, sync, close, rename, sync
   EXPECT_EQ(calls, 17);
   EXPECT_EQ(renameCall, calls - 2);
   EXPECT_EQ(directorySyncCall, calls - 1);
+  // The temporary file is always a new one: neither a file nor a link that someone put there.
+  const int required = O_CREAT | O_EXCL | O_NOFOLLOW;
+  EXPECT_EQ(gCreateFlags & required, required) << std::hex << gCreateFlags;
 }
 
 TEST_F(SaveFaultTest, AFailureAtAnyCallIsReportedAndLeavesTheOldFileUntilTheRename) {

@@ -28,12 +28,11 @@ log "building the package"
 bash "$source_dir/scripts/package.sh" || fail "scripts/package.sh failed"
 deb=$(ls "$source_dir"/build-deb/zellworth_*.deb)
 
-# Everything on the system named after the game, but in the player's home, temporary and virtual
-# file systems and the project's own tree.
+# Everything named after the game in the system's own directories, where a package installs and
+# its scripts write. Homes and work trees are left out: builds and tests of other checkouts on
+# the same machine make and remove such files there at any time.
 named_after_the_game() {
-  find / -xdev \( -path /proc -o -path /sys -o -path /dev -o -path /run -o -path /tmp -o -path /var/tmp \
-    -o -path "$PLAYER_HOME" -o -path "$source_dir" \) -prune \
-    -o -iname '*zellworth*' -print 2>/dev/null | sort
+  find /etc /opt /srv /usr /var -xdev -path /var/tmp -prune -o -iname '*zellworth*' -print 2>/dev/null | sort
 }
 player_prepare || fail "no ordinary user to play as"
 if [ ${#PLAYER[@]} -eq 0 ]; then
@@ -93,7 +92,9 @@ for path in "${shipped[@]}"; do
   [ -d "$path" ] || [ ! -e "$path" ] || fail "$path is left after the purge"
 done
 after=$(named_after_the_game)
-[ "$after" = "$before" ] || fail "left after the purge: $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+[ "$after" = "$before" ] ||
+  fail "left after the purge: $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')," \
+    "gone: $(comm -23 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
 [ -f "$settings" ] || fail "the purge removed the player's Settings.bin"
 rm -f "$source_dir/build-deb/apt.log"
 pass

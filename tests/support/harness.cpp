@@ -227,8 +227,9 @@ bool runningUnderXvfb() {
   }
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string self = fs::read_symlink("/proc/self/exe").string();
-  const std::string command = std::string("xvfb-run -a -s '-screen 0 1024x768x24' env ZELLWORTH_UNDER_XVFB=1 '") +
-                              self + "' --gtest_filter='" + test->test_suite_name() + "." + test->name() + "'";
+  const std::string command = std::string("bash '") + ZELLWORTH_X_SERVER_SCRIPT +
+                              "' 1024x768 env ZELLWORTH_UNDER_XVFB=1 '" + self + "' --gtest_filter='" +
+                              test->test_suite_name() + "." + test->name() + "'";
   fflush(stdout);
   const int status = std::system(command.c_str());
   if (status != 0) ADD_FAILURE() << "the test failed under Xvfb (status " << status << ")";

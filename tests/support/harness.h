@@ -68,8 +68,8 @@ extern const char* const kFontLayout[6];
 
 // Real X windows: a test that needs an X server begins with
 //   if (!testing_support::runningUnderXvfb()) return;
-// The first call runs this same test again in a child process under xvfb-run (1024 x 768 x 24)
-// with SDL's X11 video driver and dummy audio, records the child's failure if it fails, and
+// The first call runs this same test again in a child process on an X server of its own
+// (tests/support/x_server.sh, 1024 x 768 x 24) with SDL's X11 video driver and dummy audio, records the child's failure if it fails, and
 // returns false; in the child it returns true and the test goes on.
 bool runningUnderXvfb();
 // Runs a shell command and returns what it printed on standard output.

@@ -1,5 +1,11 @@
-# Regenerates the media into SCRATCH and fails unless every file matches the committed copy.
-file(REMOVE_RECURSE ${SCRATCH})
+# Regenerates the media into a fresh directory named after SCRATCH and fails unless every file
+# matches the committed copy. The directory is this run's own, since two runs of the suite in the
+# same build tree may regenerate at the same moment; it is kept when the comparison fails.
+execute_process(COMMAND mktemp -d ${SCRATCH}-XXXXXX OUTPUT_VARIABLE SCRATCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cannot make a scratch directory")
+endif()
 execute_process(COMMAND ${GENERATOR} ${SCRATCH} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "the media generator failed with ${result}")
@@ -30,4 +36,5 @@ endforeach()
 if(differing)
   message(FATAL_ERROR "regenerated media differ from the committed copies: ${differing}")
 endif()
+file(REMOVE_RECURSE ${SCRATCH})
 message(STATUS "all ${count} media files regenerate identically")
