@@ -47,7 +47,8 @@ step ctest --test-dir build --output-on-failure --timeout 600 -j2
 step bash tests/package/package_test.sh
 
 # Reliability: the unit suite again under AddressSanitizer and UndefinedBehaviorSanitizer, then
-# each fuzz target for FUZZ_SECONDS (default 60) from its committed corpus.
+# the fuzz targets side by side for one budget of FUZZ_SECONDS (default 90), each from its
+# committed corpus.
 step bash scripts/sanitize.sh
 step bash scripts/fuzz.sh
 
