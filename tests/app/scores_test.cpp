@@ -38,15 +38,8 @@ Bytes fourScoresFile() {
   return bytes;
 }
 
-void writeFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+void writeFile(const std::string& path, const Bytes& bytes) { testing_support::writeFileBytes(path, bytes); }
+Bytes readFile(const std::string& path) { return testing_support::readFileBytes(path); }
 
 class ScoresTest : public ::testing::Test {
  protected:

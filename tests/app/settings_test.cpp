@@ -31,15 +31,8 @@ const Bytes kCustomFileBytes = {0x77, 0x00, 0x00, 0x00, 0x73, 0x00, 0x00, 0x00, 
 const SDL_Keycode kCustomBindings[kKeyBindingCount] = {SDLK_w,  SDLK_s, SDLK_a, SDLK_d, SDLK_SPACE, -1,
                                                        static_cast<SDL_Keycode>(0x80000001u), SDLK_d};
 
-void writeFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+void writeFile(const std::string& path, const Bytes& bytes) { testing_support::writeFileBytes(path, bytes); }
+Bytes readFile(const std::string& path) { return testing_support::readFileBytes(path); }
 
 Bytes prefix(const Bytes& bytes, std::size_t length) { return Bytes(bytes.begin(), bytes.begin() + length); }
 

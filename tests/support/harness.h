@@ -72,6 +72,10 @@ extern const char* const kFontLayout[6];
 // (tests/support/x_server.sh, 1024 x 768 x 24) with SDL's X11 video driver and dummy audio, records the child's failure if it fails, and
 // returns false; in the child it returns true and the test goes on.
 bool runningUnderXvfb();
+// A file's bytes, written (replacing the file) and read back whole; a missing file reads empty.
+void writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> readFileBytes(const std::string& path);
+
 // Runs a shell command and returns what it printed on standard output.
 std::string commandOutput(const std::string& command);
 
