@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 shift || true
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELLWORTH_BOARD=ON "$@" >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"

@@ -1,0 +1,158 @@
+// zellworth-board: the leaderboard server. Every score it lists was played again by its own
+// workers with the game's frame code, from the replay the player sent.
+#include <signal.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "server.h"
+#include "storage.h"
+#include "verifier.h"
+
+namespace {
+
+constexpr int kMisuse = 2;
+
+constexpr const char* kUsage =
+    "Usage: zellworth-board --db FILE [--listen HOST:PORT] [--site DIR] [LIMITS]\n"
+    "       zellworth-board --db FILE --hide ID\n"
+    "The Zellworth leaderboard: keeps a score only when its replay, played again here, gives it.\n"
+    "\n"
+    "  --db FILE         the SQLite database (made when missing)\n"
+    "  --listen H:P      the address and port to serve (default 127.0.0.1:8000)\n"
+    "  --site DIR        serve the built browser site from DIR too\n"
+    "  --hide ID         take entry ID off the list and leave\n"
+    "  --help, --version\n"
+    "\n"
+    "Limits (default):\n"
+    "  --body-max BYTES               largest request body (65536)\n"
+    "  --read-timeout S               seconds a client may take to send (5)\n"
+    "  --write-timeout S              seconds a client may take to receive (5)\n"
+    "  --keep-alive S                 seconds an idle connection stays open (5)\n"
+    "  --connection-threads N         connections served at once (96)\n"
+    "  --verifiers N                  replays verified at once, one process each (2)\n"
+    "  --verify-queue N               submissions waiting for a verifier before 503 (16)\n"
+    "  --verify-timeout S             seconds one verification may take (10)\n"
+    "  --submissions-per-minute N     per client address, before 429 (6)\n"
+    "  --list-max N                   entries one list request may ask for (100)\n";
+
+int misuse(const std::string& message) {
+  std::fprintf(stderr, "zellworth-board: %s\nTry 'zellworth-board --help' for more information.\n", message.c_str());
+  return kMisuse;
+}
+
+bool parseWhole(const char* text, long long least, long long most, long long& value) {
+  if (text == nullptr || *text < '0' || *text > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoll(text, &end, 10);
+  return errno == 0 && *end == '\0' && value >= least && value <= most;
+}
+
+struct LimitOption {
+  const char* name;
+  long long least;
+  long long most;
+  void (*set)(BoardLimits&, long long);
+};
+
+const LimitOption kLimitOptions[] = {
+    {"--body-max", 1024, 1 << 24, [](BoardLimits& l, long long v) { l.bodyMax = static_cast<std::size_t>(v); }},
+    {"--read-timeout", 1, 300, [](BoardLimits& l, long long v) { l.readTimeout = static_cast<std::int32_t>(v); }},
+    {"--write-timeout", 1, 300, [](BoardLimits& l, long long v) { l.writeTimeout = static_cast<std::int32_t>(v); }},
+    {"--keep-alive", 1, 300, [](BoardLimits& l, long long v) { l.keepAlive = static_cast<std::int32_t>(v); }},
+    {"--connection-threads", 4, 4096, [](BoardLimits& l, long long v) { l.connectionThreads = static_cast<std::int32_t>(v); }},
+    {"--verifiers", 1, 256, [](BoardLimits& l, long long v) { l.verifiers = static_cast<std::int32_t>(v); }},
+    {"--verify-queue", 0, 100000, [](BoardLimits& l, long long v) { l.verifyQueue = static_cast<std::int32_t>(v); }},
+    {"--verify-timeout", 1, 3600, [](BoardLimits& l, long long v) { l.verifyTimeout = static_cast<std::int32_t>(v); }},
+    {"--submissions-per-minute", 1, 1000000,
+     [](BoardLimits& l, long long v) { l.submissionsPerMinute = static_cast<std::int32_t>(v); }},
+    {"--list-max", 1, 10000, [](BoardLimits& l, long long v) { l.listMax = static_cast<std::int32_t>(v); }},
+};
+
+bool parseListen(const std::string& text, BoardOptions& options) {
+  const std::size_t colon = text.rfind(':');
+  long long port = 0;
+  if (colon == std::string::npos || colon == 0 || !parseWhole(text.c_str() + colon + 1, 1, 65535, port)) return false;
+  options.host = text.substr(0, colon);
+  options.port = static_cast<std::int32_t>(port);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc == 2 && std::strcmp(argv[1], "--verifier") == 0) return runVerifier();
+
+  BoardOptions options;
+  long long hideId = 0;
+  for (int index = 1; index < argc; ++index) {
+    const std::string argument = argv[index];
+    const char* value = index + 1 < argc ? argv[index + 1] : nullptr;
+    if (argument == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (argument == "--version") {
+      std::printf("zellworth-board %s (rules version %u)\n", ZELLWORTH_VERSION, static_cast<unsigned>(kRulesVersion));
+      return 0;
+    }
+    const LimitOption* limit = nullptr;
+    for (const LimitOption& candidate : kLimitOptions) {
+      if (argument == candidate.name) limit = &candidate;
+    }
+    if (limit != nullptr) {
+      long long number = 0;
+      if (!parseWhole(value, limit->least, limit->most, number)) {
+        return misuse(argument + " needs a whole number from " + std::to_string(limit->least) + " to " +
+                      std::to_string(limit->most));
+      }
+      limit->set(options.limits, number);
+    } else if (argument == "--listen") {
+      if (value == nullptr || !parseListen(value, options)) return misuse("--listen needs HOST:PORT");
+    } else if (argument == "--db" && value != nullptr) {
+      options.database = value;
+    } else if (argument == "--site" && value != nullptr) {
+      options.site = value;
+    } else if (argument == "--hide") {
+      if (!parseWhole(value, 1, 999999999999999LL, hideId)) return misuse("--hide needs an entry's id");
+    } else {
+      return misuse("unknown option or missing value: " + argument);
+    }
+    ++index;
+  }
+  if (options.database.empty()) return misuse("--db FILE is needed");
+
+  // The signals that stop the server are taken by one thread of its own (see runBoard); every
+  // thread started from here on inherits the block.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  std::unique_ptr<ScoreStore> store;
+  try {
+    store = openSqliteStore(options.database);
+    if (hideId != 0) {
+      const bool hidden = store->hide(hideId);
+      std::printf(hidden ? "entry %lld is hidden\n" : "no listed entry %lld\n", hideId);
+      return hidden ? 0 : 1;
+    }
+  } catch (const StorageError& error) {
+    std::fprintf(stderr, "zellworth-board: %s\n", error.what());
+    return 1;
+  }
+  std::string error;
+  if (!startVerifiers(options.limits, argv[0], error)) {
+    std::fprintf(stderr, "zellworth-board: %s\n", error.c_str());
+    stopVerifiers();
+    return 1;
+  }
+  const int status = runBoard(options, *store);
+  stopVerifiers();
+  return status;
+}

@@ -1,0 +1,19 @@
+// The board's HTTP side: the JSON API, the submission limits and, when asked, the browser site.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "limits.h"
+#include "storage.h"
+
+struct BoardOptions {
+  std::string host = "127.0.0.1";
+  std::int32_t port = 8000;
+  std::string database;
+  std::string site;  // a built browser site to serve beside the API; empty for none
+  BoardLimits limits;
+};
+
+// Serves until SIGTERM or SIGINT. The verifiers must have been started. Returns the exit status.
+int runBoard(const BoardOptions& options, ScoreStore& store);

@@ -1,0 +1,55 @@
+// The board's storage: verified scores with their replays, behind one narrow interface, so that
+// a backend for a board that outgrows one machine can follow the SQLite one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct StoredScore {
+  std::int64_t id = 0;
+  std::string name;
+  std::int32_t score = 0;
+  std::int64_t rank = 0;      // place among the listed entries, 1 for the best
+  std::int64_t playedAt = 0;  // seconds since 1970 UTC
+};
+
+struct NewScore {
+  std::string name;
+  std::int32_t score = 0;            // as the board's own frames gave it
+  std::uint32_t frames = 0;
+  std::uint32_t rulesVersion = 0;
+  std::uint32_t seed = 0;
+  std::int64_t playedAt = 0;         // seconds since 1970 UTC
+  std::int64_t submittedAt = 0;      // seconds since 1970 UTC
+  std::string replayHash;            // SHA-256 of the replay's bytes: one entry per replay
+  std::string replay;                // the replay file's bytes
+};
+
+// Thrown when the storage itself fails (a full disk, a broken file); the request then fails with 500.
+struct StorageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Every method may be called from any thread at any time.
+class ScoreStore {
+ public:
+  virtual ~ScoreStore() = default;
+  // The entry stored for the replay with this hash, if any.
+  virtual bool findReplay(const std::string& replayHash, StoredScore& entry) = 0;
+  // Stores a score durably before it returns, unless its replay is stored already; `entry` is
+  // then the first one. Returns whether it stored.
+  virtual bool add(const NewScore& score, StoredScore& entry) = 0;
+  // Entries that are not hidden, best first (an earlier entry before a later equal one).
+  virtual std::int64_t count() = 0;
+  virtual std::vector<StoredScore> list(std::int32_t limit, std::int64_t offset) = 0;
+  // The replay of an entry that is not hidden.
+  virtual bool replay(std::int64_t id, std::string& bytes) = 0;
+  // Leaves the entry stored but takes it off the list. Returns whether there was one to hide.
+  virtual bool hide(std::int64_t id) = 0;
+};
+
+// Opens (creating or upgrading) the SQLite database at `path`. Throws StorageError.
+std::unique_ptr<ScoreStore> openSqliteStore(const std::string& path);

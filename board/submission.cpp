@@ -1,0 +1,107 @@
+// Names, base64 and the replay's hash.
+#include "submission.h"
+
+#include <openssl/evp.h>
+
+#include <cstdint>
+
+#include "limits.h"
+
+namespace {
+
+// Reads one UTF-8 sequence at `index`, advancing it. False for anything but the shortest form of
+// a code point that is not a surrogate.
+bool nextCodePoint(const std::string& text, std::size_t& index, std::uint32_t& codePoint) {
+  const auto byteAt = [&](std::size_t at) { return static_cast<std::uint8_t>(text[at]); };
+  const std::uint8_t lead = byteAt(index);
+  std::size_t length = 0;
+  std::uint32_t least = 0;
+  if (lead < 0x80) {
+    codePoint = lead;
+    ++index;
+    return true;
+  } else if ((lead & 0xE0) == 0xC0) {
+    length = 2, codePoint = lead & 0x1F, least = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, codePoint = lead & 0x0F, least = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, codePoint = lead & 0x07, least = 0x10000;
+  } else {
+    return false;
+  }
+  if (text.size() - index < length) return false;
+  for (std::size_t at = index + 1; at < index + length; ++at) {
+    if ((byteAt(at) & 0xC0) != 0x80) return false;
+    codePoint = (codePoint << 6) | (byteAt(at) & 0x3F);
+  }
+  index += length;
+  return codePoint >= least && codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
+}
+
+// Control characters, and the invisible ones that reorder or hide the text around them.
+bool isControl(std::uint32_t codePoint) {
+  return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) || codePoint == 0x2028 ||
+         codePoint == 0x2029 || (codePoint >= 0x200B && codePoint <= 0x200F) ||
+         (codePoint >= 0x202A && codePoint <= 0x202E) || (codePoint >= 0x2060 && codePoint <= 0x206F) ||
+         codePoint == 0xFEFF;
+}
+
+}  // namespace
+
+std::string checkName(const std::string& name, std::string& trimmed) {
+  const std::size_t first = name.find_first_not_of(' ');
+  const std::size_t last = name.find_last_not_of(' ');
+  trimmed = first == std::string::npos ? std::string() : name.substr(first, last - first + 1);
+  if (trimmed.empty()) return "the name is not allowed: it is empty";
+  std::int32_t characters = 0;
+  for (std::size_t index = 0; index < trimmed.size();) {
+    std::uint32_t codePoint = 0;
+    if (!nextCodePoint(trimmed, index, codePoint)) return "the name is not allowed: it is not valid UTF-8";
+    if (isControl(codePoint)) return "the name is not allowed: it holds a control character";
+    if (++characters > kNameMaxCharacters) {
+      return "the name is not allowed: it is longer than " + std::to_string(kNameMaxCharacters) + " characters";
+    }
+  }
+  return "";
+}
+
+bool decodeBase64(const std::string& text, std::string& bytes) {
+  std::size_t length = text.size();
+  while (length > 0 && text[length - 1] == '=' && text.size() - length < 2) --length;
+  if (length % 4 == 1) return false;
+  bytes.clear();
+  bytes.reserve(length / 4 * 3 + 2);
+  std::uint32_t bits = 0;
+  std::int32_t bitCount = 0;
+  for (std::size_t index = 0; index < length; ++index) {
+    const char c = text[index];
+    std::uint32_t value = 0;
+    if (c >= 'A' && c <= 'Z') {
+      value = static_cast<std::uint32_t>(c - 'A');
+    } else if (c >= 'a' && c <= 'z') {
+      value = static_cast<std::uint32_t>(c - 'a' + 26);
+    } else if (c >= '0' && c <= '9') {
+      value = static_cast<std::uint32_t>(c - '0' + 52);
+    } else if (c == '+') {
+      value = 62;
+    } else if (c == '/') {
+      value = 63;
+    } else {
+      return false;
+    }
+    bits = (bits << 6) | value;
+    bitCount += 6;
+    if (bitCount >= 8) {
+      bitCount -= 8;
+      bytes.push_back(static_cast<char>((bits >> bitCount) & 0xFF));
+    }
+  }
+  return true;
+}
+
+std::string sha256(const std::string& bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr);
+  return std::string(reinterpret_cast<const char*>(digest), size);
+}

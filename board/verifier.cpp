@@ -1,0 +1,200 @@
+// The worker pool: each worker is a process fed over a pipe (a request is the replay's length as
+// 4 bytes, then its bytes; the answer is a ReplayVerdict), waited for with a deadline.
+#include "verifier.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct Worker {
+  pid_t pid = -1;
+  int input = -1;   // the worker's standard input
+  int output = -1;  // the worker's standard output
+  bool busy = false;
+};
+
+BoardLimits gLimits;
+std::string gProgram;
+std::vector<Worker> gWorkers;
+std::int32_t gWaiting = 0;  // submissions queued for a worker
+std::mutex gMutex;
+std::condition_variable gFreed;
+
+bool spawnWorker(Worker& worker, std::string& error) {
+  int toWorker[2];
+  int fromWorker[2];
+  if (pipe2(toWorker, O_CLOEXEC) != 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (pipe2(fromWorker, O_CLOEXEC) != 0) {
+    error = std::strerror(errno);
+    close(toWorker[0]);
+    close(toWorker[1]);
+    return false;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, toWorker[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, fromWorker[1], STDOUT_FILENO);
+  // No connection or database handle reaches a worker, so none outlives its closing here.
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+  char* arguments[] = {const_cast<char*>(gProgram.c_str()), const_cast<char*>("--verifier"), nullptr};
+  pid_t pid = -1;
+  const int result = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, arguments, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(toWorker[0]);
+  close(fromWorker[1]);
+  if (result != 0) {
+    error = std::string("cannot start a verifier: ") + std::strerror(result);
+    close(toWorker[1]);
+    close(fromWorker[0]);
+    return false;
+  }
+  worker.pid = pid;
+  worker.input = toWorker[1];
+  worker.output = fromWorker[0];
+  worker.busy = false;
+  return true;
+}
+
+void endWorker(Worker& worker) {
+  if (worker.pid > 0) {
+    kill(worker.pid, SIGKILL);
+    while (waitpid(worker.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  close(worker.input);
+  close(worker.output);
+  worker.pid = -1;
+}
+
+bool writeAll(int fd, const void* data, std::size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = write(fd, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// Reads exactly `size` bytes; with a deadline, gives up when it passes.
+bool readAll(int fd, void* data, std::size_t size, const std::chrono::steady_clock::time_point* deadline) {
+  char* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    if (deadline != nullptr) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      pollfd wait = {fd, POLLIN, 0};
+      const int ready = poll(&wait, 1, static_cast<int>(left.count()));
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready <= 0) return false;
+    }
+    const ssize_t got = read(fd, bytes, size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    bytes += got;
+    size -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool exchange(const Worker& worker, const std::string& replay, ReplayVerdict& verdict) {
+  const std::uint32_t size = static_cast<std::uint32_t>(replay.size());
+  if (!writeAll(worker.input, &size, sizeof size) || !writeAll(worker.input, replay.data(), replay.size())) return false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(gLimits.verifyTimeout);
+  if (!readAll(worker.output, &verdict, sizeof verdict, &deadline)) return false;
+  verdict.message[sizeof verdict.message - 1] = '\0';
+  return true;
+}
+
+}  // namespace
+
+bool startVerifiers(const BoardLimits& limits, const char* program, std::string& error) {
+  gLimits = limits;
+  gProgram = program;
+  // A worker that dies leaves its pipe closed; writing to it must fail, not end the server.
+  signal(SIGPIPE, SIG_IGN);
+  gWorkers.assign(static_cast<std::size_t>(limits.verifiers), Worker());
+  for (Worker& worker : gWorkers) {
+    if (!spawnWorker(worker, error)) return false;
+  }
+  return true;
+}
+
+VerifyOutcome verifySubmission(const std::string& replay, ReplayVerdict& verdict) {
+  std::size_t index = 0;
+  {
+    std::unique_lock<std::mutex> lock(gMutex);
+    auto freeWorker = [&] {
+      for (index = 0; index < gWorkers.size(); ++index) {
+        if (!gWorkers[index].busy && gWorkers[index].pid > 0) return true;
+      }
+      return false;
+    };
+    if (!freeWorker()) {
+      if (gWaiting >= gLimits.verifyQueue) return VerifyOutcome::kBusy;
+      ++gWaiting;
+      gFreed.wait(lock, freeWorker);
+      --gWaiting;
+    }
+    gWorkers[index].busy = true;
+  }
+  Worker& worker = gWorkers[index];
+  const bool played = exchange(worker, replay, verdict);
+  if (!played) {
+    endWorker(worker);
+    std::string error;
+    if (!spawnWorker(worker, error)) std::fprintf(stderr, "zellworth-board: %s\n", error.c_str());
+  }
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    worker.busy = false;
+  }
+  gFreed.notify_one();
+  return played ? VerifyOutcome::kPlayed : VerifyOutcome::kFailed;
+}
+
+void stopVerifiers() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  for (Worker& worker : gWorkers) {
+    if (worker.pid > 0) endWorker(worker);
+  }
+}
+
+int runVerifier() {
+  // A hostile replay may make the game allocate or loop: the memory is capped here, the time by
+  // the server's deadline. No core files.
+  const rlimit memory = {kVerifierMemory, kVerifierMemory};
+  setrlimit(RLIMIT_AS, &memory);
+  const rlimit core = {0, 0};
+  setrlimit(RLIMIT_CORE, &core);
+  std::vector<std::uint8_t> replay;
+  for (;;) {
+    std::uint32_t size = 0;
+    if (!readAll(STDIN_FILENO, &size, sizeof size, nullptr)) return 0;
+    if (size > kVerifierReplayMax) return 1;
+    replay.resize(size);
+    if (!readAll(STDIN_FILENO, replay.data(), size, nullptr)) return 1;
+    ReplayVerdict verdict{};
+    verifyReplay(replay.data(), replay.size(), verdict);
+    if (!writeAll(STDOUT_FILENO, &verdict, sizeof verdict)) return 1;
+  }
+}
