@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The browser version.
 #   ./web.sh              installs what is missing, builds the site into build-web/site/
-#   ./web.sh serve [PORT] serves build-web/site/ on localhost (default port 8000)
+#   ./web.sh serve [PORT] serves build-web/site/ and the leaderboard on localhost (default port 8000)
 #   ./web.sh test         builds the site and runs the browser test (tests/web/)
 # The libraries and the rendered music are kept in ZELLWORTH_WEB_CACHE (default
 # ${XDG_CACHE_HOME:-~/.cache}/zellworth-web), where a later build, in any clone, finds them.
@@ -14,8 +14,8 @@ case "${1:-build}" in
   serve)
     port=${2:-8000}
     [ -f build-web/site/index.html ] || { echo "No site yet: run ./web.sh first" >&2; exit 1; }
-    echo "Zellworth is served at http://localhost:$port/ (Ctrl+C stops it)"
-    exec python3 -m http.server "$port" --bind 127.0.0.1 --directory build-web/site
+    # The leaderboard server serves the site too, so that the page and its board share one address.
+    exec ./board.sh "$port"
     ;;
   test)
     "$0" build
@@ -108,7 +108,7 @@ em++ -O2 $(for source in $sources; do echo "$objects/$(echo "$source" | tr / _).
   -o "$site/zellworth.js"
 
 # --- The page's own files ----------------------------------------------------------------------------
-cp web/index.html web/page.js web/page.css "$site/"
+cp web/index.html web/page.js web/page.css web/leaderboard.js "$site/"
 icon_tool=$out/make_icon
 if [ ! -x "$icon_tool" ] || [ packaging/make_icon.cpp -nt "$icon_tool" ]; then
   g++ -O2 -std=c++17 packaging/make_icon.cpp -o "$icon_tool" $(pkg-config --cflags --libs sdl2 SDL2_image)

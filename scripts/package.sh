@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package into build-deb/ and checks it as a packager would: lintian without an
+# Builds the Debian packages (the game, and the leaderboard server zellworth-board) into build-deb/ and checks it as a packager would: lintian without an
 # error or a warning, the menu entry through desktop-file-validate, the AppStream metadata through
 # appstreamcli. Prints the package's file list and, last, the path of the .deb.
 #
@@ -31,6 +31,7 @@ grep -E 'warning:' "$out/build.log" || true
 
 changes=$(ls "$out"/zellworth_"$version"_*.changes)
 deb=$(ls "$out"/zellworth_"$version"_*.deb)
+board_deb=$(ls "$out"/zellworth-board_"$version"_*.deb)
 
 status=0
 echo "lintian:"
@@ -47,5 +48,7 @@ appstreamcli validate --no-net "$out"/root/usr/share/metainfo/*.metainfo.xml || 
 
 echo "dpkg -c $(basename "$deb"):"
 dpkg -c "$deb" | tee "$out/contents.txt"
+echo "dpkg -c $(basename "$board_deb"):"
+dpkg -c "$board_deb" | tee "$out/board-contents.txt"
 [ $status -eq 0 ] || { echo "the package's checks failed"; exit 1; }
 echo "$deb"

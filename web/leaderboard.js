@@ -1,0 +1,238 @@
+// The Leaderboard panel: the board's top ten with a Watch button each, and the player's kept
+// games with a Submit button. The board is the server that served the page (zellworth-board);
+// on a static host or offline the panel says it cannot be reached and the game plays as before.
+// Names are always shown as text, never as HTML.
+'use strict';
+
+(function () {
+  var TOP = 10;
+  var NAME_KEY = 'zellworth-board-name';
+  var REPLAY_MAGIC = [0x5A, 0x57, 0x52, 0x50]; // "ZWRP", the first bytes of a replay file
+  var WATCH_FILE = '/zellworth/run/watch.replay';
+
+  var style = document.createElement('style');
+  style.textContent = [
+    '#board-toggle { position: fixed; top: 6px; right: 6px; z-index: 3; font: 14px sans-serif; color: #fff;',
+    '  background: #333c; border: 1px solid #888; border-radius: 6px; padding: 4px 10px; cursor: pointer; }',
+    '#board { position: fixed; top: 40px; right: 6px; z-index: 3; width: min(26em, calc(100vw - 12px));',
+    '  max-height: calc(100vh - 48px); overflow: auto; box-sizing: border-box; padding: 8px 12px;',
+    '  background: #111e; color: #ddd; border: 1px solid #666; border-radius: 8px; font: 14px/1.4 sans-serif; }',
+    '#board[hidden] { display: none; }',
+    '#board h2 { font-size: 16px; margin: 4px 0; }',
+    '#board table { width: 100%; border-collapse: collapse; }',
+    '#board td { padding: 2px 4px; white-space: nowrap; }',
+    '#board td.name { white-space: pre; overflow: hidden; text-overflow: ellipsis; max-width: 10em; }',
+    '#board td.score { text-align: right; }',
+    '#board button { font: inherit; color: #fff; background: #333; border: 1px solid #888; border-radius: 4px; cursor: pointer; }',
+    '#board input { font: inherit; width: 10em; }',
+    '#board .note { font-size: 12px; color: #aaa; margin: 6px 0; }',
+    '#board-status { min-height: 1.4em; margin: 4px 0; }'
+  ].join('\n');
+  document.head.appendChild(style);
+
+  function element(tag, attributes, text) {
+    var node = document.createElement(tag);
+    Object.keys(attributes || {}).forEach(function (key) { node.setAttribute(key, attributes[key]); });
+    if (text !== undefined) node.textContent = text;
+    return node;
+  }
+
+  var toggle = element('button', { id: 'board-toggle', type: 'button', 'aria-controls': 'board' }, 'Leaderboard');
+  var panel = element('section', { id: 'board', 'aria-label': 'Leaderboard' });
+  var list = element('table', { id: 'board-list' });
+  var listState = element('p', { id: 'board-list-state' }, 'Loading…');
+  var games = element('table', { id: 'board-games' });
+  var nameInput = element('input', { id: 'board-name', type: 'text', maxlength: '64', autocomplete: 'nickname' });
+  var status = element('p', { id: 'board-status', role: 'status', 'aria-live': 'polite' });
+  panel.appendChild(element('h2', {}, 'Leaderboard'));
+  panel.appendChild(listState);
+  panel.appendChild(list);
+  panel.appendChild(element('h2', {}, 'Your games'));
+  var nameLabel = element('label', {}, 'Name ');
+  nameLabel.appendChild(nameInput);
+  panel.appendChild(nameLabel);
+  panel.appendChild(games);
+  panel.appendChild(status);
+  panel.appendChild(element('p', { class: 'note' },
+    'Submitting a game sends the board the name above, the game\'s inputs (its replay) and the date it was ' +
+    'played. The board plays the game again and keeps the score only if it comes out the same.'));
+  panel.hidden = true;
+  document.body.appendChild(toggle);
+  document.body.appendChild(panel);
+
+  nameInput.value = localStorage.getItem(NAME_KEY) || '';
+  nameInput.addEventListener('change', function () { localStorage.setItem(NAME_KEY, nameInput.value); });
+  // Keys typed into the panel are the panel's: the game, which listens on the window, never sees them.
+  ['keydown', 'keyup', 'keypress'].forEach(function (type) {
+    panel.addEventListener(type, function (event) { event.stopPropagation(); });
+  });
+
+  function show(open) {
+    panel.hidden = !open;
+    toggle.setAttribute('aria-expanded', String(open));
+    if (open) {
+      refreshList();
+      refreshGames();
+    }
+  }
+  toggle.addEventListener('click', function () { show(panel.hidden); });
+
+  // --- The board's list ---------------------------------------------------------------------------
+
+  function day(date) { return String(date).slice(0, 10); }
+
+  function refreshList() {
+    return fetch('api/scores?limit=' + TOP, { cache: 'no-store' }).then(function (response) {
+      if (!response.ok) throw new Error('status ' + response.status);
+      return response.json();
+    }).then(function (answer) {
+      list.textContent = '';
+      listState.textContent = answer.total === 0 ? 'No scores yet.' : answer.total + ' scores, the best ten:';
+      answer.scores.forEach(function (entry) {
+        var row = element('tr', { 'data-id': String(entry.id) });
+        row.appendChild(element('td', {}, entry.rank + '.'));
+        row.appendChild(element('td', { class: 'name' }, entry.name));
+        row.appendChild(element('td', { class: 'score' }, String(entry.score)));
+        row.appendChild(element('td', {}, day(entry.date)));
+        var cell = element('td');
+        var watch = element('button', { type: 'button', class: 'watch' }, 'Watch');
+        watch.addEventListener('click', function () { watchEntry(entry.id); });
+        cell.appendChild(watch);
+        row.appendChild(cell);
+        list.appendChild(row);
+      });
+    }).catch(function () {
+      list.textContent = '';
+      listState.textContent = 'The leaderboard cannot be reached.';
+    });
+  }
+
+  // Watching reloads the page with the entry's id; the replay is fetched before the game starts.
+  function watchEntry(id) {
+    location.search = '?watch=' + encodeURIComponent(id);
+  }
+
+  // --- The player's kept games -------------------------------------------------------------------
+
+  function isReplay(bytes) {
+    return bytes.length >= 40 && REPLAY_MAGIC.every(function (value, index) { return bytes[index] === value; });
+  }
+
+  // Every replay file among the game's saved files, with the score and date its header records.
+  function keptGames() {
+    var found = [];
+    if (!window.FS || !FS.analyzePath('/zellworth/Common').exists) return found;
+    (function walk(folder) {
+      FS.readdir(folder).forEach(function (name) {
+        if (name === '.' || name === '..') return;
+        var path = folder + '/' + name;
+        var mode = FS.stat(path).mode;
+        if (FS.isDir(mode)) return walk(path);
+        if (!FS.isFile(mode)) return;
+        var bytes = FS.readFile(path);
+        if (!isReplay(bytes)) return;
+        var view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+        found.push({
+          path: path,
+          bytes: bytes,
+          date: Number(view.getBigInt64(20, true)),
+          score: view.getInt32(32, true)
+        });
+      });
+    }('/zellworth/Common'));
+    found.sort(function (a, b) { return b.score - a.score || b.date - a.date; });
+    return found;
+  }
+
+  function refreshGames() {
+    games.textContent = '';
+    var kept = keptGames();
+    if (kept.length === 0) {
+      games.appendChild(element('tr')).appendChild(element('td', {}, 'No kept games yet: play one first.'));
+    }
+    kept.forEach(function (game) {
+      var row = element('tr');
+      row.appendChild(element('td', { class: 'score' }, String(game.score)));
+      row.appendChild(element('td', {}, new Date(game.date * 1000).toISOString().slice(0, 10)));
+      var cell = element('td');
+      var submit = element('button', { type: 'button', class: 'submit' }, 'Submit');
+      submit.addEventListener('click', function () { submitGame(game); });
+      cell.appendChild(submit);
+      row.appendChild(cell);
+      games.appendChild(row);
+    });
+    return kept;
+  }
+
+  function base64(bytes) {
+    var text = '';
+    for (var index = 0; index < bytes.length; index += 0x8000) {
+      text += String.fromCharCode.apply(null, bytes.subarray(index, index + 0x8000));
+    }
+    return btoa(text);
+  }
+
+  function submitGame(game) {
+    localStorage.setItem(NAME_KEY, nameInput.value);
+    status.textContent = 'Sending…';
+    fetch('api/scores', {
+      method: 'POST',
+      headers: { 'Content-Type': 'application/json' },
+      body: JSON.stringify({ name: nameInput.value, replay: base64(game.bytes) })
+    }).then(function (response) {
+      return response.json().catch(function () { return {}; }).then(function (answer) {
+        if (response.ok) {
+          status.textContent = (answer.duplicate ? 'Already on the board: ' : 'On the board: ') +
+            'rank ' + answer.rank + ' with ' + answer.score + ' points.';
+          refreshList();
+        } else {
+          status.textContent = 'Not accepted: ' + (answer.error || 'the board answered ' + response.status);
+        }
+      });
+    }).catch(function () {
+      status.textContent = 'The leaderboard cannot be reached.';
+    });
+  }
+
+  // After a game over the game saves its files: a new kept game opens the panel to submit it.
+  var knownGames = null;
+  var initialized = Module.onRuntimeInitialized;
+  Module.onRuntimeInitialized = function () {
+    knownGames = keptGames().length;
+    if (initialized) initialized();
+  };
+  var synced = Module.onSavedFilesSynced;
+  Module.onSavedFilesSynced = function (error) {
+    if (synced) synced(error);
+    var count = keptGames().length;
+    if (knownGames !== null && count > knownGames) {
+      show(true);
+      status.textContent = 'Your game is kept: submit it with a name.';
+    }
+    knownGames = count;
+  };
+
+  // --- Watching an entry: ?watch=ID ----------------------------------------------------------------
+
+  var watchId = new URLSearchParams(location.search).get('watch');
+  if (watchId !== null && /^\d{1,15}$/.test(watchId)) {
+    Module.preRun = Module.preRun || [];
+    // Queued before the page's own steps, so that it runs after them (the runtime calls them last
+    // in first out), when the game's folders exist.
+    Module.preRun.push(function () {
+      addRunDependency('zellworth-watch');
+      fetch('api/replays/' + watchId).then(function (response) {
+        if (!response.ok) throw new Error('status ' + response.status);
+        return response.arrayBuffer();
+      }).then(function (buffer) {
+        FS.writeFile(WATCH_FILE, new Uint8Array(buffer));
+        Module.gameArguments = ['--watch', WATCH_FILE];
+      }).catch(function (error) {
+        console.warn('Zellworth: entry ' + watchId + ' cannot be watched: ' + error);
+      }).then(function () { removeRunDependency('zellworth-watch'); });
+    });
+  }
+
+  window.addEventListener('load', refreshList);
+  show(false);
+}());
