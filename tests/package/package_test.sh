@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Debian package as a player gets it. scripts/package.sh builds and checks it; then it is
+# The Debian packages as a player and an operator get them. scripts/package.sh builds and checks it; then it is
 # installed with apt-get, an ordinary user starts /usr/games/zellworth under Xvfb and sees the
 # title screen drawn from the installed media, sets the keys in Flight Control and closes the
-# window: the keys land in that user's ~/.local/share/zellworth/Common/Settings.bin. apt-get purge
-# must then leave nothing of the package outside the user's home.
+# window: the keys land in that user's ~/.local/share/zellworth/Common/Settings.bin. The
+# leaderboard's unit must pass systemd-analyze verify, and its server must serve as its own user.
+# apt-get purge must then leave nothing of the packages outside the user's home.
 #
 # Installs and removes a package: run as root, or as a user who may sudo. Needs the e2e tools of
 # a build (default: build/; first argument: another build directory).
@@ -21,12 +22,14 @@ source "$source_dir/tests/support/player.sh"
 
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
-installed() { [ "$(dpkg-query -W -f='${db:Status-Status}' zellworth 2>/dev/null)" = installed ]; }
+installed() { [ "$(dpkg-query -W -f='${db:Status-Status}' "${1:-zellworth}" 2>/dev/null)" = installed ]; }
 installed && fail "zellworth is installed on this machine already; this test would replace and purge it"
+installed zellworth-board && fail "zellworth-board is installed on this machine already; this test would replace and purge it"
 
 log "building the package"
 bash "$source_dir/scripts/package.sh" || fail "scripts/package.sh failed"
 deb=$(ls "$source_dir"/build-deb/zellworth_*.deb)
+board_deb=$(ls "$source_dir"/build-deb/zellworth-board_*.deb)
 
 # Everything named after the game in the system's own directories, where a package installs and
 # its scripts write. Homes and work trees are left out: builds and tests of other checkouts on
@@ -47,14 +50,38 @@ else
 fi
 before=$(named_after_the_game)
 
-log "installing $(basename "$deb")"
+log "installing $(basename "$deb") and $(basename "$board_deb")"
 export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get install -y -qq "$deb" >"$source_dir/build-deb/apt.log" 2>&1 ||
+"${as_root[@]}" apt-get install -y -qq "$deb" "$board_deb" >"$source_dir/build-deb/apt.log" 2>&1 ||
   fail "apt-get install failed: $(tail -n 20 "$source_dir/build-deb/apt.log")"
-installed || fail "the package is not installed after apt-get install"
-# A run that fails from here on purges the package all the same, leaving the machine as it was.
-trap 'status=$?; installed && "${as_root[@]}" apt-get purge -y -qq zellworth >/dev/null 2>&1; (exit $status); e2e_cleanup' EXIT
-mapfile -t shipped < <(dpkg -L zellworth)
+installed && installed zellworth-board || fail "the packages are not installed after apt-get install"
+# A run that fails from here on purges the packages all the same, leaving the machine as it was.
+trap 'status=$?; [ -n "${board_pid:-}" ] && "${as_root[@]}" kill "$board_pid" 2>/dev/null;
+  { installed || installed zellworth-board; } && "${as_root[@]}" apt-get purge -y -qq zellworth zellworth-board >/dev/null 2>&1
+  (exit $status); e2e_cleanup' EXIT
+mapfile -t shipped < <(dpkg -L zellworth zellworth-board)
+
+# The leaderboard's service: its unit passes systemd's checks, and the server starts as the unit
+# starts it (no systemd runs here as the first process): as its own system user, its database in
+# /var/lib/zellworth-board.
+unit=/lib/systemd/system/zellworth-board.service
+[ -f "$unit" ] || fail "no $unit in the package"
+verify_log=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify: $verify_log"
+[ -z "$verify_log" ] || fail "systemd-analyze verify reports: $verify_log"
+[ "$(stat -c %U "/var/lib/zellworth-board")" = zellworth-board ] || fail "/var/lib/zellworth-board does not belong to zellworth-board"
+board_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
+"${as_root[@]}" runuser -u zellworth-board -- /usr/bin/zellworth-board --db /var/lib/zellworth-board/board.db \
+  --listen "127.0.0.1:$board_port" >"$source_dir/build-deb/board.log" 2>&1 &
+board_pid=$!
+for _ in $(seq 50); do curl -sf "http://127.0.0.1:$board_port/api/health" >/dev/null && break; sleep 0.1; done
+[ "$(curl -s "http://127.0.0.1:$board_port/api/scores")" = '{"scores":[],"total":0}' ] || fail "the installed board does not list its empty table"
+answer=$(curl -s -w ' %{http_code}' -d '{"name":"packager","replay":"WldSUAEAAAA="}' "http://127.0.0.1:$board_port/api/scores")
+[ "$answer" = '{"error":"the file is damaged"} 422' ] || fail "the installed board answered a damaged replay with: $answer"
+[ "$(stat -c %U /var/lib/zellworth-board/board.db)" = zellworth-board ] || fail "the board's database does not belong to its user"
+"${as_root[@]}" kill "$board_pid"
+wait "$board_pid" || fail "the installed board did not stop cleanly: $(cat "$source_dir/build-deb/board.log")"
+board_pid=
+log "the installed zellworth-board served as its own user on 127.0.0.1:$board_port"
 for file in "$source_dir"/assets/Common/*; do
   name=$(basename "$file")
   case $name in Settings.bin* | Scores.bin*) continue ;; esac
@@ -84,9 +111,10 @@ expected="$(le32 40000052) $(le32 40000051) $(le32 40000050) $(le32 4000004F) $(
 [ "$(stat -c %U "$settings")" = "$PLAYER_NAME" ] || fail "Settings.bin does not belong to $PLAYER_NAME"
 log "the keys were saved to $settings"
 
-log "purging the package"
-"${as_root[@]}" apt-get purge -y -qq zellworth >>"$source_dir/build-deb/apt.log" 2>&1 || fail "apt-get purge failed"
+log "purging the packages"
+"${as_root[@]}" apt-get purge -y -qq zellworth zellworth-board >>"$source_dir/build-deb/apt.log" 2>&1 || fail "apt-get purge failed"
 installed && fail "the package is still installed after apt-get purge"
+installed zellworth-board && fail "zellworth-board is still installed after apt-get purge"
 for path in "${shipped[@]}"; do
   # Directories such as /usr/share/icons are shared with other packages and stay.
   [ -d "$path" ] || [ ! -e "$path" ] || fail "$path is left after the purge"

@@ -1,0 +1,183 @@
+// zellworth-board-load: a bounded load run against a board on this machine. CLIENTS threads for
+// SECONDS each mix list requests with submissions of valid, forged and damaged replays (from
+// DIR/valid and DIR/forged, each sent once), then every answered submission is looked up in the
+// list, and no forged one may be there.
+//   zellworth-board-load PORT DIR [CLIENTS] [SECONDS]
+#include <httplib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int32_t kMostClients = 64;
+constexpr std::int32_t kMostSeconds = 600;
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::string base64(const std::string& bytes) {
+  static const char* const kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  std::size_t index = 0;
+  for (; index + 2 < bytes.size(); index += 3) {
+    const std::uint32_t bits = (std::uint8_t(bytes[index]) << 16) | (std::uint8_t(bytes[index + 1]) << 8) | std::uint8_t(bytes[index + 2]);
+    for (int shift = 18; shift >= 0; shift -= 6) text += kDigits[(bits >> shift) & 63];
+  }
+  if (index < bytes.size()) {
+    std::uint32_t bits = std::uint8_t(bytes[index]) << 16;
+    if (index + 1 < bytes.size()) bits |= std::uint8_t(bytes[index + 1]) << 8;
+    text += kDigits[(bits >> 18) & 63];
+    text += kDigits[(bits >> 12) & 63];
+    text += index + 1 < bytes.size() ? kDigits[(bits >> 6) & 63] : '=';
+    text += '=';
+  }
+  return text;
+}
+
+std::vector<std::string> replaysIn(const std::filesystem::path& folder) {
+  std::vector<std::string> replays;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) replays.push_back(readFile(entry.path()));
+  return replays;
+}
+
+struct Tally {
+  std::mutex mutex;
+  std::vector<double> listMilliseconds;
+  std::set<std::int64_t> answeredValid;       // ids answered 201 or 200
+  std::int64_t statuses[600] = {};           // by HTTP status, for submissions
+  std::int64_t forgedAccepted = 0;
+  std::int64_t verified = 0;                 // submissions that reached a verifier: stored or refused by its verdict
+  std::int64_t unanswered = 0;
+};
+
+double percentile(std::vector<double> values, double share) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[std::min(values.size() - 1, static_cast<std::size_t>(share * static_cast<double>(values.size())))];
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: zellworth-board-load PORT DIR [CLIENTS] [SECONDS]\n");
+    return 2;
+  }
+  const int port = std::atoi(argv[1]);
+  const std::int32_t clients = std::clamp(argc > 3 ? std::atoi(argv[3]) : 20, 1, kMostClients);
+  const std::int32_t seconds = std::clamp(argc > 4 ? std::atoi(argv[4]) : 60, 1, kMostSeconds);
+  const std::vector<std::string> valid = replaysIn(std::filesystem::path(argv[2]) / "valid");
+  const std::vector<std::string> forged = replaysIn(std::filesystem::path(argv[2]) / "forged");
+  std::atomic<std::size_t> nextValid{0};
+  std::atomic<std::size_t> nextForged{0};
+  Tally tally;
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+
+  auto client = [&](std::int32_t number) {
+    httplib::Client http("127.0.0.1", port);
+    http.set_read_timeout(30, 0);
+    std::mt19937 random(static_cast<std::uint32_t>(number));
+    while (Clock::now() < end) {
+      const std::uint32_t kind = random() % 10;  // 4 in 10 list, 3 valid, 2 forged, 1 damaged
+      if (kind < 4) {
+        const auto started = Clock::now();
+        auto result = http.Get("/api/scores?limit=10");
+        const double took = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+        std::lock_guard<std::mutex> lock(tally.mutex);
+        if (result && result->status == 200) tally.listMilliseconds.push_back(took); else ++tally.unanswered;
+        continue;
+      }
+      std::string replay;
+      bool isForged = false;
+      if (kind < 7) {
+        const std::size_t index = nextValid++;
+        if (index >= valid.size()) continue;
+        replay = valid[index];
+      } else if (kind < 9) {
+        const std::size_t index = nextForged++;
+        if (index >= forged.size()) continue;
+        replay = forged[index];
+        isForged = true;
+      } else {
+        replay = valid[random() % valid.size()];
+        replay.resize(random() % replay.size());  // cut short: damaged
+        isForged = true;
+      }
+      const std::string name = (isForged ? "F" : "V") + std::to_string(number);
+      auto result = http.Post("/api/scores", json{{"name", name}, {"replay", base64(replay)}}.dump(), "application/json");
+      std::lock_guard<std::mutex> lock(tally.mutex);
+      if (!result) {
+        ++tally.unanswered;
+        continue;
+      }
+      ++tally.statuses[std::clamp(result->status, 0, 599)];
+      const json answer = json::parse(result->body, nullptr, false);
+      if (result->status == 201 || result->status == 200) {
+        if (isForged) ++tally.forgedAccepted;
+        if (!isForged) tally.answeredValid.insert(answer.value("id", std::int64_t{0}));
+        if (result->status == 201) ++tally.verified;
+      } else if (result->status == 422) {
+        ++tally.verified;
+      }
+    }
+  };
+  const auto started = Clock::now();
+  std::vector<std::thread> threads;
+  for (std::int32_t number = 0; number < clients; ++number) threads.emplace_back(client, number);
+  for (std::thread& thread : threads) thread.join();
+  const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
+
+  // Afterwards: every answered submission is listed, and no forged one.
+  httplib::Client http("127.0.0.1", port);
+  std::set<std::int64_t> listed;
+  std::int64_t forgedListed = 0;
+  for (std::int64_t offset = 0;; offset += 100) {
+    auto result = http.Get(("/api/scores?limit=100&offset=" + std::to_string(offset)).c_str());
+    if (!result || result->status != 200) break;
+    const json page = json::parse(result->body);
+    for (const json& entry : page["scores"]) {
+      listed.insert(entry["id"].get<std::int64_t>());
+      if (entry["name"].get<std::string>()[0] == 'F') ++forgedListed;
+    }
+    if (page["scores"].size() < 100) break;
+  }
+  std::int64_t missing = 0;
+  for (std::int64_t id : tally.answeredValid) missing += listed.count(id) == 0;
+
+  std::int64_t submissions = 0;
+  for (std::int64_t count : tally.statuses) submissions += count;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  std::printf("%d clients for %.1f s\n", clients, elapsed);
+  std::printf("submissions answered: %lld (%.1f a second):", static_cast<long long>(submissions), static_cast<double>(submissions) / elapsed);
+  for (int status = 0; status < 600; ++status) {
+    if (tally.statuses[status] != 0) std::printf(" %d x%lld", status, static_cast<long long>(tally.statuses[status]));
+  }
+  std::printf("\nverifications: %lld, %.1f a second per core (%u cores)\n", static_cast<long long>(tally.verified),
+              static_cast<double>(tally.verified) / elapsed / cores, cores);
+  std::printf("list requests: %zu, median %.2f ms, 99th percentile %.2f ms\n", tally.listMilliseconds.size(),
+              percentile(tally.listMilliseconds, 0.5), percentile(tally.listMilliseconds, 0.99));
+  std::printf("unanswered requests: %lld\n", static_cast<long long>(tally.unanswered));
+  std::printf("answered valid submissions: %zu, missing from the list afterwards: %lld\n", tally.answeredValid.size(),
+              static_cast<long long>(missing));
+  std::printf("forged or damaged accepted: %lld, listed: %lld\n", static_cast<long long>(tally.forgedAccepted),
+              static_cast<long long>(forgedListed));
+  return missing == 0 && tally.forgedAccepted == 0 && forgedListed == 0 ? 0 : 1;
+}
