@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "game/play.h"
 #include "game/player.h"
+#include "game/random.h"
 #include "screens/keyconfig.h"
 #include "screens/title.h"
 #include "text/font.h"
@@ -38,7 +39,7 @@ int main(int argc, char* argv[]) {
   if (optionsStatus >= 0) return optionsStatus;
   gWindowScale = options.scale;
 
-  srand(static_cast<unsigned>(time(nullptr)));
+  seedGameRandom(static_cast<std::uint32_t>(time(nullptr)));
 
   // Status 1 after a failed start-up, so that a launcher or a script can tell.
   int exitStatus = EXIT_SUCCESS;

@@ -1,4 +1,5 @@
-// Careful replacement of a file in ../Common/, shared by the settings and the best scores.
+// Careful replacement and reading of a file in ../Common/, shared by the settings, the best scores
+// and the replays.
 #include "app/save_file.h"
 
 #include <fcntl.h>
@@ -76,4 +77,33 @@ std::int32_t replaceFile(const char* directory, const char* fileName, const char
   const std::int32_t result = replaceInDirectory({descriptor, fileName, temporaryName}, write);
   close(descriptor);
   return result;
+}
+
+// Opened without blocking, so that a FIFO with no writer cannot hold the start; then only a
+// regular file is read.
+std::int32_t readSavedFile(const char* path, std::size_t limit, std::vector<unsigned char>& bytes) {
+  bytes.clear();
+  const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (descriptor < 0) return errno == ENOENT ? kFileMissing : kFileUnreadable;
+  struct stat status;
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(descriptor);
+    return kFileNotRegular;
+  }
+  bytes.resize(limit + 1);
+  std::size_t size = 0;
+  while (size < bytes.size()) {
+    const ssize_t got = read(descriptor, bytes.data() + size, bytes.size() - size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      close(descriptor);
+      bytes.clear();
+      return kFileUnreadable;
+    }
+    if (got == 0) break;
+    size += static_cast<std::size_t>(got);
+  }
+  close(descriptor);
+  bytes.resize(size);
+  return kFileRead;
 }

@@ -3,6 +3,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -70,7 +71,7 @@ const char* decodeTable(const unsigned char* bytes) {
     if (used && (table[rank].score < 0 || (rank > 0 && table[rank].score > table[rank - 1].score))) return "is damaged";
     if (!used && (table[rank].score != 0 || table[rank].date != 0)) return "is damaged";
   }
-  std::memcpy(gBestScores, table, sizeof table);
+  for (std::int32_t rank = 0; rank < kBestScoreCapacity; ++rank) gBestScores[rank] = std::move(table[rank]);
   gBestScoreCount = static_cast<std::int32_t>(count);
   return nullptr;
 }
@@ -132,8 +133,8 @@ std::int32_t enterScore(std::int32_t score, std::int64_t date) {
   while (place < gBestScoreCount && gBestScores[place].score >= score) ++place;
   if (place == kBestScoreCapacity) return 0;
   const std::int32_t moved = (gBestScoreCount < kBestScoreCapacity ? gBestScoreCount : kBestScoreCapacity - 1) - place;
-  std::memmove(&gBestScores[place + 1], &gBestScores[place], static_cast<size_t>(moved) * sizeof(BestScore));
-  gBestScores[place] = {score, date};
+  std::move_backward(&gBestScores[place], &gBestScores[place + moved], &gBestScores[place + moved + 1]);
+  gBestScores[place] = {score, date, {}};
   if (gBestScoreCount < kBestScoreCapacity) ++gBestScoreCount;
   return place + 1;
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 constexpr std::int32_t kBestScoreCapacity = 10;
 constexpr const char* kScoresPath = "../Common/Scores.bin";
@@ -24,7 +25,8 @@ constexpr std::int32_t kScoresSaveFailed = 2;
 
 struct BestScore {
   std::int32_t score;
-  std::int64_t date;  // seconds since 1970-01-01 UTC
+  std::int64_t date;                 // seconds since 1970-01-01 UTC
+  std::vector<std::uint8_t> replay;  // the game's replay file, empty when it was kept without
 };
 
 // The table, best first; of equal scores the older ranks higher.

@@ -58,6 +58,7 @@ struct ReplayVerdict {
 
 // A replay as read from or written to its file.
 struct Replay {
+  std::uint32_t formatVersion;
   std::uint32_t rulesVersion;
   std::uint32_t seed;
   std::uint32_t draws;
@@ -73,8 +74,23 @@ std::vector<std::uint8_t> encodeReplay(const Replay& replay);
 // A replay of another rules version is read all the same (kUnknownRules), so that it can say
 // which version it needs.
 ReplayProblem decodeReplay(const std::uint8_t* bytes, std::size_t size, Replay& replay);
-// The one line describing why a replay cannot be played.
-const char* replayProblemText(ReplayProblem problem);
+// The one line saying why a replay cannot be played, into `text`.
+void describeReplayProblem(ReplayProblem problem, const Replay& replay, char* text, std::size_t size);
+
+// A short check of the game's state: a CRC-32 over the score, the bird, the butterflies, the
+// shots and the random sequence, leaving out what only drawing changes (wing beats, hit look).
+std::uint32_t gameStateCheck();
+
+// The game being played, or the last one played, as recorded so far.
+extern Replay gRecording;
+extern bool gRecordingWhole;  // false once the game outlived kReplayMaxFrames: no replay is kept
+
+// Starts recording a game that begins now, from the random sequence as it stands.
+void startRecording();
+// Records a frame's actions after its rules ran, and the state check every kReplayCheckInterval frames.
+void recordFrame(std::uint8_t actions);
+// Records the final score and the date, now.
+void finishRecording(std::int32_t score);
 
 // Plays a replay file's bytes through the game's own frame code without a window or sound, as
 // fast as the machine goes. Works in a process that never called SDL_Init (a server). Not

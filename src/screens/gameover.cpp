@@ -36,13 +36,12 @@ void renderGameOverLines() {
   gDebugTextIndex = 0;
 }
 
-}  // namespace
-
-std::int32_t displayGameOverScreen() {
+// The screen itself; `entering` puts the score into the table first.
+std::int32_t showGameOverScreen(bool entering) {
   SDL_Event event;
 
   // The score joins the table (and its file) once, before the first frame shows the best.
-  recordGameScore(gScore);
+  if (entering) recordGameScore(gScore);
   SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
   startMusic(kGameOverMusicPath);
 
@@ -67,3 +66,9 @@ std::int32_t displayGameOverScreen() {
     SDL_Delay(kGameOverPassDelay);
   }
 }
+
+}  // namespace
+
+std::int32_t displayGameOverScreen() { return showGameOverScreen(true); }
+
+std::int32_t displayWatchedGameOverScreen() { return showGameOverScreen(false); }

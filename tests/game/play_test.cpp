@@ -1,6 +1,7 @@
 // The play loop, driven frame by frame through real events: the start of a game, held keys,
 // the fire rate, the briefing box, the spawn schedule, quitting, game over and the pause.
 #include "game/play.h"
+#include "game/random.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,7 @@ class PlayTest : public ::testing::Test {
     gCharacterWidthToRender = 10;
     gCharacterHeightToRender = 15;
     std::copy(kDefaultKeyBindings, kDefaultKeyBindings + kKeyBindingCount, gKeyBindings);
-    srand(1234);
+    seedGameRandom(1234);
   }
   void TearDown() override {
     testing_support::drainEvents();
@@ -258,7 +259,7 @@ void pushFocusChange(Uint8 change) {
 // where the pause did. Paused again by Escape, it is given up with the cancel key, and the
 // game-over screen shows the score so far and takes P as any key.
 TEST_F(PlayTest, APausedGameGoesOnAsIfNoTimeHadPassedAndCanBeGivenUp) {
-  std::remove("../Common/mus02.mid");  // the synthesiser draws from rand() as it plays
+  std::remove("../Common/mus02.mid");  // the synthesiser draws from gameRandom() as it plays
   gKeycodeAttack = SDLK_p;
   std::vector<std::vector<std::int32_t>> worlds[2];
   std::vector<Uint32> pausedPicture, keptFrame;
@@ -267,7 +268,7 @@ TEST_F(PlayTest, APausedGameGoesOnAsIfNoTimeHadPassedAndCanBeGivenUp) {
   Uint32 toggleTicks = 0;
   for (const std::int32_t armed : {1, 0}) {
     armPause(armed == 1 ? &gPlayerHP : nullptr);
-    srand(99);
+    seedGameRandom(99);
     testing_support::FrameDriver driver([&](std::int32_t call) {
       const auto* pixels = static_cast<const Uint32*>(testing_support::canvas()->pixels);
       if (gPlayerHP < 1 && ++gameOverCalls == 3) {  // the first pass after the screen's one-second pause
