@@ -242,9 +242,13 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     refuse(response, 500, "the board failed to answer; try again later");
   });
   server.set_error_handler(httplib::Server::HandlerWithResponse(
-      [&limits](const httplib::Request&, httplib::Response& response) {
+      [&limits](const httplib::Request& request, httplib::Response& response) {
         if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        refuse(response, response.status, statusReason(response.status, limits));
+        // The HTTP library caps form bodies far below the limit: the API takes JSON.
+        const bool form = request.get_header_value("Content-Type").find("form-urlencoded") != std::string::npos;
+        refuse(response, response.status,
+               response.status == 413 && form ? "send the body as application/json: a form body is limited to 8192 bytes"
+                                              : statusReason(response.status, limits));
         return httplib::Server::HandlerResponse::Handled;
       }));
   if (!options.site.empty()) {

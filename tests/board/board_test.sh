@@ -10,7 +10,7 @@ board=$1
 replay_tool=$2
 work=$(mktemp -d)
 pid=
-trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 failures=0
 check() { # check WHAT EXPECTED ACTUAL
   if [ "$2" = "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures + 1)); fi
@@ -27,7 +27,8 @@ start() {
 }
 stop() { kill "$pid" && wait "$pid"; pid=; }
 # post BODY_FILE: prints the status and the answer's body on one line
-post() { curl -s -o "$work/answer" -w '%{http_code}' --data-binary @"$1" "$url/api/scores"; echo " $(cat "$work/answer")"; }
+json=(-H 'Content-Type: application/json')
+post() { curl -s "${json[@]}" -o "$work/answer" -w '%{http_code}' --data-binary @"$1" "$url/api/scores"; echo " $(cat "$work/answer")"; }
 submission() { # submission NAME REPLAY_FILE > body
   python3 -c 'import base64, json, sys; print(json.dumps({"name": sys.argv[1], "replay": base64.b64encode(open(sys.argv[2], "rb").read()).decode()}))' "$1" "$2"
 }
@@ -65,7 +66,8 @@ curl -s -o "$work/fetched.replay" "$url/api/replays/$first_id"
 check "an entry's replay is served as it was sent" "same" "$(cmp -s "$work/fetched.replay" "$work/a.replay" && echo same)"
 
 submission "Eve" "$work/forged.replay" >"$work/forged.json"
-check "a forged score" "422 the replay does not give the score it claims" "$(post "$work/forged.json" | cut -d: -f1 | sed 's/{"error"//; s/ "/ /')"
+check "a forged score" "422 the replay does not give the score it claims: it records $(($(score_of "$work/a.replay") + 5)), its inputs give $(score_of "$work/a.replay")" \
+  "$(post "$work/forged.json" | cut -c1-4)$(field error <"$work/answer")"
 submission "Eve" "$work/rules.replay" >"$work/rules.json"
 check "another rules version" "422" "$(post "$work/rules.json" | cut -c1-3)"
 grep -q "is not one this board plays" "$work/answer" || { echo "FAIL the rules refusal: $(cat "$work/answer")"; failures=$((failures + 1)); }
@@ -114,18 +116,18 @@ start --submissions-per-minute 2 --verifiers 1 --verify-queue 0
 post "$work/damaged.json" >/dev/null
 post "$work/damaged.json" >/dev/null
 check "the third submission in a minute" "429" "$(post "$work/damaged.json" | cut -c1-3)"
-retry=$(curl -s -D - -o /dev/null --data-binary @"$work/damaged.json" "$url/api/scores" | tr -d '\r' | sed -n 's/^Retry-After: //p')
+retry=$(curl -s "${json[@]}" -D - -o /dev/null --data-binary @"$work/damaged.json" "$url/api/scores" | tr -d '\r' | sed -n 's/^Retry-After: //p')
 [ "${retry:-0}" -ge 1 ] && [ "$retry" -le 60 ]
 check "a 429 says when to retry" "0" "$?"
 stop
 start --submissions-per-minute 100 --verifiers 1 --verify-queue 0
-"$replay_tool" record-long 44 "$work/long.replay"
-"$replay_tool" record-long 45 "$work/long2.replay"
-"$replay_tool" record-long 46 "$work/long3.replay"
 clients=()
-for index in 1 2 3; do
-  submission "Q$index" "$work/long$([ $index = 1 ] || echo $index).replay" >"$work/q$index.json"
-  curl -s -D "$work/q$index.head" -o /dev/null --data-binary @"$work/q$index.json" "$url/api/scores" &
+for index in 1 2 3 4 5 6; do
+  "$replay_tool" record-long "$index" "$work/long$index.replay"
+  submission "Q$index" "$work/long$index.replay" >"$work/q$index.json"
+done
+for index in 1 2 3 4 5 6; do
+  curl -s "${json[@]}" -D "$work/q$index.head" -o /dev/null --data-binary @"$work/q$index.json" "$url/api/scores" &
   clients+=($!)
 done
 wait "${clients[@]}"
@@ -138,7 +140,7 @@ for round in 1 2 3; do
   for seed in $(seq $((round * 100)) $((round * 100 + 3))); do
     "$replay_tool" record "$seed" "$work/k$seed.replay"
     submission "K$seed" "$work/k$seed.replay" >"$work/k$seed.json"
-    curl -s -o "$work/k$seed.answer" -w '%{http_code}' --data-binary @"$work/k$seed.json" "$url/api/scores" >"$work/k$seed.code" &
+    curl -s "${json[@]}" -o "$work/k$seed.answer" -w '%{http_code}' --data-binary @"$work/k$seed.json" "$url/api/scores" >"$work/k$seed.code" &
   done
   sleep 0.3
   kill -9 "$pid"

@@ -1,0 +1,81 @@
+// Recorded games for the board's tests, played through the game's own frames without a window,
+// and forgeries made from them.
+//   record SEED FILE          a game of scripted inputs from SEED, to its game over
+//   record-long SEED FILE     a game of the longest kind a replay holds: idle for hours, then firing
+//   forge-score IN OUT        the same game claiming 5 points more, its checksum made anew
+//   forge-rules IN OUT        the same game under the next rules version
+//   score FILE                the score the file records
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+#include "game/play.h"
+#include "game/random.h"
+#include "game/replay.h"
+
+namespace {
+
+// The butterflies come only after the first shot: until `idleFrames` the bird waits unharmed.
+std::vector<std::uint8_t> recordGame(std::uint32_t seed, std::uint32_t idleFrames = 0) {
+  std::mt19937 inputs(seed);
+  resumeGameRandom(seed, 0);
+  startRecording();
+  GameProgress progress;
+  startGame(progress);
+  std::uint8_t actions = 0;
+  bool alive = true;
+  while (alive) {
+    if (progress.frames < idleFrames) {
+      actions = 0;
+    } else if (progress.frames % 20 == 0) {
+      actions = static_cast<std::uint8_t>(inputs() % 32) | kActionAttack;
+    }
+    alive = runGameFrame(actions, progress, false);
+    recordFrame(actions);
+  }
+  finishRecording(gScore);
+  return encodeReplay(gRecording);
+}
+
+bool readReplay(const char* path, Replay& replay) {
+  std::ifstream file(path, std::ios::binary);
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), {});
+  return decodeReplay(bytes.data(), bytes.size(), replay) == ReplayProblem::kNone;
+}
+
+bool write(const char* path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(file);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc == 4 && std::strcmp(argv[1], "record") == 0) {
+    return write(argv[3], recordGame(static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10)))) ? 0 : 1;
+  }
+  if (argc == 4 && std::strcmp(argv[1], "record-long") == 0) {
+    const std::uint32_t seed = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
+    return write(argv[3], recordGame(seed, kReplayMaxFrames - 5000 - seed % 1000)) ? 0 : 1;
+  }
+  Replay replay;
+  if (argc == 3 && std::strcmp(argv[1], "score") == 0 && readReplay(argv[2], replay)) {
+    std::printf("%d\n", static_cast<int>(replay.score));
+    return 0;
+  }
+  if (argc == 4 && std::strcmp(argv[1], "forge-score") == 0 && readReplay(argv[2], replay)) {
+    replay.score += 5;
+    return write(argv[3], encodeReplay(replay)) ? 0 : 1;
+  }
+  if (argc == 4 && std::strcmp(argv[1], "forge-rules") == 0 && readReplay(argv[2], replay)) {
+    replay.rulesVersion = kRulesVersion + 1;
+    return write(argv[3], encodeReplay(replay)) ? 0 : 1;
+  }
+  std::fprintf(stderr, "replay_maker: misused or unreadable replay\n");
+  return 2;
+}
