@@ -10,6 +10,7 @@ constexpr std::int32_t kDefaultReadTimeout = 5;            // seconds a client m
 constexpr std::int32_t kDefaultWriteTimeout = 5;           // seconds a client may take to receive
 constexpr std::int32_t kDefaultKeepAlive = 5;              // seconds an idle connection stays open
 constexpr std::int32_t kDefaultConnectionThreads = 96;     // connections served at once, one thread each
+constexpr std::int32_t kDefaultListenBacklog = 256;        // new connections waiting to be accepted
 constexpr std::int32_t kDefaultVerifiers = 2;              // verifying processes
 constexpr std::int32_t kDefaultVerifyQueue = 16;           // submissions waiting for a verifier
 constexpr std::int32_t kDefaultVerifyTimeout = 10;         // seconds one verification may take
@@ -27,6 +28,7 @@ struct BoardLimits {
   std::int32_t writeTimeout = kDefaultWriteTimeout;
   std::int32_t keepAlive = kDefaultKeepAlive;
   std::int32_t connectionThreads = kDefaultConnectionThreads;
+  std::int32_t listenBacklog = kDefaultListenBacklog;
   std::int32_t verifiers = kDefaultVerifiers;
   std::int32_t verifyQueue = kDefaultVerifyQueue;
   std::int32_t verifyTimeout = kDefaultVerifyTimeout;

@@ -1,8 +1,9 @@
 // zellworth-board-load: a bounded load run against a board on this machine. CLIENTS threads for
 // SECONDS each mix list requests with submissions of valid, forged and damaged replays (from
 // DIR/valid and DIR/forged, each sent once), then every answered submission is looked up in the
-// list, and no forged one may be there.
-//   zellworth-board-load PORT DIR [CLIENTS] [SECONDS]
+// list, and no forged one may be there. With ANSWERED, the ids of the answered valid submissions
+// are written there as they come (for runs in which the board is killed), and the list is not read.
+//   zellworth-board-load PORT DIR [CLIENTS] [SECONDS] [ANSWERED]
 #include <httplib.h>
 
 #include <algorithm>
@@ -64,9 +65,18 @@ struct Tally {
   std::set<std::int64_t> answeredValid;       // ids answered 201 or 200
   std::int64_t statuses[600] = {};           // by HTTP status, for submissions
   std::int64_t forgedAccepted = 0;
-  std::int64_t verified = 0;                 // submissions that reached a verifier: stored or refused by its verdict
+  std::int64_t played = 0;                   // valid and forged games played through by a verifier
+  std::int64_t damaged = 0;                  // damaged files refused by a verifier before a frame
   std::int64_t unanswered = 0;
 };
+
+constexpr auto kPauseAfterFailure = std::chrono::milliseconds(50);  // a client's wait after a failed connection
+constexpr std::int64_t kFailuresShown = 5;
+
+// Counts a request without an answer; the first few are shown. The tally's lock is held.
+void noteUnanswered(Tally& tally, const char* what, const std::string& why) {
+  if (tally.unanswered++ < kFailuresShown) std::fprintf(stderr, "%s was not answered: %s\n", what, why.c_str());
+}
 
 double percentile(std::vector<double> values, double share) {
   if (values.empty()) return 0;
@@ -78,7 +88,7 @@ double percentile(std::vector<double> values, double share) {
 
 int main(int argc, char* argv[]) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: zellworth-board-load PORT DIR [CLIENTS] [SECONDS]\n");
+    std::fprintf(stderr, "usage: zellworth-board-load PORT DIR [CLIENTS] [SECONDS] [ANSWERED]\n");
     return 2;
   }
   const int port = std::atoi(argv[1]);
@@ -89,6 +99,7 @@ int main(int argc, char* argv[]) {
   std::atomic<std::size_t> nextValid{0};
   std::atomic<std::size_t> nextForged{0};
   Tally tally;
+  std::FILE* answeredFile = argc > 5 ? std::fopen(argv[5], "a") : nullptr;
   const auto end = Clock::now() + std::chrono::seconds(seconds);
 
   auto client = [&](std::int32_t number) {
@@ -101,12 +112,18 @@ int main(int argc, char* argv[]) {
         const auto started = Clock::now();
         auto result = http.Get("/api/scores?limit=10");
         const double took = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+        if (!result) std::this_thread::sleep_for(kPauseAfterFailure);
         std::lock_guard<std::mutex> lock(tally.mutex);
-        if (result && result->status == 200) tally.listMilliseconds.push_back(took); else ++tally.unanswered;
+        if (result && result->status == 200) {
+          tally.listMilliseconds.push_back(took);
+        } else {
+          noteUnanswered(tally, "a list request", result ? std::to_string(result->status) : httplib::to_string(result.error()));
+        }
         continue;
       }
       std::string replay;
       bool isForged = false;
+      bool isDamaged = false;
       if (kind < 7) {
         const std::size_t index = nextValid++;
         if (index >= valid.size()) continue;
@@ -118,14 +135,16 @@ int main(int argc, char* argv[]) {
         isForged = true;
       } else {
         replay = valid[random() % valid.size()];
-        replay.resize(random() % replay.size());  // cut short: damaged
+        replay.resize(1 + random() % (replay.size() - 1));  // cut short: damaged
         isForged = true;
+        isDamaged = true;
       }
       const std::string name = (isForged ? "F" : "V") + std::to_string(number);
       auto result = http.Post("/api/scores", json{{"name", name}, {"replay", base64(replay)}}.dump(), "application/json");
+      if (!result) std::this_thread::sleep_for(kPauseAfterFailure);
       std::lock_guard<std::mutex> lock(tally.mutex);
       if (!result) {
-        ++tally.unanswered;
+        noteUnanswered(tally, "a submission", httplib::to_string(result.error()));
         continue;
       }
       ++tally.statuses[std::clamp(result->status, 0, 599)];
@@ -133,9 +152,13 @@ int main(int argc, char* argv[]) {
       if (result->status == 201 || result->status == 200) {
         if (isForged) ++tally.forgedAccepted;
         if (!isForged) tally.answeredValid.insert(answer.value("id", std::int64_t{0}));
-        if (result->status == 201) ++tally.verified;
+        if (!isForged && answeredFile != nullptr) {
+          std::fprintf(answeredFile, "%lld\n", static_cast<long long>(answer.value("id", std::int64_t{0})));
+          std::fflush(answeredFile);
+        }
+        if (result->status == 201) ++tally.played;
       } else if (result->status == 422) {
-        ++tally.verified;
+        ++(isDamaged ? tally.damaged : tally.played);
       }
     }
   };
@@ -144,6 +167,13 @@ int main(int argc, char* argv[]) {
   for (std::int32_t number = 0; number < clients; ++number) threads.emplace_back(client, number);
   for (std::thread& thread : threads) thread.join();
   const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
+
+  if (answeredFile != nullptr) {
+    std::fclose(answeredFile);
+    std::printf("answered valid submissions: %zu, unanswered requests: %lld\n", tally.answeredValid.size(),
+                static_cast<long long>(tally.unanswered));
+    return 0;
+  }
 
   // Afterwards: every answered submission is listed, and no forged one.
   httplib::Client http("127.0.0.1", port);
@@ -170,8 +200,9 @@ int main(int argc, char* argv[]) {
   for (int status = 0; status < 600; ++status) {
     if (tally.statuses[status] != 0) std::printf(" %d x%lld", status, static_cast<long long>(tally.statuses[status]));
   }
-  std::printf("\nverifications: %lld, %.1f a second per core (%u cores)\n", static_cast<long long>(tally.verified),
-              static_cast<double>(tally.verified) / elapsed / cores, cores);
+  std::printf("\ngames verified (valid and forged, played through): %lld, %.1f a second per core (%u cores)\n",
+              static_cast<long long>(tally.played), static_cast<double>(tally.played) / elapsed / cores, cores);
+  std::printf("damaged files refused by a verifier: %lld\n", static_cast<long long>(tally.damaged));
   std::printf("list requests: %zu, median %.2f ms, 99th percentile %.2f ms\n", tally.listMilliseconds.size(),
               percentile(tally.listMilliseconds, 0.5), percentile(tally.listMilliseconds, 0.99));
   std::printf("unanswered requests: %lld\n", static_cast<long long>(tally.unanswered));

@@ -33,6 +33,7 @@ constexpr const char* kUsage =
     "  --write-timeout S              seconds a client may take to receive (5)\n"
     "  --keep-alive S                 seconds an idle connection stays open (5)\n"
     "  --connection-threads N         connections served at once (96)\n"
+    "  --listen-backlog N             new connections waiting to be accepted (256)\n"
     "  --verifiers N                  replays verified at once, one process each (2)\n"
     "  --verify-queue N               submissions waiting for a verifier before 503 (16)\n"
     "  --verify-timeout S             seconds one verification may take (10)\n"
@@ -65,6 +66,7 @@ const LimitOption kLimitOptions[] = {
     {"--write-timeout", 1, 300, [](BoardLimits& l, long long v) { l.writeTimeout = static_cast<std::int32_t>(v); }},
     {"--keep-alive", 1, 300, [](BoardLimits& l, long long v) { l.keepAlive = static_cast<std::int32_t>(v); }},
     {"--connection-threads", 4, 4096, [](BoardLimits& l, long long v) { l.connectionThreads = static_cast<std::int32_t>(v); }},
+    {"--listen-backlog", 5, 65535, [](BoardLimits& l, long long v) { l.listenBacklog = static_cast<std::int32_t>(v); }},
     {"--verifiers", 1, 256, [](BoardLimits& l, long long v) { l.verifiers = static_cast<std::int32_t>(v); }},
     {"--verify-queue", 0, 100000, [](BoardLimits& l, long long v) { l.verifyQueue = static_cast<std::int32_t>(v); }},
     {"--verify-timeout", 1, 3600, [](BoardLimits& l, long long v) { l.verifyTimeout = static_cast<std::int32_t>(v); }},

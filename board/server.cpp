@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -261,7 +262,15 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     }
   }
 
-  if (!server.bind_to_port(options.host, options.port)) {
+  // The library listens with a backlog of 5, which a burst of new connections overflows (their
+  // handshakes are then dropped and retried for seconds): the socket listens again with ours.
+  int listening = -1;
+  server.set_socket_options([&listening](socket_t socket) {
+    const int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    listening = socket;
+  });
+  if (!server.bind_to_port(options.host, options.port) || listen(listening, limits.listenBacklog) != 0) {
     std::fprintf(stderr, "zellworth-board: cannot listen on %s:%d\n", options.host.c_str(), static_cast<int>(options.port));
     return 1;
   }

@@ -2,6 +2,8 @@
 // and forgeries made from them.
 //   record SEED FILE          a game of scripted inputs from SEED, to its game over
 //   record-long SEED FILE     a game of the longest kind a replay holds: idle for hours, then firing
+//   record-many FIRST COUNT DIR   COUNT games from seeds FIRST on, into DIR/valid, and each
+//                             forged as below into DIR/forged
 //   forge-score IN OUT        the same game claiming 5 points more, its checksum made anew
 //   forge-rules IN OUT        the same game under the next rules version
 //   score FILE                the score the file records
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "game/play.h"
@@ -62,6 +65,22 @@ int main(int argc, char* argv[]) {
   if (argc == 4 && std::strcmp(argv[1], "record-long") == 0) {
     const std::uint32_t seed = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
     return write(argv[3], recordGame(seed, kReplayMaxFrames - 5000 - seed % 1000)) ? 0 : 1;
+  }
+  if (argc == 5 && std::strcmp(argv[1], "record-many") == 0) {
+    const std::uint32_t first = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
+    const std::uint32_t count = static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10));
+    for (std::uint32_t seed = first; seed < first + count; ++seed) {
+      std::vector<std::uint8_t> bytes = recordGame(seed);
+      const std::string name = "/" + std::to_string(seed) + ".replay";
+      Replay forged;
+      decodeReplay(bytes.data(), bytes.size(), forged);
+      forged.score += 5;
+      if (!write((argv[4] + std::string("/valid") + name).c_str(), bytes) ||
+          !write((argv[4] + std::string("/forged") + name).c_str(), encodeReplay(forged))) {
+        return 1;
+      }
+    }
+    return 0;
   }
   Replay replay;
   if (argc == 3 && std::strcmp(argv[1], "score") == 0 && readReplay(argv[2], replay)) {
