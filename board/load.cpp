@@ -96,8 +96,10 @@ int main(int argc, char* argv[]) {
   const std::int32_t seconds = std::clamp(argc > 4 ? std::atoi(argv[4]) : 60, 1, kMostSeconds);
   const std::vector<std::string> valid = replaysIn(std::filesystem::path(argv[2]) / "valid");
   const std::vector<std::string> forged = replaysIn(std::filesystem::path(argv[2]) / "forged");
-  std::atomic<std::size_t> nextValid{0};
-  std::atomic<std::size_t> nextForged{0};
+  // Each run starts at a place of its own in the lists, so that runs on one board send new games.
+  std::random_device entropy;
+  std::atomic<std::size_t> nextValid{valid.empty() ? 0 : entropy() % valid.size()};
+  std::atomic<std::size_t> nextForged{forged.empty() ? 0 : entropy() % forged.size()};
   Tally tally;
   std::FILE* answeredFile = argc > 5 ? std::fopen(argv[5], "a") : nullptr;
   const auto end = Clock::now() + std::chrono::seconds(seconds);
@@ -126,7 +128,7 @@ int main(int argc, char* argv[]) {
       bool isDamaged = false;
       if (kind < 7) {
         const std::size_t index = nextValid++;
-        if (index >= valid.size()) continue;
+        if (index >= valid.size()) continue;  // every valid game was sent
         replay = valid[index];
       } else if (kind < 9) {
         const std::size_t index = nextForged++;
