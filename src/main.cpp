@@ -13,6 +13,7 @@
 #include "game/play.h"
 #include "game/player.h"
 #include "game/random.h"
+#include "game/replay.h"
 #include "screens/keyconfig.h"
 #include "screens/title.h"
 #include "text/font.h"
@@ -31,12 +32,23 @@ void setVolumes() {
   }
 }
 
+// --verify: plays the replay without a window or sound and prints its verdict.
+int verifyNamedReplay(const char* argument) {
+  std::vector<unsigned char> bytes;
+  if (!readNamedReplay(argument, bytes)) return 2;
+  ReplayVerdict verdict;
+  verifyReplay(bytes.data(), bytes.size(), verdict);
+  puts(verdict.message);
+  return verdict.status;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   Options options;
   const std::int32_t optionsStatus = readOptions(argc, argv, options);
   if (optionsStatus >= 0) return optionsStatus;
+  if (options.verify != nullptr) return verifyNamedReplay(options.verify);
   gWindowScale = options.scale;
 
   seedGameRandom(static_cast<std::uint32_t>(time(nullptr)));
