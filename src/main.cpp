@@ -42,6 +42,18 @@ int verifyNamedReplay(const char* argument) {
   return verdict.status;
 }
 
+// --replay: reads the replay to watch; false after printing why it cannot be watched.
+bool readWatchedReplay(const char* argument, Replay& replay) {
+  std::vector<unsigned char> bytes;
+  if (!readNamedReplay(argument, bytes)) return false;
+  const ReplayProblem problem = decodeReplay(bytes.data(), bytes.size(), replay);
+  if (problem == ReplayProblem::kNone) return true;
+  char message[200];
+  describeReplayProblem(problem, replay, message, sizeof message);
+  puts(message);
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -49,6 +61,8 @@ int main(int argc, char* argv[]) {
   const std::int32_t optionsStatus = readOptions(argc, argv, options);
   if (optionsStatus >= 0) return optionsStatus;
   if (options.verify != nullptr) return verifyNamedReplay(options.verify);
+  Replay watched;
+  if (options.replay != nullptr && !readWatchedReplay(options.replay, watched)) return 2;
   gWindowScale = options.scale;
 
   seedGameRandom(static_cast<std::uint32_t>(time(nullptr)));
@@ -70,7 +84,14 @@ int main(int argc, char* argv[]) {
     if (options.fullscreen) toggleFullscreen();
     initializeGamepads();
 
-    std::int32_t result = 1;
+    std::int32_t result = options.replay != nullptr ? 0 : 1;
+    if (options.replay != nullptr) {
+      // The game as it was played, to its game-over screen; then the program ends.
+      setGamepadContext(kGamepadGame);
+      armPause(&gPlayerHP);
+      watchReplay(watched);
+      armPause(nullptr);
+    }
     bool RestartTitleMusic = true;
     while (result != 0) {
       if (RestartTitleMusic) {
