@@ -60,9 +60,17 @@ int main(int argc, char* argv[]) {
   Options options;
   const std::int32_t optionsStatus = readOptions(argc, argv, options);
   if (optionsStatus >= 0) return optionsStatus;
-  if (options.verify != nullptr) return verifyNamedReplay(options.verify);
+  // In the browser the page learns of these ends too.
+  if (options.verify != nullptr) {
+    const int status = verifyNamedReplay(options.verify);
+    reportGameEnded(status);
+    return status;
+  }
   Replay watched;
-  if (options.replay != nullptr && !readWatchedReplay(options.replay, watched)) return 2;
+  if (options.replay != nullptr && !readWatchedReplay(options.replay, watched)) {
+    reportGameEnded(2);
+    return 2;
+  }
   gWindowScale = options.scale;
 
   seedGameRandom(static_cast<std::uint32_t>(time(nullptr)));
