@@ -108,7 +108,7 @@ em++ -O2 $(for source in $sources; do echo "$objects/$(echo "$source" | tr / _).
   -o "$site/zellworth.js"
 
 # --- The page's own files ----------------------------------------------------------------------------
-cp web/index.html web/page.js web/page.css web/leaderboard.js "$site/"
+cp web/index.html web/page.js web/best_games.js web/leaderboard.js web/page.css "$site/"
 icon_tool=$out/make_icon
 if [ ! -x "$icon_tool" ] || [ packaging/make_icon.cpp -nt "$icon_tool" ]; then
   g++ -O2 -std=c++17 packaging/make_icon.cpp -o "$icon_tool" $(pkg-config --cflags --libs sdl2 SDL2_image)

@@ -120,7 +120,7 @@
     canvas.focus();
     performance.mark('zellworth-start');
     console.info('Zellworth: started');
-    Module.callMain(Module.gameArguments || []);  // set by leaderboard.js to watch an entry
+    Module.callMain(Module.mainArguments ? Module.mainArguments() : []);
   }
 
   // The game's sound goes through this context, made while the files download, since making one

@@ -13,7 +13,6 @@
 #include "app/platform.h"
 #include "app/save_file.h"
 #include "app/scores.h"
-#include "game/replay.h"
 
 namespace {
 
@@ -74,15 +73,6 @@ std::int32_t rankOf(const char* argument) {
   return std::strcmp(argument, "10") == 0 ? 10 : 0;
 }
 
-std::int32_t verifyNamedReplay(const char* argument) {
-  std::vector<unsigned char> bytes;
-  if (!readNamedReplay(argument, bytes)) return kMisuse;
-  ReplayVerdict verdict;
-  verifyReplay(bytes.data(), bytes.size(), verdict);
-  std::puts(verdict.message);
-  return verdict.status;
-}
-
 }  // namespace
 
 bool readNamedReplay(const char* argument, std::vector<unsigned char>& bytes) {
@@ -97,7 +87,7 @@ bool readNamedReplay(const char* argument, std::vector<unsigned char>& bytes) {
     if (bytes.empty()) std::printf("The game of rank %d was kept without its replay.\n", static_cast<int>(rank));
     return !bytes.empty();
   }
-  const std::int32_t result = readSavedFile(argument, kReplayMaxSize, bytes);
+  const std::int32_t result = readSavedFile(argument, kScoresMaxReplaySize, bytes);
   if (result == kFileRead) return true;
   std::printf("%s %s.\n", argument,
               result == kFileMissing      ? "does not exist"
@@ -124,8 +114,7 @@ std::int32_t readOptions(int argc, char* argv[], Options& options) {
     }
     if (std::strcmp(argument, "--verify") == 0 || std::strcmp(argument, "--replay") == 0) {
       if (index + 1 >= argc) return misuse(argument, " needs a rank from 1 to 10 or a replay file");
-      if (argument[2] == 'v') return verifyNamedReplay(argv[index + 1]);
-      options.replay = argv[++index];
+      (argument[2] == 'v' ? options.verify : options.replay) = argv[++index];
       continue;
     }
     if (std::strcmp(argument, "--fullscreen") == 0) {

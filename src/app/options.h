@@ -8,6 +8,7 @@ struct Options {
   bool fullscreen = false;   // start in fullscreen
   std::int32_t scale = 1;    // the window opens at this many times 800 x 600
   const char* replay = nullptr;  // --replay: a rank of the best scores, 1 to 10, or a replay file
+  const char* verify = nullptr;  // --verify: the same
 };
 
 // Reads the replay that a --replay or --verify argument names, a rank of the best scores (1 to
@@ -15,6 +16,5 @@ struct Options {
 bool readNamedReplay(const char* argument, std::vector<unsigned char>& bytes);
 
 // Reads the command line into `options`. Returns -1 when the game is to start; otherwise the
-// exit status after --help, --version or --scores (0), --verify (0 verified, 2 unreadable, 3 does
-// not match) or a misuse, whose message is printed (2).
+// exit status after --help, --version or --scores (0) or a misuse, whose message is printed (2).
 std::int32_t readOptions(int argc, char* argv[], Options& options);

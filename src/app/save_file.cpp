@@ -48,8 +48,11 @@ bool writeAndClose(FILE* file, FileWriter write) {
 std::int32_t replaceInDirectory(const Target& target, FileWriter write) {
   // Renaming over a file needs only the directory's permission; a file that the player made
   // read-only is theirs to keep, refused like any file that cannot be opened for writing.
+  // Anything but a regular file at the name (a FIFO, a device, a directory) is left alone too.
   struct stat old;
-  const bool replacing = fstatat(target.directory, target.fileName, &old, 0) == 0 && S_ISREG(old.st_mode);
+  const bool found = fstatat(target.directory, target.fileName, &old, 0) == 0;
+  if (found && !S_ISREG(old.st_mode)) return kFileNotOpened;
+  const bool replacing = found;
   if (replacing && faccessat(target.directory, target.fileName, W_OK, 0) != 0) return kFileNotOpened;
 
   FILE* file = createTemporaryFile(target, replacing ? &old : nullptr);
@@ -83,12 +86,12 @@ std::int32_t replaceFile(const char* directory, const char* fileName, const char
 // regular file is read.
 std::int32_t readSavedFile(const char* path, std::size_t limit, std::vector<unsigned char>& bytes) {
   bytes.clear();
+  struct stat status;
   const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (descriptor < 0) return errno == ENOENT ? kFileMissing : kFileUnreadable;
-  struct stat status;
   if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
     close(descriptor);
-    return kFileNotRegular;
+    return S_ISDIR(status.st_mode) ? kFileUnreadable : kFileNotRegular;
   }
   bytes.resize(limit + 1);
   std::size_t size = 0;

@@ -23,8 +23,8 @@ std::int32_t replaceFile(const char* directory, const char* fileName, const char
 // Results of readSavedFile.
 constexpr std::int32_t kFileRead = 0;
 constexpr std::int32_t kFileMissing = 1;
-constexpr std::int32_t kFileNotRegular = 2;  // a FIFO, a device, a directory: never read
-constexpr std::int32_t kFileUnreadable = 3;
+constexpr std::int32_t kFileNotRegular = 2;  // a FIFO, a device, a socket: never read
+constexpr std::int32_t kFileUnreadable = 3;  // no permission, a directory, a failed read
 
 // Reads a regular file, at most `limit` bytes and one more, so that a longer file is told apart
 // from a whole one.

@@ -205,7 +205,6 @@ std::int32_t runGame(const Replay* watched) {
     if (watched == nullptr) recordFrame(actions);
     if (!alive) {  // this frame is never presented
       if (watched != nullptr) return displayWatchedGameOverScreen();
-      finishRecording(gScore);
       return displayGameOverScreen();
     }
     presentFrame();

@@ -120,7 +120,9 @@ ReplayProblem decodeReplay(const std::uint8_t* bytes, std::size_t size, Replay& 
       if (at >= changesEnd || length == kLongestChange) return ReplayProblem::kDamaged;
       const std::uint8_t byte = bytes[at++];
       value |= static_cast<std::uint32_t>(byte & 0x7f) << (7 * length++);
-      if ((byte & 0x80) == 0) break;
+      if ((byte & 0x80) != 0) continue;
+      if (byte == 0 && length > 1) return ReplayProblem::kDamaged;  // one value, one way to write it
+      break;
     }
     const std::uint32_t gap = value >> kActionBits;
     const std::uint8_t actions = static_cast<std::uint8_t>(value & kActionsAll);

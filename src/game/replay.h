@@ -89,7 +89,7 @@ extern bool gRecordingWhole;  // false once the game outlived kReplayMaxFrames: 
 void startRecording();
 // Records a frame's actions after its rules ran, and the state check every kReplayCheckInterval frames.
 void recordFrame(std::uint8_t actions);
-// Records the final score and the date, now.
+// Records the final score, and the date: now.
 void finishRecording(std::int32_t score);
 
 // Plays a replay file's bytes through the game's own frame code without a window or sound, as

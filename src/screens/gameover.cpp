@@ -7,6 +7,7 @@
 #include "app/platform.h"
 #include "app/scores.h"
 #include "game/play.h"
+#include "game/replay.h"
 #include "text/text.h"
 
 namespace {
@@ -37,11 +38,16 @@ void renderGameOverLines() {
 }
 
 // The screen itself; `entering` puts the score into the table first.
+static_assert(kScoresMaxReplaySize == kReplayMaxSize, "the table keeps every replay that can be played");
+
 std::int32_t showGameOverScreen(bool entering) {
   SDL_Event event;
 
   // The score joins the table (and its file) once, before the first frame shows the best.
-  if (entering) recordGameScore(gScore);
+  if (entering) {
+    finishRecording(gScore);
+    recordGameScore(gScore, gRecording.date, gRecordingWhole ? encodeReplay(gRecording) : std::vector<std::uint8_t>{});
+  }
   SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
   startMusic(kGameOverMusicPath);
 

@@ -2,6 +2,7 @@
 // the fire rate, the briefing box, the spawn schedule, quitting, game over and the pause.
 #include "game/play.h"
 #include "game/random.h"
+#include "game/replay.h"
 
 #include <gtest/gtest.h>
 
@@ -194,6 +195,10 @@ TEST_F(PlayTest, DirectionKeysAreHeldUntilReleasedAndRepeatsChangeNothing) {
   // Positions after frames 1 to 9.
   EXPECT_EQ(xs, (std::vector<std::int32_t>{600, 720, 720, 600, 516, 432, 312, 312, 312}));
   EXPECT_EQ(ys, (std::vector<std::int32_t>{2000, 2000, 2000, 2000, 2084, 2168, 2168, 2168, 2168}));
+  // The recording holds the actions of frames 1 to 9, and nothing of the fullscreen key.
+  const std::uint8_t right = kActionRight, left = kActionLeft, down = kActionDown;
+  EXPECT_EQ(gRecording.actions, (std::vector<std::uint8_t>{0, right, right | left, left, left | down, left | down,
+                                                           left, 0, 0}));
   EXPECT_EQ(gIsFullscreen, 1 - fullscreenBefore) << "one press toggles once, however long it is held";
   if (gIsFullscreen != fullscreenBefore) toggleFullscreen();
 }

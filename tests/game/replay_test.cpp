@@ -133,4 +133,14 @@ TEST(ReplayTest, DamagedForeignNewerAndTooLongFilesAreRefusedInOneLine) {
   }
 }
 
+// A game longer than a replay may be is played on; only its replay is given up.
+TEST(ReplayTest, AGameBeyondTheLimitIsRecordedWithoutAReplay) {
+  startRecording();
+  for (std::uint32_t frame = 0; frame < kReplayMaxFrames; ++frame) recordFrame(kActionAttack);
+  EXPECT_TRUE(gRecordingWhole);
+  recordFrame(kActionAttack);
+  EXPECT_FALSE(gRecordingWhole);
+  EXPECT_TRUE(gRecording.actions.empty());
+}
+
 }  // namespace
