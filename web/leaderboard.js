@@ -1,20 +1,21 @@
 // The Leaderboard panel: the board's top ten with a Watch button each, and the player's kept
-// games with a Submit button. The board is the server that served the page (zellworth-board);
-// on a static host or offline the panel says it cannot be reached and the game plays as before.
-// Names are always shown as text, never as HTML.
+// games (the best games of Scores.bin that kept their replay) with a Submit button; after a game
+// over that kept a new game, the panel opens to offer it. The board is the server that served the
+// page (zellworth-board); on a static host or offline the panel says it cannot be reached and the
+// game plays as before. Names are always shown as text, never as HTML.
 'use strict';
 
 (function () {
   var TOP = 10;
   var NAME_KEY = 'zellworth-board-name';
-  var REPLAY_MAGIC = [0x5A, 0x57, 0x52, 0x50]; // "ZWRP", the first bytes of a replay file
-  var WATCH_FILE = '/zellworth/run/watch.replay';
+  var SCORES_PATH = '/zellworth/Common/Scores.bin';
+  var WATCH_FILE = '/board-entry.zwr';
 
   var style = document.createElement('style');
   style.textContent = [
-    '#board-toggle { position: fixed; top: 6px; right: 6px; z-index: 3; font: 14px sans-serif; color: #fff;',
+    '#board-toggle { position: fixed; top: 4px; left: 4px; z-index: 3; font: 14px sans-serif; color: #fff;',
     '  background: #333c; border: 1px solid #888; border-radius: 6px; padding: 4px 10px; cursor: pointer; }',
-    '#board { position: fixed; top: 40px; right: 6px; z-index: 3; width: min(26em, calc(100vw - 12px));',
+    '#board { position: fixed; top: 36px; left: 4px; z-index: 3; width: min(26em, calc(100vw - 12px));',
     '  max-height: calc(100vh - 48px); overflow: auto; box-sizing: border-box; padding: 8px 12px;',
     '  background: #111e; color: #ddd; border: 1px solid #666; border-radius: 8px; font: 14px/1.4 sans-serif; }',
     '#board[hidden] { display: none; }',
@@ -109,49 +110,47 @@
 
   // Watching reloads the page with the entry's id; the replay is fetched before the game starts.
   function watchEntry(id) {
-    location.search = '?watch=' + encodeURIComponent(id);
+    location.search = '?entry=' + encodeURIComponent(id);
   }
 
   // --- The player's kept games -------------------------------------------------------------------
 
-  function isReplay(bytes) {
-    return bytes.length >= 40 && REPLAY_MAGIC.every(function (value, index) { return bytes[index] === value; });
-  }
-
-  // Every replay file among the game's saved files, with the score and date its header records.
+  // The kept games with their replays, from Scores.bin (version 2): "ZWBS", the version, the
+  // count, ten records of score, date and replay size, then the replays one after another.
   function keptGames() {
-    var found = [];
-    if (!window.FS || !FS.analyzePath('/zellworth/Common').exists) return found;
-    (function walk(folder) {
-      FS.readdir(folder).forEach(function (name) {
-        if (name === '.' || name === '..') return;
-        var path = folder + '/' + name;
-        var mode = FS.stat(path).mode;
-        if (FS.isDir(mode)) return walk(path);
-        if (!FS.isFile(mode)) return;
-        var bytes = FS.readFile(path);
-        if (!isReplay(bytes)) return;
-        var view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
-        found.push({
-          path: path,
-          bytes: bytes,
-          date: Number(view.getBigInt64(20, true)),
-          score: view.getInt32(32, true)
-        });
-      });
-    }('/zellworth/Common'));
-    found.sort(function (a, b) { return b.score - a.score || b.date - a.date; });
-    return found;
+    var bytes;
+    try {
+      bytes = FS.readFile(SCORES_PATH);
+    } catch (error) {
+      return [];
+    }
+    var view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+    if (bytes.length < 16 || view.getUint32(0, true) !== 0x5342575A || view.getUint32(4, true) !== 2) return [];
+    var count = Math.min(view.getUint32(8, true), 10);
+    var games = [];
+    var replayAt = 12 + 10 * 16;
+    for (var index = 0; index < count; index++) {
+      var record = 12 + index * 16;
+      var size = view.getUint32(record + 12, true);
+      if (replayAt + size > bytes.length - 4) return games;
+      if (size > 0) {
+        games.push({ rank: index + 1, score: view.getInt32(record, true),
+          date: Number(view.getBigInt64(record + 4, true)), bytes: bytes.slice(replayAt, replayAt + size) });
+      }
+      replayAt += size;
+    }
+    return games;
   }
 
   function refreshGames() {
     games.textContent = '';
     var kept = keptGames();
     if (kept.length === 0) {
-      games.appendChild(element('tr')).appendChild(element('td', {}, 'No kept games yet: play one first.'));
+      games.appendChild(element('tr')).appendChild(element('td', {}, 'No kept games yet: the best ten of this browser are kept.'));
     }
     kept.forEach(function (game) {
       var row = element('tr');
+      row.appendChild(element('td', {}, game.rank + '.'));
       row.appendChild(element('td', { class: 'score' }, String(game.score)));
       row.appendChild(element('td', {}, new Date(game.date * 1000).toISOString().slice(0, 10)));
       var cell = element('td');
@@ -194,43 +193,51 @@
     });
   }
 
-  // After a game over the game saves its files: a new kept game opens the panel to submit it.
-  var knownGames = null;
+  // After a game over the game saves its files: a game newly kept opens the panel to submit it.
+  var known = null;
+  function keys() { return keptGames().map(function (game) { return game.score + '@' + game.date; }); }
   var initialized = Module.onRuntimeInitialized;
   Module.onRuntimeInitialized = function () {
-    knownGames = keptGames().length;
+    known = keys();
     if (initialized) initialized();
   };
   var synced = Module.onSavedFilesSynced;
   Module.onSavedFilesSynced = function (error) {
     if (synced) synced(error);
-    var count = keptGames().length;
-    if (knownGames !== null && count > knownGames) {
+    var now = keys();
+    var fresh = known !== null && now.some(function (key) { return known.indexOf(key) < 0; });
+    known = now;
+    if (fresh) {
       show(true);
       status.textContent = 'Your game is kept: submit it with a name.';
     }
-    knownGames = count;
   };
 
-  // --- Watching an entry: ?watch=ID ----------------------------------------------------------------
+  // --- Watching an entry: ?entry=ID -------------------------------------------------------------
+  // The replay is fetched while the game loads and handed to it as --replay FILE.
 
-  var watchId = new URLSearchParams(location.search).get('watch');
-  if (watchId !== null && /^\d{1,15}$/.test(watchId)) {
-    Module.preRun = Module.preRun || [];
-    // Queued before the page's own steps, so that it runs after them (the runtime calls them last
-    // in first out), when the game's folders exist.
-    Module.preRun.push(function () {
-      addRunDependency('zellworth-watch');
-      fetch('api/replays/' + watchId).then(function (response) {
-        if (!response.ok) throw new Error('status ' + response.status);
-        return response.arrayBuffer();
-      }).then(function (buffer) {
-        FS.writeFile(WATCH_FILE, new Uint8Array(buffer));
-        Module.gameArguments = ['--watch', WATCH_FILE];
-      }).catch(function (error) {
-        console.warn('Zellworth: entry ' + watchId + ' cannot be watched: ' + error);
-      }).then(function () { removeRunDependency('zellworth-watch'); });
+  var entryId = new URLSearchParams(location.search).get('entry');
+  if (entryId !== null && /^\d{1,15}$/.test(entryId)) {
+    var fetched = fetch('api/replays/' + entryId).then(function (response) {
+      if (!response.ok) throw new Error('the board answered ' + response.status);
+      return response.arrayBuffer();
     });
+    var watchable = false;
+    Module.preRun = Module.preRun || [];
+    Module.preRun.push(function () {
+      addRunDependency('zellworth-board-entry');
+      fetched.then(function (buffer) {
+        FS.writeFile(WATCH_FILE, new Uint8Array(buffer));
+        watchable = true;
+      }).catch(function (error) {
+        console.warn('Zellworth: entry ' + entryId + ' cannot be watched: ' + error);
+      }).then(function () { removeRunDependency('zellworth-board-entry'); });
+    });
+    var otherArguments = Module.mainArguments;
+    Module.mainArguments = function () {
+      if (watchable) return ['--replay', WATCH_FILE];
+      return otherArguments ? otherArguments() : [];
+    };
   }
 
   window.addEventListener('load', refreshList);
