@@ -10,6 +10,7 @@
 #include "app/platform.h"
 #include "app/scores.h"
 #include "app/settings.h"
+#include "app/submit.h"
 #include "game/play.h"
 #include "game/player.h"
 #include "game/random.h"
@@ -60,6 +61,7 @@ int main(int argc, char* argv[]) {
   Options options;
   const std::int32_t optionsStatus = readOptions(argc, argv, options);
   if (optionsStatus >= 0) return optionsStatus;
+  if (options.submit != nullptr) return submitReplay(options.submit, options.name, options.board ? options.board : kDefaultBoard);
   // In the browser the page learns of these ends too.
   if (options.verify != nullptr) {
     const int status = verifyNamedReplay(options.verify);

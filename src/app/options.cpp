@@ -23,6 +23,7 @@ constexpr const char* kUsage =
     "Usage: zellworth [--fullscreen] [--scale N] [--replay RANK|FILE]\n"
     "       zellworth --scores\n"
     "       zellworth --verify RANK|FILE\n"
+    "       zellworth --submit RANK|FILE --name NAME [--board URL]\n"
     "Steer a bird across the sky and shoot the butterflies before they shoot you.\n"
     "\n"
     "  --fullscreen  start in fullscreen (the fullscreen key switches back to a window)\n"
@@ -30,6 +31,8 @@ constexpr const char* kUsage =
     "  --scores      show the ten best scores and leave\n"
     "  --replay RANK|FILE  watch again the game of that rank (1 to 10) or a replay file\n"
     "  --verify RANK|FILE  play that game again without a window and say whether its score holds\n"
+    "  --submit RANK|FILE --name NAME [--board URL]  send that game to a leaderboard\n"
+    "                (default http://127.0.0.1:8000) and print the rank it got or the board's reason\n"
     "  --help        show this help and leave\n"
     "  --version     show the version and leave\n"
     "\n"
@@ -112,6 +115,15 @@ std::int32_t readOptions(int argc, char* argv[], Options& options) {
       std::printf("zellworth %s\n", ZELLWORTH_VERSION);
       return 0;
     }
+    const char** text = std::strcmp(argument, "--submit") == 0  ? &options.submit
+                        : std::strcmp(argument, "--name") == 0  ? &options.name
+                        : std::strcmp(argument, "--board") == 0 ? &options.board
+                                                                : nullptr;
+    if (text != nullptr) {
+      if (index + 1 >= argc) return misuse(argument, " needs a value");
+      *text = argv[++index];
+      continue;
+    }
     if (std::strcmp(argument, "--verify") == 0 || std::strcmp(argument, "--replay") == 0) {
       if (index + 1 >= argc) return misuse(argument, " needs a rank from 1 to 10 or a replay file");
       (argument[2] == 'v' ? options.verify : options.replay) = argv[++index];
@@ -129,5 +141,7 @@ std::int32_t readOptions(int argc, char* argv[], Options& options) {
       return misuse("unknown option ", argument);
     }
   }
+  if ((options.submit != nullptr) != (options.name != nullptr)) return misuse("--submit and --name go together", "");
+  if (options.board != nullptr && options.submit == nullptr) return misuse("--board goes with --submit", "");
   return checkScaleFits(options.scale);
 }

@@ -9,6 +9,9 @@ struct Options {
   std::int32_t scale = 1;    // the window opens at this many times 800 x 600
   const char* replay = nullptr;  // --replay: a rank of the best scores, 1 to 10, or a replay file
   const char* verify = nullptr;  // --verify: the same
+  const char* submit = nullptr;  // --submit: the same, sent to a leaderboard under --name
+  const char* name = nullptr;
+  const char* board = nullptr;   // --board URL; the default board when not given
 };
 
 // Reads the replay that a --replay or --verify argument names, a rank of the best scores (1 to

@@ -4,10 +4,12 @@
 # with their reasons, hostile bodies and names, the rate limit, slow clients that must not hold
 # up others, a full verification queue, --hide, and a restart (also after SIGKILL) keeping
 # everything answered.
-#   board_test.sh BOARD_BINARY REPLAY_TOOL
+# The game's --submit is checked against it too: its line and exit status for each answer.
+#   board_test.sh BOARD_BINARY REPLAY_TOOL GAME_BINARY
 set -uo pipefail
 board=$1
 replay_tool=$2
+game=$3
 work=$(mktemp -d)
 pid=
 trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
@@ -74,6 +76,13 @@ grep -q "is not one this board plays" "$work/answer" || { echo "FAIL the rules r
 submission "Eve" "$work/damaged.replay" >"$work/damaged.json"
 check "a damaged file" '422 {"error":"the file is damaged"}' "$(post "$work/damaged.json")"
 
+# The desktop's --submit: a line and an exit status for each kind of answer.
+submit() { (cd "$work" && "$game" --submit "$1" --name "Dee" --board "${2:-$url}"); echo "status $?"; }
+check "--submit, already there" "Already there: rank 1 on the board with $(score_of "$work/a.replay") points (entry $first_id). status 0" \
+  "$(submit a.replay | paste -sd' ')"
+check "--submit, refused" "The board refused it: the file is damaged. status 3" "$(submit damaged.replay | paste -sd' ')"
+check "--submit, no board" "No leaderboard answered at http://127.0.0.1:1. status 5" "$(submit a.replay http://127.0.0.1:1 | paste -sd' ')"
+
 # Hostile bodies and names.
 head -c 10000000 /dev/zero | tr '\0' 'a' >"$work/huge"
 check "a body of 10 MB" '413 {"error":"the body is larger than 65536 bytes"}' "$(post "$work/huge")"
@@ -115,7 +124,7 @@ stop
 start --submissions-per-minute 2 --verifiers 1 --verify-queue 0
 post "$work/damaged.json" >/dev/null
 post "$work/damaged.json" >/dev/null
-check "the third submission in a minute" "429" "$(post "$work/damaged.json" | cut -c1-3)"
+check "the third submission in a minute, from the desktop" "status 4" "$(submit damaged.replay | tail -n 1)"
 retry=$(curl -s "${json[@]}" -D - -o /dev/null --data-binary @"$work/damaged.json" "$url/api/scores" | tr -d '\r' | sed -n 's/^Retry-After: //p')
 [ "${retry:-0}" -ge 1 ] && [ "$retry" -le 60 ]
 check "a 429 says when to retry" "0" "$?"
