@@ -7,9 +7,9 @@
 # The game's --submit is checked against it too: its line and exit status for each answer.
 #   board_test.sh BOARD_BINARY REPLAY_TOOL GAME_BINARY
 set -uo pipefail
-board=$1
-replay_tool=$2
-game=$3
+board=$(realpath "$1")
+replay_tool=$(realpath "$2")
+game=$(realpath "$3")
 work=$(mktemp -d)
 pid=
 trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
@@ -78,7 +78,8 @@ check "a damaged file" '422 {"error":"the file is damaged"}' "$(post "$work/dama
 
 # The desktop's --submit: a line and an exit status for each kind of answer.
 submit() { (cd "$work" && "$game" --submit "$1" --name "Dee" --board "${2:-$url}"); echo "status $?"; }
-check "--submit, already there" "Already there: rank 1 on the board with $(score_of "$work/a.replay") points (entry $first_id). status 0" \
+rank_a=$(curl -s "$url/api/scores" | python3 -c 'import json, sys; print([e["rank"] for e in json.load(sys.stdin)["scores"] if e["id"] == int(sys.argv[1])][0])' "$first_id")
+check "--submit, already there" "Already there: rank $rank_a on the board with $(score_of "$work/a.replay") points (entry $first_id). status 0" \
   "$(submit a.replay | paste -sd' ')"
 check "--submit, refused" "The board refused it: the file is damaged. status 3" "$(submit damaged.replay | paste -sd' ')"
 check "--submit, no board" "No leaderboard answered at http://127.0.0.1:1. status 5" "$(submit a.replay http://127.0.0.1:1 | paste -sd' ')"
