@@ -63,6 +63,8 @@ step bash scripts/fuzz.sh
 # The browser version: built into build-web/ (the libraries come from a cache after the first
 # build) and played in headless Chromium.
 step ./web.sh test
+# The page with its leaderboard: the real zellworth-board serving the site, driven in Chromium.
+step bash tests/web/board_test.sh
 
 echo
 echo "Time per step:"

@@ -15,17 +15,17 @@
   style.textContent = [
     '#board-toggle { position: fixed; top: 4px; left: 4px; z-index: 3; font: 14px sans-serif; color: #fff;',
     '  background: #333c; border: 1px solid #888; border-radius: 6px; padding: 4px 10px; cursor: pointer; }',
-    '#board { position: fixed; top: 36px; left: 4px; z-index: 3; width: min(26em, calc(100vw - 12px));',
+    '#board { position: fixed; top: 36px; left: 4px; z-index: 3; width: min(28em, calc(100vw - 8px));',
     '  max-height: calc(100vh - 48px); overflow: auto; box-sizing: border-box; padding: 8px 12px;',
     '  background: #111e; color: #ddd; border: 1px solid #666; border-radius: 8px; font: 14px/1.4 sans-serif; }',
     '#board[hidden] { display: none; }',
     '#board h2 { font-size: 16px; margin: 4px 0; }',
     '#board table { width: 100%; border-collapse: collapse; }',
     '#board td { padding: 2px 4px; white-space: nowrap; }',
-    '#board td.name { white-space: pre; overflow: hidden; text-overflow: ellipsis; max-width: 10em; }',
+    '#board td.name { white-space: pre; overflow: hidden; text-overflow: ellipsis; max-width: 12em; }',
     '#board td.score { text-align: right; }',
     '#board button { font: inherit; color: #fff; background: #333; border: 1px solid #888; border-radius: 4px; cursor: pointer; }',
-    '#board input { font: inherit; width: 10em; }',
+    '#board input { font: inherit; width: 12em; }',
     '#board .note { font-size: 12px; color: #aaa; margin: 6px 0; }',
     '#board-status { min-height: 1.4em; margin: 4px 0; }'
   ].join('\n');
@@ -88,7 +88,8 @@
       return response.json();
     }).then(function (answer) {
       list.textContent = '';
-      listState.textContent = answer.total === 0 ? 'No scores yet.' : answer.total + ' scores, the best ten:';
+      listState.textContent = answer.total === 0 ? 'No scores yet.' : answer.total === 1 ? 'One score so far:' :
+        answer.total <= TOP ? answer.total + ' scores so far:' : 'The best ' + TOP + ' of ' + answer.total + ' scores:';
       answer.scores.forEach(function (entry) {
         var row = element('tr', { 'data-id': String(entry.id) });
         row.appendChild(element('td', {}, entry.rank + '.'));

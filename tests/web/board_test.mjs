@@ -1,0 +1,211 @@
+// The page and its leaderboard on one address: the real zellworth-board serving the built site
+// on a free port, the real page in headless Chromium. A game played to its end is offered for
+// submission and gets its rank; a name with HTML shows as text; a forged game is refused with the
+// board's reason; the rate limit answers; an entry is watched; the board, killed and started
+// again, still lists everything, and the panel says when it cannot be reached.
+//   BOARD_TEST_BINARY  zellworth-board
+//   BOARD_TEST_SITE    the built site
+//   WEB_TEST_NODE_DIR  the folder whose node_modules holds playwright-core
+//   BOARD_TEST_SHOTS   a folder for screenshots of the panel (optional)
+import { createRequire } from 'node:module';
+import { spawn } from 'node:child_process';
+import { mkdirSync, mkdtempSync, rmSync } from 'node:fs';
+import { createServer } from 'node:net';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+
+const require = createRequire(path.join(process.env.WEB_TEST_NODE_DIR, 'package.json'));
+const { chromium } = require('playwright-core');
+const shots = process.env.BOARD_TEST_SHOTS;
+const work = mkdtempSync(path.join(tmpdir(), 'zellworth-board-page-'));
+const RATE = 4; // submissions a minute
+
+let passed = 0;
+let failed = 0;
+function check(ok, what) {
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+  if (ok) passed += 1; else failed += 1;
+}
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+const port = await new Promise((resolve) => {
+  const probe = createServer().listen(0, '127.0.0.1', () => { const { port } = probe.address(); probe.close(() => resolve(port)); });
+});
+const url = `http://127.0.0.1:${port}/`;
+let board = null;
+async function startBoard() {
+  board = spawn(process.env.BOARD_TEST_BINARY, ['--listen', `127.0.0.1:${port}`, '--db', path.join(work, 'board.db'),
+    '--site', process.env.BOARD_TEST_SITE, '--submissions-per-minute', String(RATE)], { stdio: 'inherit' });
+  for (let tries = 0; tries < 100; tries += 1) {
+    try {
+      if ((await fetch(url + 'api/health')).ok) return;
+    } catch { /* not up yet */ }
+    await sleep(50);
+  }
+  throw new Error('the board did not start');
+}
+function killBoard() {
+  const stopped = new Promise((resolve) => board.once('exit', resolve));
+  board.kill('SIGKILL');
+  return stopped;
+}
+
+async function waitFor(page, predicate, arg, seconds = 15) {
+  try {
+    await page.waitForFunction(predicate, arg, { timeout: seconds * 1000, polling: 100 });
+    return true;
+  } catch {
+    return false;
+  }
+}
+const statusOf = (page) => page.evaluate(() => document.getElementById('board-status').textContent);
+const listOf = (page) => page.evaluate(() => Array.from(document.querySelectorAll('#board-list tr'))
+  .map((row) => Array.from(row.cells).map((cell) => cell.textContent)));
+
+// Loads the page and starts the game, answering the sound prompt with a key when it asks.
+async function open(page, address) {
+  const started = page.waitForEvent('console', { predicate: (m) => /^Zellworth: (started|waiting)/.test(m.text()), timeout: 30000 });
+  await page.goto(address);
+  if ((await started).text().includes('waiting')) await page.keyboard.press('Shift');
+  await waitFor(page, () => document.body.classList.contains('playing'));
+}
+
+// Opens the panel afresh (it reads the list and the kept games as it opens).
+async function reopen(page) {
+  if (await page.isVisible('#board')) await page.click('#board-toggle');
+  await page.click('#board-toggle');
+  await waitFor(page, () => !/^Loading/.test(document.getElementById('board-list-state').textContent));
+}
+
+// Changes the best game's recorded score in the browser's Scores.bin by 5 and seals both
+// checksums again, as a forger would.
+function forgeBestGame() {
+  const crc32 = (bytes) => {
+    let crc = 0xFFFFFFFF;
+    for (const byte of bytes) {
+      crc ^= byte;
+      for (let bit = 0; bit < 8; bit += 1) crc = (crc >>> 1) ^ (0xEDB88320 & -(crc & 1));
+    }
+    return (crc ^ 0xFFFFFFFF) >>> 0;
+  };
+  const file = FS.readFile('/zellworth/Common/Scores.bin');
+  const view = new DataView(file.buffer, file.byteOffset, file.byteLength);
+  const replayAt = 12 + 10 * 16;
+  const size = view.getUint32(12 + 12, true);
+  const replay = new DataView(file.buffer, file.byteOffset + replayAt, size);
+  view.setInt32(12, view.getInt32(12, true) + 5, true);
+  replay.setInt32(32, replay.getInt32(32, true) + 5, true);
+  replay.setUint32(size - 4, crc32(file.subarray(replayAt, replayAt + size - 4)), true);
+  view.setUint32(file.length - 4, crc32(file.subarray(0, file.length - 4)), true);
+  FS.writeFile('/zellworth/Common/Scores.bin', file);
+  return view.getInt32(12, true);
+}
+
+await startBoard();
+const browser = await chromium.launchPersistentContext(path.join(work, 'profile'), {
+  executablePath: '/usr/bin/chromium',
+  headless: true,
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  viewport: { width: 1280, height: 720 },
+});
+try {
+  const page = browser.pages()[0] || await browser.newPage();
+  await open(page, url);
+  await reopen(page);
+  check(await page.textContent('#board-list-state') === 'No scores yet.', 'the panel shows the empty board');
+  check(/sends the board the name above, the game's inputs \(its replay\) and the date/.test(await page.textContent('#board .note')),
+    'the panel says what a submission sends');
+  await page.click('#board-toggle');
+
+  // A real game: fire held, weaving up and down, until the last feather is lost; the kept game
+  // opens the panel.
+  await page.focus('#canvas');
+  await page.keyboard.press('Enter');
+  await sleep(500);
+  await page.keyboard.down('ControlRight');
+  const isOffered = () => page.evaluate(() => !document.getElementById('board').hidden &&
+    /kept/.test(document.getElementById('board-status').textContent));
+  let offered = false;
+  for (let turn = 0; turn < 100 && !offered; turn += 1) {
+    const key = turn % 2 ? 'ArrowUp' : 'ArrowDown';  // weaving, as a player would
+    await page.keyboard.down(key);
+    await sleep(1500);
+    await page.keyboard.up(key);
+    offered = await isOffered();
+  }
+  await page.keyboard.up('ControlRight');
+  check(offered, 'after a game over the panel offers the kept game');
+  const kept = await page.evaluate(() => document.querySelector('#board-games td.score').textContent);
+
+  const name = '<i>x</i><b>y</b>';
+  await page.fill('#board-name', name);
+  await page.click('#board-games button.submit');
+  await waitFor(page, () => /^(On|Not)/.test(document.getElementById('board-status').textContent));
+  check(await statusOf(page) === `On the board: rank 1 with ${kept} points.`, `the rank is shown: "${await statusOf(page)}"`);
+  await waitFor(page, () => document.querySelectorAll('#board-list tr').length === 1);
+  const rows = await listOf(page);
+  check(rows.length === 1 && rows[0][1] === name && rows[0][2] === kept, `the list shows the entry, its name as text: ${JSON.stringify(rows[0])}`);
+  check(await page.evaluate(() => document.querySelectorAll('#board i, #board b, #board img').length) === 0,
+    'no element was made from the name');
+  check(await page.evaluate(() => localStorage.getItem('zellworth-board-name')) === name, 'the name is remembered');
+  if (shots) {
+    mkdirSync(shots, { recursive: true });
+    await page.screenshot({ path: path.join(shots, 'leaderboard.png') });
+  }
+
+  // A forged game, refused with the board's reason; then the rate limit.
+  const forged = await page.evaluate(forgeBestGame);
+  await reopen(page);
+  await page.click('#board-games button.submit');
+  await waitFor(page, () => /^Not/.test(document.getElementById('board-status').textContent));
+  check(await statusOf(page) === `Not accepted: the replay does not give the score it claims: it records ${forged}, its inputs give ${kept}`,
+    `a forged game is refused: "${await statusOf(page)}"`);
+  let limited = '';
+  // The count starts afresh at each minute of the clock, which may turn during the loop.
+  for (let submission = 3; submission <= 2 * RATE + 2 && !limited; submission += 1) {
+    await page.evaluate(() => { document.getElementById('board-status').textContent = ''; });
+    await page.click('#board-games button.submit');
+    await waitFor(page, () => document.getElementById('board-status').textContent.length > 0);
+    const said = await statusOf(page);
+    if (/too many/.test(said)) limited = said;
+  }
+  check(/^Not accepted: too many submissions: at most 4 a minute from one address; try again in \d+ s$/.test(limited),
+    `the rate limit: "${limited}"`);
+
+  // Watching the entry: the page starts again with the entry's replay as --replay.
+  const [id] = await page.evaluate(() => Array.from(document.querySelectorAll('#board-list tr')).map((row) => row.dataset.id));
+  await Promise.all([page.waitForURL(`${url}?entry=${id}`), page.click('#board-list button.watch')]);
+  await waitFor(page, () => document.body.classList.contains('playing') || !document.getElementById('message').hidden);
+  if (!await page.evaluate(() => document.body.classList.contains('playing'))) await page.keyboard.press('Shift');
+  const served = Buffer.from(await (await fetch(`${url}api/replays/${id}`)).arrayBuffer());
+  const watched = await page.evaluate(() => ({ args: Module.mainArguments(), bytes: Array.from(FS.readFile('/board-entry.zwr')) }));
+  check(JSON.stringify(watched.args) === '["--replay","/board-entry.zwr"]' && Buffer.from(watched.bytes).equals(served),
+    `Watch starts the game with the entry's replay (${served.length} bytes) as ${watched.args.join(' ')}`);
+
+  // The board killed: the panel says so and the page plays on; started again, it lists everything.
+  await killBoard();
+  await reopen(page);
+  check(await page.textContent('#board-list-state') === 'The leaderboard cannot be reached.', 'without the board the panel says it cannot be reached');
+  check(await page.evaluate(() => document.body.classList.contains('playing')), 'and the game plays on');
+  await startBoard();
+  await reopen(page);
+  const after = await listOf(page);
+  check(JSON.stringify(after) === JSON.stringify(rows), `after SIGKILL and a restart the board lists the same: ${JSON.stringify(after[0])}`);
+
+  // A phone held sideways, for the README.
+  if (shots) {
+    const phone = await browser.newPage();
+    await phone.setViewportSize({ width: 844, height: 390 });
+    await open(phone, url + '?touch');
+    await reopen(phone);
+    await phone.screenshot({ path: path.join(shots, 'leaderboard-phone.png') });
+    await phone.close();
+  }
+} finally {
+  await browser.close();
+  await killBoard();
+  rmSync(work, { recursive: true, force: true });
+}
+console.log(`board page: ${passed} passed, ${failed} failed`);
+process.exit(failed === 0 ? 0 : 1);
