@@ -81,28 +81,6 @@ json entryJson(const StoredScore& entry) {
               {"date", isoDate(entry.playedAt)}};
 }
 
-// The reason a verified replay is refused, or "" when it stands.
-std::string verdictRefusal(const ReplayVerdict& verdict) {
-  if (verdict.status == 0) return "";
-  if (verdict.status == 3) {
-    return "the replay does not give the score it claims: it records " + std::to_string(verdict.recordedScore) +
-           ", its inputs give " + std::to_string(verdict.score);
-  }
-  switch (verdict.problem) {
-    case ReplayProblem::kUnknownRules:
-      return "the rules version " + std::to_string(verdict.rulesVersion) + " is not one this board plays (it plays " +
-             std::to_string(kRulesVersion) + ")";
-    case ReplayProblem::kForeign:
-      return "the file is not a Zellworth replay";
-    case ReplayProblem::kUnknownFormat:
-      return "the replay's format is not one this board reads";
-    case ReplayProblem::kTooLong:
-      return "the replay is longer than a game this board plays";
-    default:
-      return "the file is damaged";
-  }
-}
-
 // Reads a whole number parameter in [least, most]; false when it is there and is not one.
 bool numberParameter(const httplib::Request& request, const char* name, std::int64_t least, std::int64_t most,
                      std::int64_t& value) {
@@ -122,19 +100,10 @@ void submit(const httplib::Request& request, httplib::Response& response, ScoreS
                               " a minute from one address; try again in " + std::to_string(wait) + " s");
     return;
   }
-  const json body = json::parse(request.body, nullptr, false);
-  if (body.is_discarded() || !body.is_object()) return refuse(response, 400, "the body is not a JSON object");
-  const auto name = body.find("name");
-  const auto replayText = body.find("replay");
-  if (name == body.end() || !name->is_string()) return refuse(response, 400, "the name is missing");
-  if (replayText == body.end() || !replayText->is_string()) return refuse(response, 400, "the replay is missing");
   std::string trimmedName;
-  const std::string nameRefusal = checkName(name->get<std::string>(), trimmedName);
-  if (!nameRefusal.empty()) return refuse(response, 400, nameRefusal);
   std::string replay;
-  if (!decodeBase64(replayText->get<std::string>(), replay) || replay.empty()) {
-    return refuse(response, 400, "the replay is not base64");
-  }
+  const std::string unread = readSubmission(request.body, trimmedName, replay);
+  if (!unread.empty()) return refuse(response, 400, unread);
 
   NewScore score;
   score.replayHash = sha256(replay);

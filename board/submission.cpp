@@ -1,10 +1,12 @@
-// Names, base64 and the replay's hash.
+// Names, base64, the body of a submission, the replay's hash and the reasons for refusing it.
 #include "submission.h"
 
 #include <openssl/evp.h>
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 
+#include "game/replay.h"
 #include "limits.h"
 
 namespace {
@@ -104,4 +106,39 @@ std::string sha256(const std::string& bytes) {
   unsigned int size = 0;
   EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr);
   return std::string(reinterpret_cast<const char*>(digest), size);
+}
+
+std::string readSubmission(const std::string& body, std::string& name, std::string& replay) {
+  const nlohmann::json json = nlohmann::json::parse(body, nullptr, false);
+  if (json.is_discarded() || !json.is_object()) return "the body is not a JSON object";
+  const auto givenName = json.find("name");
+  const auto replayText = json.find("replay");
+  if (givenName == json.end() || !givenName->is_string()) return "the name is missing";
+  if (replayText == json.end() || !replayText->is_string()) return "the replay is missing";
+  const std::string nameRefusal = checkName(givenName->get<std::string>(), name);
+  if (!nameRefusal.empty()) return nameRefusal;
+  if (!decodeBase64(replayText->get<std::string>(), replay) || replay.empty()) return "the replay is not base64";
+  return "";
+}
+
+// The reason a verified replay is refused, or "" when it stands.
+std::string verdictRefusal(const ReplayVerdict& verdict) {
+  if (verdict.status == 0) return "";
+  if (verdict.status == 3) {
+    return "the replay does not give the score it claims: it records " + std::to_string(verdict.recordedScore) +
+           ", its inputs give " + std::to_string(verdict.score);
+  }
+  switch (verdict.problem) {
+    case ReplayProblem::kUnknownRules:
+      return "the rules version " + std::to_string(verdict.rulesVersion) + " is not one this board plays (it plays " +
+             std::to_string(kRulesVersion) + ")";
+    case ReplayProblem::kForeign:
+      return "the file is not a Zellworth replay";
+    case ReplayProblem::kUnknownFormat:
+      return "the replay's format is not one this board reads";
+    case ReplayProblem::kTooLong:
+      return "the replay is longer than a game this board plays";
+    default:
+      return "the file is damaged";
+  }
 }

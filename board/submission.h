@@ -4,6 +4,8 @@
 
 #include <string>
 
+struct ReplayVerdict;
+
 // Trims the name's surrounding spaces into `trimmed`. Returns "" when the name is allowed,
 // otherwise the reason it is not, in one line.
 std::string checkName(const std::string& name, std::string& trimmed);
@@ -11,3 +13,8 @@ std::string checkName(const std::string& name, std::string& trimmed);
 bool decodeBase64(const std::string& text, std::string& bytes);
 // The SHA-256 of the bytes, 32 bytes.
 std::string sha256(const std::string& bytes);
+// Reads a submission's body, {"name": "...", "replay": "<base64>"}, into the trimmed name and the
+// replay's bytes. Returns "" when both are allowed, otherwise the reason, in one line.
+std::string readSubmission(const std::string& body, std::string& name, std::string& replay);
+// The reason a verifier's verdict refuses the replay, in one line; "" when the replay stands.
+std::string verdictRefusal(const ReplayVerdict& verdict);
