@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "limits.h"
+#include "board_limits.h"
 #include "storage.h"
 
 struct BoardOptions {

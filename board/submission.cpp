@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "game/replay.h"
-#include "limits.h"
+#include "board_limits.h"
 
 namespace {
 

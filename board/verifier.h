@@ -7,7 +7,7 @@
 #include <string>
 
 #include "game/replay.h"
-#include "limits.h"
+#include "board_limits.h"
 
 enum class VerifyOutcome : std::int32_t {
   kPlayed,  // the verdict is filled in
