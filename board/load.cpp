@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "board/submission.h"
+
 namespace {
 
 using nlohmann::json;
@@ -32,25 +34,6 @@ constexpr std::int32_t kMostSeconds = 600;
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-std::string base64(const std::string& bytes) {
-  static const char* const kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  std::size_t index = 0;
-  for (; index + 2 < bytes.size(); index += 3) {
-    const std::uint32_t bits = (std::uint8_t(bytes[index]) << 16) | (std::uint8_t(bytes[index + 1]) << 8) | std::uint8_t(bytes[index + 2]);
-    for (int shift = 18; shift >= 0; shift -= 6) text += kDigits[(bits >> shift) & 63];
-  }
-  if (index < bytes.size()) {
-    std::uint32_t bits = std::uint8_t(bytes[index]) << 16;
-    if (index + 1 < bytes.size()) bits |= std::uint8_t(bytes[index + 1]) << 8;
-    text += kDigits[(bits >> 18) & 63];
-    text += kDigits[(bits >> 12) & 63];
-    text += index + 1 < bytes.size() ? kDigits[(bits >> 6) & 63] : '=';
-    text += '=';
-  }
-  return text;
 }
 
 std::vector<std::string> replaysIn(const std::filesystem::path& folder) {
@@ -142,7 +125,7 @@ int main(int argc, char* argv[]) {
         isDamaged = true;
       }
       const std::string name = (isForged ? "F" : "V") + std::to_string(number);
-      auto result = http.Post("/api/scores", json{{"name", name}, {"replay", base64(replay)}}.dump(), "application/json");
+      auto result = http.Post("/api/scores", json{{"name", name}, {"replay", encodeBase64(replay)}}.dump(), "application/json");
       if (!result) std::this_thread::sleep_for(kPauseAfterFailure);
       std::lock_guard<std::mutex> lock(tally.mutex);
       if (!result) {

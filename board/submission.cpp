@@ -67,6 +67,21 @@ std::string checkName(const std::string& name, std::string& trimmed) {
   return "";
 }
 
+std::string encodeBase64(const std::string& bytes) {
+  static const char* const kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  for (std::size_t index = 0; index < bytes.size(); index += 3) {
+    const std::size_t left = bytes.size() - index;
+    const auto byteAt = [&](std::size_t at) { return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at])); };
+    const std::uint32_t bits = (byteAt(index) << 16) | (left > 1 ? byteAt(index + 1) << 8 : 0) | (left > 2 ? byteAt(index + 2) : 0);
+    text += kDigits[(bits >> 18) & 63];
+    text += kDigits[(bits >> 12) & 63];
+    text += left > 1 ? kDigits[(bits >> 6) & 63] : '=';
+    text += left > 2 ? kDigits[bits & 63] : '=';
+  }
+  return text;
+}
+
 bool decodeBase64(const std::string& text, std::string& bytes) {
   std::size_t length = text.size();
   while (length > 0 && text[length - 1] == '=' && text.size() - length < 2) --length;

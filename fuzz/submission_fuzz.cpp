@@ -11,25 +11,6 @@
 #include "fuzz_support.h"
 #include "game/replay.h"
 
-namespace {
-
-std::string encodeBase64(const std::string& bytes) {
-  static const char* const kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  for (std::size_t index = 0; index < bytes.size(); index += 3) {
-    const std::size_t left = bytes.size() - index;
-    const std::uint32_t bits = (std::uint8_t(bytes[index]) << 16) | (left > 1 ? std::uint8_t(bytes[index + 1]) << 8 : 0) |
-                               (left > 2 ? std::uint8_t(bytes[index + 2]) : 0);
-    text += kDigits[(bits >> 18) & 63];
-    text += kDigits[(bits >> 12) & 63];
-    text += left > 1 ? kDigits[(bits >> 6) & 63] : '=';
-    text += left > 2 ? kDigits[bits & 63] : '=';
-  }
-  return text;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
