@@ -1,4 +1,5 @@
-// "Best games": a button in the top-right corner opens the ten best scores kept in the browser's
+// "Best games": a button in the top-right corner, shown while the pointer moves (so that the
+// picture stays the game's own otherwise), opens the ten best scores kept in the browser's
 // storage, each with Watch and Download for its game's replay, and offers a replay file of the
 // player's own to watch or verify. Watching or verifying starts the game with --replay or
 // --verify; the page runs the game once per visit, so the choice reloads the page with it.
@@ -101,7 +102,9 @@
   }
 
   var STYLE = '#best-games-button { position: fixed; top: 4px; right: 4px; z-index: 2; font: 12px sans-serif;' +
-    ' color: #ddd; background: #222; border: 1px solid #666; border-radius: 4px; opacity: 0.6; cursor: pointer; }' +
+    ' color: #ddd; background: #222; border: 1px solid #666; border-radius: 4px; opacity: 0;' +
+    ' transition: opacity 0.3s; cursor: pointer; }' +
+    '#best-games-button.shown, #best-games-button:focus { opacity: 0.7; }' +
     '#best-games { position: fixed; top: 32px; right: 4px; z-index: 2; padding: 0.6em 1em; background: #111e;' +
     ' border: 1px solid #666; border-radius: 6px; cursor: default; font-size: 0.9em; text-align: center; }' +
     '#best-games[hidden] { display: none; }' +
@@ -165,6 +168,12 @@
       if (panel.hidden) document.getElementById('canvas').focus();
     });
     panel.addEventListener('pointerdown', function (event) { event.stopPropagation(); });
+    var hiding = 0;
+    window.addEventListener('pointermove', function () {
+      button.classList.add('shown');
+      clearTimeout(hiding);
+      hiding = setTimeout(function () { if (panel.hidden) button.classList.remove('shown'); }, 3000);
+    });
     document.body.appendChild(button);
     document.body.appendChild(panel);
   }

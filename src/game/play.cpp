@@ -198,7 +198,7 @@ std::int32_t runGame(const Replay* watched) {
     if (!handleEvents(held, watched != nullptr)) return 0;
     std::uint8_t actions = held;
     if (watched != nullptr) {
-      // A replay that outlives its inputs (another build's rules) holds nothing from then on.
+      // A replay that parts ways and outlives its inputs holds nothing from then on.
       actions = progress.frames < watched->actions.size() ? watched->actions[progress.frames] : 0;
     }
     const bool alive = runGameFrame(actions, progress, true);
