@@ -1,8 +1,9 @@
-// The Leaderboard panel: the board's top ten with a Watch button each, and the player's kept
-// games (the best games of Scores.bin that kept their replay) with a Submit button; after a game
-// over that kept a new game, the panel opens to offer it. The board is the server that served the
-// page (zellworth-board); on a static host or offline the panel says it cannot be reached and the
-// game plays as before. Names are always shown as text, never as HTML.
+// The Leaderboard panel, opened by a button at the top left that shows while the pointer moves:
+// the board's top ten with a Watch button each, and the player's kept games (the best games of
+// Scores.bin that kept their replay) with a Submit button; after a game over that kept a new
+// game, the panel opens to offer it. The board is the server that served the page
+// (zellworth-board); on a static host or offline the panel says it cannot be reached and the game
+// plays as before. Names are always shown as text, never as HTML.
 'use strict';
 
 (function () {
@@ -14,7 +15,9 @@
   var style = document.createElement('style');
   style.textContent = [
     '#board-toggle { position: fixed; top: 4px; left: 4px; z-index: 3; font: 14px sans-serif; color: #fff;',
-    '  background: #333c; border: 1px solid #888; border-radius: 6px; padding: 4px 10px; cursor: pointer; }',
+    '  background: #333c; border: 1px solid #888; border-radius: 6px; padding: 4px 10px; cursor: pointer;',
+    '  opacity: 0; transition: opacity 0.3s; }',
+    '#board-toggle.shown, #board-toggle:focus, #board-toggle[aria-expanded=true] { opacity: 0.8; }',
     '#board { position: fixed; top: 36px; left: 4px; z-index: 3; width: min(28em, calc(100vw - 8px));',
     '  max-height: calc(100vh - 48px); overflow: auto; box-sizing: border-box; padding: 8px 12px;',
     '  background: #111e; color: #ddd; border: 1px solid #666; border-radius: 8px; font: 14px/1.4 sans-serif; }',
@@ -76,7 +79,17 @@
       refreshGames();
     }
   }
-  toggle.addEventListener('click', function () { show(panel.hidden); });
+  toggle.addEventListener('click', function () {
+    show(panel.hidden);
+    if (panel.hidden) document.getElementById('canvas').focus();
+  });
+  // The button shows while the pointer moves, so that the picture stays the game's own otherwise.
+  var hiding = 0;
+  window.addEventListener('pointermove', function () {
+    toggle.classList.add('shown');
+    clearTimeout(hiding);
+    hiding = setTimeout(function () { toggle.classList.remove('shown'); }, 3000);
+  });
 
   // --- The board's list ---------------------------------------------------------------------------
 
