@@ -70,7 +70,8 @@ verify_log=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verif
 [ -z "$verify_log" ] || fail "systemd-analyze verify reports: $verify_log"
 [ "$(stat -c %U "/var/lib/zellworth-board")" = zellworth-board ] || fail "/var/lib/zellworth-board does not belong to zellworth-board"
 board_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
-"${as_root[@]}" runuser -u zellworth-board -- /usr/bin/zellworth-board --db /var/lib/zellworth-board/board.db \
+"${as_root[@]}" setpriv --reuid=zellworth-board --regid=zellworth-board --init-groups \
+  /usr/bin/zellworth-board --db /var/lib/zellworth-board/board.db \
   --listen "127.0.0.1:$board_port" >"$source_dir/build-deb/board.log" 2>&1 &
 board_pid=$!
 for _ in $(seq 50); do curl -sf "http://127.0.0.1:$board_port/api/health" >/dev/null && break; sleep 0.1; done
