@@ -62,10 +62,11 @@ const statusOf = (page) => page.evaluate(() => document.getElementById('board-st
 const listOf = (page) => page.evaluate(() => Array.from(document.querySelectorAll('#board-list tr'))
   .map((row) => Array.from(row.cells).map((cell) => cell.textContent)));
 
-// Loads the page and starts the game, answering the sound prompt with a key when it asks.
-async function open(page, address) {
+// Loads the page (or lets `navigate` do it) and starts the game, answering the sound prompt with
+// a key when it asks.
+async function open(page, navigate) {
   const started = page.waitForEvent('console', { predicate: (m) => /^Zellworth: (started|waiting)/.test(m.text()), timeout: 30000 });
-  await page.goto(address);
+  await navigate();
   if ((await started).text().includes('waiting')) await page.keyboard.press('Shift');
   await waitFor(page, () => document.body.classList.contains('playing'));
 }
@@ -111,7 +112,7 @@ const browser = await chromium.launchPersistentContext(path.join(work, 'profile'
 });
 try {
   const page = browser.pages()[0] || await browser.newPage();
-  await open(page, url);
+  await open(page, () => page.goto(url));
   await reopen(page);
   check(await page.textContent('#board-list-state') === 'No scores yet.', 'the panel shows the empty board');
   check(/sends the board the name above, the game's inputs \(its replay\) and the date/.test(await page.textContent('#board .note')),
@@ -175,9 +176,8 @@ try {
 
   // Watching the entry: the page starts again with the entry's replay as --replay.
   const [id] = await page.evaluate(() => Array.from(document.querySelectorAll('#board-list tr')).map((row) => row.dataset.id));
-  await Promise.all([page.waitForURL(`${url}?entry=${id}`), page.click('#board-list button.watch')]);
-  await waitFor(page, () => document.body.classList.contains('playing') || !document.getElementById('message').hidden);
-  if (!await page.evaluate(() => document.body.classList.contains('playing'))) await page.keyboard.press('Shift');
+  await open(page, () => page.click('#board-list button.watch'));
+  check(page.url() === `${url}?entry=${id}`, `Watch opens ${page.url()}`);
   const served = Buffer.from(await (await fetch(`${url}api/replays/${id}`)).arrayBuffer());
   const watched = await page.evaluate(() => ({ args: Module.mainArguments(), bytes: Array.from(FS.readFile('/board-entry.zwr')) }));
   check(JSON.stringify(watched.args) === '["--replay","/board-entry.zwr"]' && Buffer.from(watched.bytes).equals(served),
@@ -197,7 +197,7 @@ try {
   if (shots) {
     const phone = await browser.newPage();
     await phone.setViewportSize({ width: 844, height: 390 });
-    await open(phone, url + '?touch');
+    await open(phone, () => phone.goto(url + '?touch'));
     await reopen(phone);
     await phone.screenshot({ path: path.join(shots, 'leaderboard-phone.png') });
     await phone.close();
