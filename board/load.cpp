@@ -79,10 +79,13 @@ int main(int argc, char* argv[]) {
   const std::int32_t seconds = std::clamp(argc > 4 ? std::atoi(argv[4]) : 60, 1, kMostSeconds);
   const std::vector<std::string> valid = replaysIn(std::filesystem::path(argv[2]) / "valid");
   const std::vector<std::string> forged = replaysIn(std::filesystem::path(argv[2]) / "forged");
-  // Each run starts at a place of its own in the lists, so that runs on one board send new games.
+  // Each run starts at a place of its own in the lists and goes round them once, so that runs on
+  // one board send new games.
   std::random_device entropy;
-  std::atomic<std::size_t> nextValid{valid.empty() ? 0 : entropy() % valid.size()};
-  std::atomic<std::size_t> nextForged{forged.empty() ? 0 : entropy() % forged.size()};
+  const std::size_t validStart = entropy();
+  const std::size_t forgedStart = entropy();
+  std::atomic<std::size_t> nextValid{0};
+  std::atomic<std::size_t> nextForged{0};
   Tally tally;
   std::FILE* answeredFile = argc > 5 ? std::fopen(argv[5], "a") : nullptr;
   const auto end = Clock::now() + std::chrono::seconds(seconds);
@@ -112,11 +115,11 @@ int main(int argc, char* argv[]) {
       if (kind < 7) {
         const std::size_t index = nextValid++;
         if (index >= valid.size()) continue;  // every valid game was sent
-        replay = valid[index];
+        replay = valid[(validStart + index) % valid.size()];
       } else if (kind < 9) {
         const std::size_t index = nextForged++;
         if (index >= forged.size()) continue;
-        replay = forged[index];
+        replay = forged[(forgedStart + index) % forged.size()];
         isForged = true;
       } else {
         replay = valid[random() % valid.size()];
