@@ -7,7 +7,7 @@ build=$1
 replays=$2
 rounds=${3:-20}
 work=$(mktemp -d)
-trap 'kill -9 "${pid:-}" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill -9 "${pid:-}" 2>/dev/null && wait "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
 start() {
   "$build/zellworth-board" --listen "127.0.0.1:$port" --db "$work/board.db" --submissions-per-minute 1000000 >>"$work/board.log" 2>&1 &
