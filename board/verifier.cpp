@@ -116,13 +116,24 @@ bool readAll(int fd, void* data, std::size_t size, const std::chrono::steady_clo
   return true;
 }
 
-bool exchange(const Worker& worker, const std::string& replay, ReplayVerdict& verdict) {
+enum class Exchange { kAnswered, kNotSent, kNoAnswer };
+
+// A worker that died while idle (its pipe is closed) is found when the request cannot be sent.
+Exchange exchange(const Worker& worker, const std::string& replay, ReplayVerdict& verdict) {
   const std::uint32_t size = static_cast<std::uint32_t>(replay.size());
-  if (!writeAll(worker.input, &size, sizeof size) || !writeAll(worker.input, replay.data(), replay.size())) return false;
+  if (!writeAll(worker.input, &size, sizeof size)) return Exchange::kNotSent;
+  if (!writeAll(worker.input, replay.data(), replay.size())) return Exchange::kNoAnswer;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(gLimits.verifyTimeout);
-  if (!readAll(worker.output, &verdict, sizeof verdict, &deadline)) return false;
+  if (!readAll(worker.output, &verdict, sizeof verdict, &deadline)) return Exchange::kNoAnswer;
   verdict.message[sizeof verdict.message - 1] = '\0';
-  return true;
+  return Exchange::kAnswered;
+}
+
+// Kills the worker and starts another in its place; the pool's lock is held.
+void replaceWorker(Worker& worker) {
+  endWorker(worker);
+  std::string error;
+  if (!spawnWorker(worker, error)) std::fprintf(stderr, "zellworth-board: %s\n", error.c_str());
 }
 
 }  // namespace
@@ -149,26 +160,37 @@ VerifyOutcome verifySubmission(const std::string& replay, ReplayVerdict& verdict
       }
       return false;
     };
+    // Without a single live worker (none could be started again) nothing would free the queue.
+    const auto anyAlive = [] {
+      for (const Worker& worker : gWorkers) {
+        if (worker.pid > 0) return true;
+      }
+      return false;
+    };
     if (!freeWorker()) {
-      if (gWaiting >= gLimits.verifyQueue) return VerifyOutcome::kBusy;
+      if (gWaiting >= gLimits.verifyQueue || !anyAlive()) return VerifyOutcome::kBusy;
       ++gWaiting;
-      gFreed.wait(lock, freeWorker);
+      gFreed.wait(lock, [&] { return freeWorker() || !anyAlive(); });
       --gWaiting;
+      if (index == gWorkers.size()) return VerifyOutcome::kBusy;
     }
     gWorkers[index].busy = true;
   }
   Worker& worker = gWorkers[index];
-  const bool played = exchange(worker, replay, verdict);
-  if (!played) {
-    endWorker(worker);
-    std::string error;
-    if (!spawnWorker(worker, error)) std::fprintf(stderr, "zellworth-board: %s\n", error.c_str());
+  Exchange result = exchange(worker, replay, verdict);
+  if (result == Exchange::kNotSent) {
+    // It died before this replay reached it: the replay gets a fresh worker.
+    std::lock_guard<std::mutex> lock(gMutex);
+    replaceWorker(worker);
   }
+  if (result == Exchange::kNotSent && worker.pid > 0) result = exchange(worker, replay, verdict);
+  const bool played = result == Exchange::kAnswered;
   {
     std::lock_guard<std::mutex> lock(gMutex);
+    if (!played) replaceWorker(worker);
     worker.busy = false;
   }
-  gFreed.notify_one();
+  gFreed.notify_all();
   return played ? VerifyOutcome::kPlayed : VerifyOutcome::kFailed;
 }
 

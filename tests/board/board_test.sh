@@ -2,8 +2,8 @@
 # The real zellworth-board on a free port of 127.0.0.1, as a client meets it: recorded games
 # stored and ranked, the same replay one entry, forged, foreign-rules and damaged replays refused
 # with their reasons, hostile bodies and names, the rate limit, slow clients that must not hold
-# up others, a full verification queue, --hide, and a restart (also after SIGKILL) keeping
-# everything answered.
+# up others, a full verification queue, verifiers that die or hang, --hide, and a restart (also
+# after SIGKILL) keeping everything answered.
 # The game's --submit is checked against it too: its line and exit status for each answer.
 #   board_test.sh BOARD_BINARY REPLAY_TOOL GAME_BINARY
 set -uo pipefail
@@ -143,6 +143,19 @@ done
 wait "${clients[@]}"
 check "a full queue answers 503 with Retry-After" "yes" \
   "$(cat "$work"/q*.head | tr -d '\r' | grep -q '^HTTP/1.1 503' && grep -qh '^Retry-After: 5' "$work"/q*.head && echo yes)"
+
+# A verifier that dies while idle is replaced unnoticed; one that hangs costs only its submission.
+stop
+start --submissions-per-minute 100 --verifiers 1 --verify-timeout 1
+for seed in 901 902 903; do
+  "$replay_tool" record "$seed" "$work/w$seed.replay"
+  submission "W$seed" "$work/w$seed.replay" >"$work/w$seed.json"
+done
+kill -9 "$(pgrep -P "$pid")"
+check "a verifier killed while idle" "201" "$(post "$work/w901.json" | cut -c1-3)"
+kill -STOP "$(pgrep -P "$pid")"
+check "a verifier that hangs" '422 {"error":"the replay could not be played to its end"}' "$(post "$work/w902.json")"
+check "its replacement verifies the next" "201" "$(post "$work/w903.json" | cut -c1-3)"
 
 # SIGKILL during submissions: every answered submission is still there after a restart.
 answered=()
