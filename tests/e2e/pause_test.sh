@@ -21,10 +21,10 @@ xmessage -geometry 200x50+820+700 "another window" &
 OTHER_PID=$!
 e2e_wait_for 5 "the pause when another window takes the focus" shows_paused
 kill "$OTHER_PID"
-xdotool windowactivate --sync "$WID"
+timeout 10 xdotool windowactivate --sync "$WID" || fail "the window did not get the focus back"
 sleep 1
 LAST_SHOT=$(e2e_shot back) && shows_paused >/dev/null || fail "coming back resumed the game"
-xdotool windowmove --sync "$WID" 0 0 windowsize --sync "$WID" 1000 700
+timeout 10 xdotool windowmove --sync "$WID" 0 0 windowsize --sync "$WID" 1000 700 || fail "the window kept its size"
 E2E_PICTURE="33 0 933 700"
 e2e_wait_for 5 "the paused picture in the window at 1000 x 700" shows_paused
 e2e_key p
