@@ -6,12 +6,10 @@
 #include "app/display.h"
 #include "app/gamepad.h"
 #include "app/options.h"
-#include "app/pause.h"
 #include "app/platform.h"
 #include "app/scores.h"
 #include "app/settings.h"
 #include "game/play.h"
-#include "game/player.h"
 #include "screens/keyconfig.h"
 #include "screens/title.h"
 #include "text/font.h"
@@ -68,9 +66,7 @@ int main(int argc, char* argv[]) {
       result = displayTitleScreen();
       if (result == kTitlePlay) {
         setGamepadContext(kGamepadGame);
-        armPause(&gPlayerHP);
         result = play();
-        armPause(nullptr);
         RestartTitleMusic = true;
       }
       if (result == kTitleKeyConfiguration) {

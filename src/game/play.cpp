@@ -3,6 +3,7 @@
 #include "game/play.h"
 
 #include "app/display.h"
+#include "app/pause.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "game/background.h"
@@ -73,11 +74,12 @@ std::int32_t* heldFlagOf(HeldKeys& held, SDL_Keycode key) {
   return nullptr;
 }
 
-// Turns the pending key events into held-key flags; auto-repeats change nothing. False when
-// the window is to close.
-bool handleEvents(HeldKeys& held) {
+// Turns the pending key events into held-key flags; auto-repeats change nothing. Notes what
+// asks for a pause. False when the window is to close.
+bool handleEvents(HeldKeys& held, PauseRequest& pause) {
   while (SDL_PollEvent(&gEvent) != 0) {
     if (gEvent.type == SDL_QUIT) return false;
+    notePauseEvent(pause, gEvent);
     if (gEvent.type != SDL_KEYDOWN && gEvent.type != SDL_KEYUP) continue;
     if (gEvent.key.repeat != 0) continue;
     const SDL_Keycode key = gEvent.key.keysym.sym;
@@ -106,6 +108,19 @@ void drawBriefing() {
   renderText(leftMargin, rightBound, kBriefingRequest, kBriefingStyle);
   renderText(leftMargin, rightBound, SDL_GetKeyName(gKeycodeAttack), kBriefingStyle);
   renderText(leftMargin, rightBound, kBriefingClosing, kBriefingStyle);
+}
+
+// The last frame presented, drawn again from the world, which nothing has moved since. The
+// briefing box went with the first shot.
+void drawFrozenFrame() {
+  SDL_RenderClear(gRenderer);
+  redrawBackground();
+  redrawEnemies();
+  redrawPlayer();
+  renderProjectiles();
+  renderHP();
+  drawScoreLine();
+  if (gPlayerShots <= kShotsBase) drawBriefing();
 }
 
 // Waits out what is left of the frame's 25 ms; a slow frame is not caught up.
@@ -143,6 +158,7 @@ void runSpawnSchedule(std::int32_t& spawnCountdown) {
 
 std::int32_t play() {
   HeldKeys held = {0, 0, 0, 0, 0};
+  PauseRequest pause = {false, false};
   bool ShowBriefing = true;
   std::int32_t SpawnCountdown = kFirstSpawnFrames;
   resetGame();
@@ -150,8 +166,20 @@ std::int32_t play() {
   discardPendingEvents();
 
   for (;;) {
-    const Uint32 frameStart = SDL_GetTicks();
-    if (!handleEvents(held)) return 0;
+    Uint32 frameStart = SDL_GetTicks();
+    if (!handleEvents(held, pause)) return 0;
+    if (pauseDue(pause)) {
+      // Given up, the game ends on the paused picture's score: no shot in flight scores after it.
+      const PauseAnswer answer = runPauseScreen(drawFrozenFrame);
+      if (answer == PauseAnswer::kQuit) return 0;
+      if (answer == PauseAnswer::kGiveUp) {
+        gPlayerHP = 0;
+        return displayGameOverScreen();
+      }
+      held = {0, 0, 0, 0, 0};  // keys held through the pause are pressed again to count
+      pause = {false, false};
+      frameStart = SDL_GetTicks();
+    }
     if (gPlayerCooldown != 0) gPlayerCooldown -= 1;
     gPlayerInputX = held.right - held.left;
     gPlayerInputY = held.down - held.up;
