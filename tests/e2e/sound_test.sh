@@ -79,10 +79,12 @@ game_start=$(mark)
 sleep 3.5
 game=$(span "$game_start" "$(mark)" 0.3 3) || exit 1
 
-# One shot starts the butterflies; the bird then fights without firing, so that neither its own
-# shots nor the butterflies they destroy sound over its hits.
+# The first shot starts the butterflies; the bird then fights without firing, so that neither its
+# own shots nor the butterflies they destroy sound over its hits. The key is held until the shot
+# is seen: a press and release within one frame fire nothing.
+briefing_gone() { ! briefing_names "Right Ctrl"; }
 e2e_keydown Control_R
-sleep 0.1
+e2e_wait_for 10 "the first shot, which takes the briefing box away" briefing_gone
 e2e_keyup Control_R
 fight_until_game_over 150
 over_start=$(mark)
