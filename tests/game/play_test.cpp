@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <iterator>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -337,44 +337,34 @@ TEST_F(PlayTest, APausedGameGoesOnAsIfNoTimeHadPassedAndAGiveUpEndsItAtOnce) {
 }
 
 // With none, some or all of P, Escape and Pause bound to actions, only those left unbound pause
-// a game and resume it; with all three bound the confirm key resumes, though it never pauses.
-// The paused picture names the keys that resume.
+// and resume a game; with all three bound the confirm key resumes, though it never pauses. The
+// paused picture names the keys that resume, and a close request behind an answer still closes.
 TEST_F(PlayTest, TheKeysThatResumeAPauseAreThePauseKeysLeftUnbound) {
-  struct ResumeCase {
-    std::int32_t bound;  // how many of P, Escape and Pause are bound, in that order
-    const char* keysLine;
-    std::vector<SDL_Keycode> resuming;
-  };
-  const ResumeCase cases[] = {
-      {0, "Resume: P, Escape or Pause    Give up: Backspace", {SDLK_p, SDLK_ESCAPE, SDLK_PAUSE}},
-      {1, "Resume: Escape or Pause    Give up: Backspace", {SDLK_ESCAPE, SDLK_PAUSE}},
-      {2, "Resume: Pause    Give up: Backspace", {SDLK_PAUSE}},
-      {3, "Resume: Return    Give up: Backspace", {SDLK_RETURN}},
-  };
+  const char* const resumeKeyNames[] = {"P, Escape or Pause", "Escape or Pause", "Pause", "Return"};
   SDL_Keycode* const actions[] = {&gKeycodeUp, &gKeycodeAttack, &gKeycodeToggleFullscreen};
-  for (const ResumeCase& resume : cases) {
-    SCOPED_TRACE(resume.keysLine);
-    std::copy(kDefaultKeyBindings, kDefaultKeyBindings + kKeyBindingCount, gKeyBindings);
-    for (std::int32_t key = 0; key < resume.bound; ++key) *actions[key] = kPauseKeys[key];
+  for (std::int32_t bound = 0; bound <= 3; ++bound) {
+    if (bound > 0) *actions[bound - 1] = kPauseKeys[bound - 1];
+    const std::string keysLine = std::string("Resume: ") + resumeKeyNames[bound] + "    Give up: Backspace";
+    SCOPED_TRACE(keysLine);
     for (const SDL_Keycode key : {SDLK_p, SDLK_ESCAPE, SDLK_PAUSE, SDLK_RETURN, SDLK_SPACE}) {
-      const bool resumes = std::find(resume.resuming.begin(), resume.resuming.end(), key) != resume.resuming.end();
+      const bool pauses = std::find(kPauseKeys + bound, std::end(kPauseKeys), key) != std::end(kPauseKeys);
       SDL_Event press{};
       press.type = SDL_KEYDOWN;
       press.key.keysym.sym = key;
       PauseRequest request = {false, false};
       notePauseEvent(request, press);
-      EXPECT_EQ(request.asked, resumes && key != SDLK_RETURN) << SDL_GetKeyName(key);
+      EXPECT_EQ(request.asked, pauses) << SDL_GetKeyName(key);
       testing_support::pushKeyDown(key);
       testing_support::pushKeyDown(gKeycodeCancel);
+      const bool resumes = pauses || (bound == 3 && key == SDLK_RETURN);
       EXPECT_EQ(runPauseScreen([] {}), resumes ? PauseAnswer::kResume : PauseAnswer::kGiveUp) << SDL_GetKeyName(key);
-      testing_support::drainEvents();
-      const std::int32_t length = static_cast<std::int32_t>(std::strlen(resume.keysLine));
-      EXPECT_EQ(testing_support::textAt((800 - 10 * length) / 2, 305, length, 2), resume.keysLine);
+      const std::int32_t length = static_cast<std::int32_t>(keysLine.size());
+      EXPECT_EQ(testing_support::textAt((800 - 10 * length) / 2, 305, length, 2), keysLine);
     }
   }
   testing_support::pushKeyDown(SDLK_RETURN);
   testing_support::pushQuit();
-  EXPECT_EQ(runPauseScreen([] {}), PauseAnswer::kQuit) << "a close request behind the answer still closes";
+  EXPECT_EQ(runPauseScreen([] {}), PauseAnswer::kQuit);
 }
 
 struct SpawnIntervalCase {
