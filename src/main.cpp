@@ -6,7 +6,6 @@
 #include "app/display.h"
 #include "app/gamepad.h"
 #include "app/options.h"
-#include "app/pause.h"
 #include "app/platform.h"
 #include "app/scores.h"
 #include "app/settings.h"
@@ -98,9 +97,7 @@ int main(int argc, char* argv[]) {
     if (options.replay != nullptr) {
       // The game as it was played, to its game-over screen; then the program ends.
       setGamepadContext(kGamepadGame);
-      armPause(&gPlayerHP);
       watchReplay(watched);
-      armPause(nullptr);
     }
     bool RestartTitleMusic = true;
     while (result != 0) {
@@ -112,9 +109,7 @@ int main(int argc, char* argv[]) {
       result = displayTitleScreen();
       if (result == kTitlePlay) {
         setGamepadContext(kGamepadGame);
-        armPause(&gPlayerHP);
         result = play();
-        armPause(nullptr);
         RestartTitleMusic = true;
       }
       if (result == kTitleKeyConfiguration) {

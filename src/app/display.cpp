@@ -10,7 +10,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/pause.h"
 #include "app/platform.h"
 
 #ifdef __EMSCRIPTEN__
@@ -200,11 +199,6 @@ void leaveFullscreen() {
 #endif
 
 void presentFrame() {
-  runRequestedPause();
-  showFrame();
-}
-
-void showFrame() {
   if (canvas == nullptr || SDL_GetRenderTarget(gRenderer) != canvas) {
     SDL_RenderPresent(gRenderer);
     return;

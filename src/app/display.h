@@ -40,10 +40,7 @@ void enterFullscreen();
 void leaveFullscreen();
 
 // Shows the frame: a scaled canvas is copied into its place between black bars, then presented.
-// In a game, a pause the player asked for runs first (app/pause.h).
 void presentFrame();
-// Shows the frame as presentFrame does, without looking for a pause.
-void showFrame();
 
 // The part of the first display that windows may use (without panels and docks); false when SDL
 // cannot tell. Sets up and releases SDL's video itself, so it can run before the start-up.

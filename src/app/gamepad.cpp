@@ -213,6 +213,14 @@ int SDLCALL translateControllerEvent(void*, SDL_Event* event) {
   return 1;
 }
 
+// Forgets the keys the controllers hold, without releasing them: an input still held presses
+// its key again only once let go and pressed anew.
+void forgetGamepadKeys() {
+  for (Pad& pad : Pads) {
+    for (bool& keyIsDown : pad.keyIsDown) keyIsDown = false;
+  }
+}
+
 }  // namespace
 
 void initializeGamepads() {
@@ -232,12 +240,6 @@ void setGamepadContext(std::int32_t context) {
   Context = context;
   ConfirmQueued = false;
   if (context == kGamepadOff) forgetGamepadKeys();
-}
-
-void forgetGamepadKeys() {
-  for (Pad& pad : Pads) {
-    for (bool& keyIsDown : pad.keyIsDown) keyIsDown = false;
-  }
 }
 
 void closeGamepads() {

@@ -23,8 +23,5 @@ void initializeGamepads();
 // pressed, whatever the context has become; switching to kGamepadOff forgets them without a
 // release.
 void setGamepadContext(std::int32_t context);
-// Forgets the keys the controllers hold, without releasing them: an input still held presses
-// its key again only once let go and pressed anew.
-void forgetGamepadKeys();
 // Closes the controllers and stops the translation; safe when initializeGamepads failed or never ran.
 void closeGamepads();

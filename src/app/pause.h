@@ -1,10 +1,8 @@
-// The pause of a game: the requests for it, the paused picture over the last frame, and the
-// wait for the player, during which no game time passes.
+// The pause of a game: what asks for it among the events of a game's frame, and the paused
+// screen, which shows the frozen frame dimmed with the keys and waits for the player's answer.
 #pragma once
 
 #include <SDL.h>
-
-#include <cstdint>
 
 // P, Escape and Pause pause and resume while none of the eight bindings holds them.
 constexpr SDL_Keycode kPauseKeys[] = {SDLK_p, SDLK_ESCAPE, SDLK_PAUSE};
@@ -14,13 +12,20 @@ constexpr SDL_Keycode kPauseKeys[] = {SDLK_p, SDLK_ESCAPE, SDLK_PAUSE};
 // once this time is over.
 constexpr Uint32 kFocusSettleMilliseconds = 1500;
 
-// Arms the pause for one game whose bird has these hit points: it acts only while they last,
-// and giving up sets them to 0. nullptr disarms it.
-void armPause(std::int32_t* hitPoints);
-// Marks the start of the game's own fullscreen toggle (see kFocusSettleMilliseconds).
-void noteFullscreenToggle();
-// Called with a frame drawn but not yet shown: when the player asked for a pause, shows the
-// frame dimmed with the keys that resume and give up, waits until the player chooses, and
-// leaves the frame as it was drawn. Keys held when the pause began then count as released; a
-// close request while paused is put back for the game to see.
-void runRequestedPause();
+// What has asked a game to pause; a game starts with none.
+struct PauseRequest {
+  bool asked;      // a pause key or a controller's Start was pressed
+  bool focusGone;  // the window lost the focus or was minimised, and has not had it back
+};
+
+enum class PauseAnswer { kResume, kGiveUp, kQuit };
+
+// Notes what one of a game frame's events asks of the pause.
+void notePauseEvent(PauseRequest& request, const SDL_Event& event);
+// True when the game is to pause now.
+bool pauseDue(const PauseRequest& request);
+// The paused screen: the frame that drawFrozenFrame draws again, dimmed, with the keys that
+// resume and give up, drawn anew whenever the window needs it. The music waits, and the screen
+// sleeps until the player answers; keys pressed meanwhile are dropped, and the fullscreen key
+// still toggles.
+PauseAnswer runPauseScreen(void (*drawFrozenFrame)());

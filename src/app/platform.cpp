@@ -13,11 +13,11 @@
 
 #include "app/display.h"
 #include "app/midi_file.h"
-#include "app/pause.h"
 
 SDL_Window* gWindow = nullptr;
 SDL_Renderer* gRenderer = nullptr;
 std::int32_t gIsFullscreen = 0;
+Uint32 gFullscreenToggleTicks = 0;
 char gTexturePath[kTextureCount][kTexturePathSize] = {
     "../Common/Butterfly.png", "../Common/Bird.png",        "../Common/Title.png",
     "../Common/Font.png",      "../Common/Feather.png",     "../Common/Background0.png",
@@ -188,7 +188,7 @@ std::int32_t loadMedia() {
 
 // The flag flips whatever the window system makes of the request.
 void toggleFullscreen() {
-  noteFullscreenToggle();
+  gFullscreenToggleTicks = SDL_GetTicks();
   if (gIsFullscreen != 0) {
     leaveFullscreen();
     gIsFullscreen = 0;

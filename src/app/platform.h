@@ -31,6 +31,7 @@ constexpr std::int32_t kSoundMenu = 13;
 extern SDL_Window* gWindow;
 extern SDL_Renderer* gRenderer;
 extern std::int32_t gIsFullscreen;  // 1 while the window is fullscreen
+extern Uint32 gFullscreenToggleTicks;  // SDL's milliseconds when the last toggle began; 0 before any
 extern char gTexturePath[kTextureCount][kTexturePathSize];
 extern SDL_Texture* gTexture[kTextureCount];
 extern Mix_Chunk* gSnd[kSoundCount];

@@ -12,6 +12,8 @@ constexpr std::int32_t kScale = 2;  // window pixels per sheet pixel
 constexpr std::int32_t kFirstSeamStart = kBackgroundSheetWidth - kBackgroundViewWidth;       // 1520
 constexpr std::int32_t kSecondSeamStart = 2 * kBackgroundSheetWidth - kBackgroundViewWidth;  // 3440
 
+std::int32_t Position = 0;  // the band column the next frame shows
+
 // Draws a view that spans a seam: the tail of `left` from sheet column `column`, then the head
 // of `right`. The two pieces are adjacent and together cover the window.
 void renderAcrossSeam(SDL_Texture* left, SDL_Texture* right, std::int32_t column, SDL_Rect& SrcRect1,
@@ -28,12 +30,8 @@ void renderAcrossSeam(SDL_Texture* left, SDL_Texture* right, std::int32_t column
   SDL_RenderCopy(gRenderer, right, &SrcRect1, &DstRect);
 }
 
-}  // namespace
-
-// i runs through 3841 positions, 0 to 3840; 3840 shows the same picture as 0, so the sky
-// holds still for one frame at the wrap.
-void renderBackground() {
-  static std::int32_t i = 0;
+// The view from band column i.
+void drawSkyAt(std::int32_t i) {
   static SDL_Rect SrcRect0 = {0, 0, kBackgroundViewWidth, kBackgroundViewHeight};
   static SDL_Rect SrcRect1 = {0, 0, kBackgroundViewWidth, kBackgroundViewHeight};
   static SDL_Rect DstRect = {0, 0, kWindowWidth, kWindowHeight};
@@ -51,6 +49,16 @@ void renderBackground() {
   } else {
     renderAcrossSeam(sheet1, sheet0, i - kBackgroundSheetWidth, SrcRect1, DstRect);
   }
-  i += 1;
-  if (i > kBackgroundLastPosition) i = 0;
 }
+
+}  // namespace
+
+// Position runs through 3841 positions, 0 to 3840; 3840 shows the same picture as 0, so the
+// sky holds still for one frame at the wrap.
+void renderBackground() {
+  drawSkyAt(Position);
+  Position += 1;
+  if (Position > kBackgroundLastPosition) Position = 0;
+}
+
+void redrawBackground() { drawSkyAt(Position == 0 ? kBackgroundLastPosition : Position - 1); }

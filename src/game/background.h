@@ -9,3 +9,5 @@ constexpr std::int32_t kBackgroundViewHeight = 300;   // sheet rows in the windo
 constexpr std::int32_t kBackgroundLastPosition = 3840;
 
 void renderBackground();
+// The sky as renderBackground last drew it, without scrolling on.
+void redrawBackground();

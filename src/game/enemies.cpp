@@ -23,6 +23,19 @@ static_assert(kEnemyPath + kEnemyStartPathLength <= kEnemyFieldCount, "the path 
 static_assert(kEnemyLastSegment + 2 == kEnemyFieldCount - 1, "the last segment ends the record");
 
 constexpr std::int32_t kEnemyShotOffsetY = 220;  // tenths of a pixel below the sprite's top edge
+constexpr std::int32_t kLastAnimationCount = 34;  // draws count 0 to 34, five to a wing-beat frame
+
+std::int32_t DrawnEnemies = 0;  // how many butterflies the last renderEnemies drew
+
+// One butterfly in the wing-beat frame of that animation count.
+void drawButterfly(const std::int32_t* enemy, std::int32_t animationCount) {
+  static SDL_Rect SrcRect = {0, 0, kEnemySpriteSize, kEnemySpriteSize};
+  static SDL_Rect DstRect = {0, 0, kEnemySpriteSize, kEnemySpriteSize};
+  SrcRect.x = (animationCount / 5) * kEnemySpriteSize;
+  DstRect.x = enemy[kEnemyX] / 10;
+  DstRect.y = enemy[kEnemyY] / 10;
+  SDL_RenderCopy(gRenderer, gTexture[kTextureButterfly], &SrcRect, &DstRect);
+}
 
 // Advances one enemy along its path program; an enemy whose pathIndex is 0 stays where it is.
 void followPath(std::int32_t* enemy) {
@@ -117,15 +130,20 @@ void shootEnemyProjectiles2(std::int32_t index) {
 // Draws every live butterfly from the top row of its sheet, later indices on top; each frame of
 // the seven-frame wing beat shows for five draws.
 void renderEnemies() {
-  static SDL_Rect SrcRect = {0, 0, kEnemySpriteSize, kEnemySpriteSize};
-  static SDL_Rect DstRect = {0, 0, kEnemySpriteSize, kEnemySpriteSize};
   for (std::int32_t i = 0; i < gNumberOfEnemies; ++i) {
     std::int32_t* enemy = gEnemyList[i];
-    SrcRect.x = (enemy[kEnemyAnimationCounter] / 5) * kEnemySpriteSize;
+    drawButterfly(enemy, enemy[kEnemyAnimationCounter]);
     enemy[kEnemyAnimationCounter] += 1;
-    if (enemy[kEnemyAnimationCounter] > 34) enemy[kEnemyAnimationCounter] = 0;
-    DstRect.x = enemy[kEnemyX] / 10;
-    DstRect.y = enemy[kEnemyY] / 10;
-    SDL_RenderCopy(gRenderer, gTexture[kTextureButterfly], &SrcRect, &DstRect);
+    if (enemy[kEnemyAnimationCounter] > kLastAnimationCount) enemy[kEnemyAnimationCounter] = 0;
+  }
+  DrawnEnemies = gNumberOfEnemies;
+}
+
+// Butterflies only join the list's end between two drawings, so the first ones are those drawn.
+void redrawEnemies() {
+  for (std::int32_t i = 0; i < DrawnEnemies && i < gNumberOfEnemies; ++i) {
+    const std::int32_t* enemy = gEnemyList[i];
+    const std::int32_t count = enemy[kEnemyAnimationCounter];
+    drawButterfly(enemy, count == 0 ? kLastAnimationCount : count - 1);
   }
 }

@@ -27,3 +27,6 @@ void removeEnemy(std::int32_t index);
 void moveEnemies();
 void shootEnemyProjectiles2(std::int32_t index);
 void renderEnemies();
+// The butterflies as renderEnemies last drew them, their wing beats not moving on; one that
+// came since is not drawn.
+void redrawEnemies();

@@ -3,6 +3,7 @@
 #include "game/play.h"
 
 #include "app/display.h"
+#include "app/pause.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "game/background.h"
@@ -66,11 +67,13 @@ std::uint8_t actionOf(SDL_Keycode key) {
   return 0;
 }
 
-// Turns the pending key events into the actions held; auto-repeats change nothing. False when
-// the window is to close, or, while a replay is watched, when Backspace ends it.
-bool handleEvents(std::uint8_t& held, bool watching) {
+// Turns the pending key events into the actions held; auto-repeats change nothing. Notes what
+// asks for a pause. False when the window is to close, or, while a replay is watched, when
+// Backspace ends it.
+bool handleEvents(std::uint8_t& held, PauseRequest& pause, bool watching) {
   while (SDL_PollEvent(&gEvent) != 0) {
     if (gEvent.type == SDL_QUIT) return false;
+    notePauseEvent(pause, gEvent);
     if (gEvent.type != SDL_KEYDOWN && gEvent.type != SDL_KEYUP) continue;
     if (gEvent.key.repeat != 0) continue;
     const SDL_Keycode key = gEvent.key.keysym.sym;
@@ -100,6 +103,19 @@ void drawBriefing() {
   renderText(leftMargin, rightBound, kBriefingRequest, kBriefingStyle);
   renderText(leftMargin, rightBound, SDL_GetKeyName(gKeycodeAttack), kBriefingStyle);
   renderText(leftMargin, rightBound, kBriefingClosing, kBriefingStyle);
+}
+
+// The last frame presented, drawn again from the world, which nothing has moved since. The
+// briefing box went with the first shot.
+void drawFrozenFrame() {
+  SDL_RenderClear(gRenderer);
+  redrawBackground();
+  redrawEnemies();
+  redrawPlayer();
+  renderProjectiles();
+  renderHP();
+  drawScoreLine();
+  if (gPlayerShots <= kShotsBase) drawBriefing();
 }
 
 // Waits out what is left of the frame's 25 ms; a slow frame is not caught up.
@@ -183,6 +199,7 @@ namespace {
 // actions come from the replay and the keys only toggle fullscreen or end it.
 std::int32_t runGame(const Replay* watched) {
   std::uint8_t held = 0;
+  PauseRequest pause = {false, false};
   GameProgress progress;
   if (watched != nullptr) {
     resumeGameRandom(watched->seed, watched->draws);
@@ -194,12 +211,29 @@ std::int32_t runGame(const Replay* watched) {
   discardPendingEvents();
 
   for (;;) {
-    const Uint32 frameStart = SDL_GetTicks();
-    if (!handleEvents(held, watched != nullptr)) return 0;
+    Uint32 frameStart = SDL_GetTicks();
+    if (!handleEvents(held, pause, watched != nullptr)) return 0;
+    if (pauseDue(pause)) {
+      // Given up, the game ends on the paused picture's score: no shot in flight scores after it.
+      const PauseAnswer answer = runPauseScreen(drawFrozenFrame);
+      if (answer == PauseAnswer::kQuit) return 0;
+      if (answer == PauseAnswer::kGiveUp) {
+        if (watched != nullptr) return 0;
+        gPlayerHP = 0;
+        return displayGameOverScreen();
+      }
+      held = 0;  // keys held through the pause are pressed again to count
+      pause = {false, false};
+      frameStart = SDL_GetTicks();
+    }
     std::uint8_t actions = held;
     if (watched != nullptr) {
-      // A replay that parts ways and outlives its inputs holds nothing from then on.
-      actions = progress.frames < watched->actions.size() ? watched->actions[progress.frames] : 0;
+      // A recording that ends while the bird still flies was given up there.
+      if (progress.frames >= watched->actions.size()) {
+        gPlayerHP = 0;
+        return displayWatchedGameOverScreen();
+      }
+      actions = watched->actions[progress.frames];
     }
     const bool alive = runGameFrame(actions, progress, true);
     if (watched == nullptr) recordFrame(actions);

@@ -33,6 +33,10 @@ constexpr std::int32_t kFeatherY = 16;      // pixels
 constexpr std::int32_t kFeatherSize = 32;   // pixels
 constexpr std::int32_t kFirstFeatherX = 10; // pixels; the next ones follow without a gap
 
+// The cell and place of the bird's last drawing.
+SDL_Rect BirdSrcRect = {0, 0, kPlayerSpriteSize, kPlayerSpriteSize};
+SDL_Rect BirdDstRect = {0, 0, kPlayerSpriteSize, kPlayerSpriteSize};
+
 // Moves one axis and clamps it to [minimum, maximum]; a bound that stops the bird zeroes the
 // axis's velocity, while a position exactly on a bound keeps it.
 void moveAxis(std::int32_t& position, std::int32_t& velocity, std::int32_t minimum, std::int32_t maximum) {
@@ -86,22 +90,22 @@ void shootPlayerProjectile() {
 // Draws the bird: wing-beat frame SubFrame / 8 across the sheet, row 1 while the hit look lasts.
 void renderPlayer() {
   static std::int32_t SubFrame = 0;
-  static SDL_Rect SrcRect = {0, 0, kPlayerSpriteSize, kPlayerSpriteSize};
-  static SDL_Rect DstRect = {0, 0, kPlayerSpriteSize, kPlayerSpriteSize};
 
-  SrcRect.x = (SubFrame / kAnimationFrameDraws) * kPlayerSpriteSize;
+  BirdSrcRect.x = (SubFrame / kAnimationFrameDraws) * kPlayerSpriteSize;
   if (gPlayerSkipFrames != 0) {
-    SrcRect.y = kPlayerSpriteSize;
+    BirdSrcRect.y = kPlayerSpriteSize;
     gPlayerSkipFrames -= 1;
   } else {
-    SrcRect.y = 0;
+    BirdSrcRect.y = 0;
   }
   SubFrame += 1;
   if (SubFrame > kLastSubFrame) SubFrame = 0;
-  DstRect.x = gPlayerX / 10;
-  DstRect.y = gPlayerY / 10;
-  SDL_RenderCopy(gRenderer, gTexture[kTextureBird], &SrcRect, &DstRect);
+  BirdDstRect.x = gPlayerX / 10;
+  BirdDstRect.y = gPlayerY / 10;
+  SDL_RenderCopy(gRenderer, gTexture[kTextureBird], &BirdSrcRect, &BirdDstRect);
 }
+
+void redrawPlayer() { SDL_RenderCopy(gRenderer, gTexture[kTextureBird], &BirdSrcRect, &BirdDstRect); }
 
 // One feather per hit point, at most three; called only while at least one is left.
 void renderHP() {

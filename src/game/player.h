@@ -25,4 +25,6 @@ extern std::int32_t gPlayerShots;       // kShotsBase plus the shots of this gam
 void movePlayer();
 void shootPlayerProjectile();
 void renderPlayer();
+// The bird as renderPlayer last drew it: its wing beat and hit look do not move on.
+void redrawPlayer();
 void renderHP();

@@ -236,8 +236,9 @@ void verifyReplay(const std::uint8_t* bytes, std::size_t size, ReplayVerdict& ve
       partedAt = progress.frames;
     }
   }
-  // The recorded game ended at game over on its last frame, with its score.
-  if (partedAt == 0 && (alive || progress.frames != frames || gScore != replay.score)) partedAt = progress.frames;
+  // The recorded game ended on its last frame with its score: at game over, or given up in a
+  // pause, which leaves the bird flying when the inputs end.
+  if (partedAt == 0 && (progress.frames != frames || gScore != replay.score)) partedAt = progress.frames;
   verdict.score = gScore;
   verdict.frames = progress.frames;
   if (partedAt == 0) {

@@ -48,14 +48,8 @@ fail() {
 
 e2e_cleanup() {
   local status=$?
-  if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then
-    kill "$GAME_PID" 2>/dev/null
-    wait "$GAME_PID" 2>/dev/null
-  fi
-  if [ -n "$WM_PID" ] && kill -0 "$WM_PID" 2>/dev/null; then
-    kill "$WM_PID" 2>/dev/null
-    wait "$WM_PID" 2>/dev/null
-  fi
+  [ -z "$GAME_PID" ] || stop_process "$GAME_PID"
+  [ -z "$WM_PID" ] || stop_process "$WM_PID"
   x_server_stop
   if [ "$status" -eq 0 ] && [ -z "${E2E_KEEP:-}" ] && [ -n "$SCRATCH" ]; then
     rm -rf "$SCRATCH"
@@ -111,10 +105,18 @@ e2e_start_game() {
 }
 
 # Waits for the game's visible window, remembers its id in WID and gives it the keyboard focus.
+# A search can fail at once when a window it reads goes away meanwhile: it is tried again.
 e2e_wait_window() {
   local timeout=${1:-30}
-  WID=$(timeout "$timeout" xdotool search --sync --onlyvisible --name '^Zellworth$' 2>/dev/null | head -n 1)
-  [ -n "$WID" ] || fail "no visible window named Zellworth within ${timeout}s"
+  local deadline=$(($(date +%s) + timeout))
+  WID=""
+  while [ -z "$WID" ]; do
+    kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended before its window showed"
+    [ "$(date +%s)" -lt "$deadline" ] ||
+      fail "no visible window named Zellworth within ${timeout}s (unmapped: $(xdotool search --name '^Zellworth$' 2>&1 | tr '\n' ' '))"
+    WID=$(timeout 5 xdotool search --onlyvisible --name '^Zellworth$' 2>/dev/null | head -n 1)
+    [ -n "$WID" ] || sleep 0.2
+  done
   timeout 10 xdotool windowfocus --sync "$WID" || fail "cannot focus window $WID"
   log "window $WID is visible and focused"
 }

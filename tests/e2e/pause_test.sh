@@ -3,7 +3,8 @@
 # fullscreen toggle does not pause; another window taking the focus does, coming back does not
 # resume, the paused picture follows a new window size, and P resumes. Then, with a butterfly
 # about, P freezes the picture on the paused frame at next to no CPU and resumes with the score
-# and feathers as they were; a close request ends the game paused again by Escape.
+# and feathers as they were. Paused again by Escape, the game is given up with Backspace, and the
+# game-over screen shows the score so far.
 source "$(dirname "$0")/lib.sh"
 e2e_init
 e2e_start_game
@@ -21,10 +22,10 @@ xmessage -geometry 200x50+820+700 "another window" &
 OTHER_PID=$!
 e2e_wait_for 5 "the pause when another window takes the focus" shows_paused
 kill "$OTHER_PID"
-xdotool windowactivate --sync "$WID"
+timeout 10 xdotool windowactivate --sync "$WID" || fail "the window did not get the focus back"
 sleep 1
 LAST_SHOT=$(e2e_shot back) && shows_paused >/dev/null || fail "coming back resumed the game"
-xdotool windowmove --sync "$WID" 0 0 windowsize --sync "$WID" 1000 700
+timeout 10 xdotool windowmove --sync "$WID" 0 0 windowsize --sync "$WID" 1000 700 || fail "the window kept its size"
 E2E_PICTURE="33 0 933 700"
 e2e_wait_for 5 "the paused picture in the window at 1000 x 700" shows_paused
 e2e_key p
@@ -39,8 +40,11 @@ score_and_feathers() {
   "$ZW_PROBE" number "$1" 0 -15 "$(media Font.png)" 2 0 800 $'\nScore: ' 100000 || echo none
   for x in 10 42 74; do "$ZW_PROBE" sprite "$1" "$x" 16 "$(media Feather.png)" 0 0 32 32 >/dev/null && echo "$x"; done
 }
-before=$(score_and_feathers "$(e2e_shot before)")
+# The probes read the shots while the game is paused, so that it runs on for no longer than a
+# screenshot takes, however slow the machine.
+before_shot=$(e2e_shot before)
 e2e_key p
+before=$(score_and_feathers "$before_shot")
 e2e_wait_for 5 "the paused picture" shows_paused
 frozen=$LAST_SHOT
 cpu=$(awk '{ print $14 + $15 }' "/proc/$GAME_PID/stat")
@@ -50,11 +54,15 @@ log "CPU while paused: $cpu ticks of 10 ms in 5 s ($((cpu * 100 / 500)).$((cpu *
 [ "$cpu" -le 5 ] || fail "the paused game took $cpu ticks of CPU in 5 s"
 [ "$("$ZW_PROBE" differ "$frozen" "$(e2e_shot still)" 0 0 800 600)" -eq 0 ] || fail "the paused picture changed"
 e2e_key p
-after=$(score_and_feathers "$(e2e_shot after)")
-log "score and feathers before and after: $(echo $before) / $(echo $after)"
+after_shot=$(e2e_shot after)
 e2e_key Escape
+after=$(score_and_feathers "$after_shot")
+log "score and feathers before and after: $(echo $before) / $(echo $after)"
 [ "$before" = "$after" ] || fail "the score or the feathers changed"
 e2e_wait_for 5 "the paused picture" shows_paused
+e2e_key BackSpace
+e2e_wait_for 5 "the game-over screen with the score so far" shows_text 450 475 2 0 800 "Your score: ${after%%$'\n'*}"
+sleep 1.1  # the screen drops a close request during its first second
 e2e_close_window
 expect_exit_zero 5
 pass

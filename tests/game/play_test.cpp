@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -256,69 +258,118 @@ void pushFocusChange(Uint8 change) {
   SDL_PushEvent(&event);
 }
 
-// Two games with P bound to attack and held from the first frame, the pause armed for the first
-// only. Neither P nor the focus lost and regained while a fullscreen toggle settles pauses it;
-// the focus lost for good does, once that time is over. The paused picture is the frame dimmed by
-// half around a band that names the keys; Escape resumes it, and a key pressed meanwhile is
-// dropped. From there the game goes on frame for frame as the other one, which lets go of P
-// where the pause did. Paused again by Escape, it is given up with the cancel key, and the
-// game-over screen shows the score so far and takes P as any key.
-TEST_F(PlayTest, APausedGameGoesOnAsIfNoTimeHadPassedAndCanBeGivenUp) {
-  std::remove("../Common/mus02.mid");  // the synthesiser draws from gameRandom() as it plays
+// Two games from one seed with P bound to attack and held from the first frame; only the first
+// loses the focus for good. Neither P nor the focus lost and regained while a fullscreen toggle
+// settles pauses it; the focus lost for good does, once that time is over. The paused picture is
+// the last frame dimmed by half around a band that names the keys; P and a key pressed meanwhile
+// are dropped, and Escape resumes. From there the game goes on frame for frame as the other one,
+// which lets go of P where the pause began. Paused again by Escape with a shot about to hit a
+// butterfly, it is given up: the game-over screen shows the score of the paused picture and
+// takes P as any key.
+TEST_F(PlayTest, APausedGameGoesOnAsIfNoTimeHadPassedAndAGiveUpEndsItAtOnce) {
   gKeycodeAttack = SDLK_p;
   std::vector<std::vector<std::int32_t>> worlds[2];
-  std::vector<Uint32> pausedPicture, keptFrame;
-  std::int32_t pausedCall = 0;
-  std::int32_t gameOverCalls = 0;
+  std::vector<Uint32> lastFrame;
+  std::int32_t pausedFrame = 0;
+  std::int32_t scoreAtGiveUp = -1;
   Uint32 toggleTicks = 0;
-  for (const std::int32_t armed : {1, 0}) {
-    armPause(armed == 1 ? &gPlayerHP : nullptr);
+  for (const std::int32_t pausing : {1, 0}) {
     seedGameRandom(99);
+    std::int32_t frame = 0;
+    std::int32_t gameOverCalls = 0;
+    bool answered = false;  // the current pause has had its keys
     testing_support::FrameDriver driver([&](std::int32_t call) {
       const auto* pixels = static_cast<const Uint32*>(testing_support::canvas()->pixels);
+      if (call == 0) return;
       if (gPlayerHP < 1 && ++gameOverCalls == 3) {  // the first pass after the screen's one-second pause
-        EXPECT_EQ(testing_support::textAt(450, 475, 15, 2), "Your score: 42 ");
+        std::string scoreLine = "Your score: " + std::to_string(scoreAtGiveUp);
+        scoreLine.resize(15, ' ');
+        EXPECT_EQ(testing_support::textAt(450, 475, 15, 2), scoreLine);
         testing_support::pushKeyDown(SDLK_p);
       }
       if (gPlayerHP < 1) return;
-      if (armed == 1 && testing_support::textAt(175, 305, 45, 2) == "Resume: Escape or Pause    Give up: Backspace") {
-        if (pausedCall == 0) {
-          pausedCall = call;
-          pausedPicture.assign(pixels, pixels + 800 * 600);
+      if (testing_support::textAt(175, 305, 45, 2) == "Resume: Escape or Pause    Give up: Backspace") {
+        if (answered) return;
+        answered = true;
+        if (pausedFrame == 0) {
+          pausedFrame = frame;
           EXPECT_GE(SDL_GetTicks() - toggleTicks, kFocusSettleMilliseconds);
-          testing_support::pushKeyDown(gKeycodeUp);  // dropped with the pause
+          for (std::size_t pixel = 0; pixel < lastFrame.size(); pixel += 7) {
+            if (pixel / 800 >= 225 && pixel / 800 < 360) continue;
+            for (const std::int32_t shift : {0, 8, 16}) {
+              ASSERT_NEAR((pixels[pixel] >> shift) & 255, ((lastFrame[pixel] >> shift) & 255) * 127 / 255, 1);
+            }
+          }
+          testing_support::pushKeyDown(gKeycodeUp);
+          testing_support::pushKeyDown(SDLK_p);
+          testing_support::pushKeyDown(SDLK_ESCAPE);
         } else {
-          gScore = 42;
+          // A still butterfly where a new shot arrives in the next frame, which never comes.
+          gPlayerProjectileList[gNumberOfPlayerProjectiles++] = {3000, 2000, 100, 0};
+          std::int32_t* butterfly = gEnemyList[gNumberOfEnemies++];
+          butterfly[kEnemyX] = 3100;
+          butterfly[kEnemyY] = 2000;
+          butterfly[kEnemyPathIndex] = 0;
+          scoreAtGiveUp = gScore;
           testing_support::pushKeyDown(gKeycodeCancel);
         }
-        testing_support::pushKeyDown(SDLK_ESCAPE);
         return;
       }
-      if (armed == 1 && call == pausedCall + 1) keptFrame.assign(pixels, pixels + 800 * 600);
-      if (call == 1) testing_support::pushKeyDown(SDLK_p);
-      if (call == 100 || call == 170) toggleTicks = SDL_GetTicks();
-      if (call == 100 || call == 170) testing_support::pushKeyDown(gKeycodeToggleFullscreen);
-      if (call == 101 || call == 171) pushFocusChange(SDL_WINDOWEVENT_FOCUS_LOST);
-      if (call == 103) pushFocusChange(SDL_WINDOWEVENT_FOCUS_GAINED);
-      if (armed == 0 && call == pausedCall) testing_support::pushKeyUp(SDLK_p);
-      if (call == 280 + armed) armed == 1 ? testing_support::pushKeyDown(SDLK_ESCAPE) : testing_support::pushQuit();
+      answered = false;
+      frame += 1;
+      lastFrame.assign(pixels, pixels + 800 * 600);
+      if (frame == 1) testing_support::pushKeyDown(SDLK_p);
+      if (frame == 100 || frame == 170) toggleTicks = SDL_GetTicks();
+      if (frame == 100 || frame == 170) testing_support::pushKeyDown(gKeycodeToggleFullscreen);
+      if (frame == 101 || (frame == 171 && pausing == 1)) pushFocusChange(SDL_WINDOWEVENT_FOCUS_LOST);
+      if (frame == 103) pushFocusChange(SDL_WINDOWEVENT_FOCUS_GAINED);
+      if (pausing == 0 && frame == pausedFrame) testing_support::pushKeyUp(SDLK_p);
+      if (frame == 250) testing_support::pushKeyDown(SDLK_p);  // pressed again after the pause
+      if (frame == 280) pausing == 1 ? testing_support::pushKeyDown(SDLK_ESCAPE) : testing_support::pushQuit();
       const std::int32_t enemies = std::accumulate(gEnemyList[0], gEnemyList[gNumberOfEnemies], 0);
-      worlds[armed].push_back({gPlayerX, gPlayerY, gPlayerCooldown, gScore, gPlayerShots, enemies});
+      worlds[pausing].push_back({gPlayerX, gPlayerY, gPlayerCooldown, gScore, gPlayerShots, enemies});
     });
-    EXPECT_EQ(play(), armed == 1 ? kGameOverKeyPressed : kGameOverQuit);
+    EXPECT_EQ(play(), pausing == 1 ? kGameOverKeyPressed : kGameOverQuit);
   }
-  armPause(nullptr);
-  EXPECT_GT(pausedCall, 172) << "not when the focus came back, nor as soon as it was lost";
+  EXPECT_GT(pausedFrame, 172) << "not when the focus came back, nor as soon as it was lost";
+  EXPECT_LT(pausedFrame, 250);
+  ASSERT_EQ(worlds[0].size(), 280u);
   EXPECT_EQ(worlds[1], worlds[0]);
-  EXPECT_GT(worlds[0][pausedCall][5], 0) << "butterflies were about";
-  EXPECT_EQ(worlds[0].back()[4], worlds[0][pausedCall][4]) << "P was let go";
-  ASSERT_EQ(pausedPicture.size(), keptFrame.size());
-  for (std::size_t pixel = 0; pixel < keptFrame.size(); pixel += 7) {
-    if (pixel / 800 >= 225 && pixel / 800 < 360) continue;
-    for (const std::int32_t shift : {0, 8, 16}) {
-      ASSERT_NEAR((pausedPicture[pixel] >> shift) & 255, ((keptFrame[pixel] >> shift) & 255) * 127 / 255, 1);
+  EXPECT_GT(worlds[0][pausedFrame][5], 0) << "butterflies were about";
+  EXPECT_EQ(worlds[0][249][4], worlds[0][pausedFrame][4]) << "P was let go";
+  EXPECT_GT(worlds[0][279][4], worlds[0][249][4]) << "and fires when pressed again";
+  EXPECT_EQ(gScore, scoreAtGiveUp);
+}
+
+// With none, some or all of P, Escape and Pause bound to actions, only those left unbound pause
+// and resume a game; with all three bound the confirm key resumes, though it never pauses. The
+// paused picture names the keys that resume, and a close request behind an answer still closes.
+TEST_F(PlayTest, TheKeysThatResumeAPauseAreThePauseKeysLeftUnbound) {
+  const char* const resumeKeyNames[] = {"P, Escape or Pause", "Escape or Pause", "Pause", "Return"};
+  SDL_Keycode* const actions[] = {&gKeycodeUp, &gKeycodeAttack, &gKeycodeToggleFullscreen};
+  for (std::int32_t bound = 0; bound <= 3; ++bound) {
+    if (bound > 0) *actions[bound - 1] = kPauseKeys[bound - 1];
+    const std::string keysLine = std::string("Resume: ") + resumeKeyNames[bound] + "    Give up: Backspace";
+    SCOPED_TRACE(keysLine);
+    for (const SDL_Keycode key : {SDLK_p, SDLK_ESCAPE, SDLK_PAUSE, SDLK_RETURN, SDLK_SPACE}) {
+      const bool pauses = std::find(kPauseKeys + bound, std::end(kPauseKeys), key) != std::end(kPauseKeys);
+      SDL_Event press{};
+      press.type = SDL_KEYDOWN;
+      press.key.keysym.sym = key;
+      PauseRequest request = {false, false};
+      notePauseEvent(request, press);
+      EXPECT_EQ(request.asked, pauses) << SDL_GetKeyName(key);
+      testing_support::pushKeyDown(key);
+      testing_support::pushKeyDown(gKeycodeCancel);
+      const bool resumes = pauses || (bound == 3 && key == SDLK_RETURN);
+      EXPECT_EQ(runPauseScreen([] {}), resumes ? PauseAnswer::kResume : PauseAnswer::kGiveUp) << SDL_GetKeyName(key);
+      const std::int32_t length = static_cast<std::int32_t>(keysLine.size());
+      EXPECT_EQ(testing_support::textAt((800 - 10 * length) / 2, 305, length, 2), keysLine);
     }
   }
+  testing_support::pushKeyDown(SDLK_RETURN);
+  testing_support::pushQuit();
+  EXPECT_EQ(runPauseScreen([] {}), PauseAnswer::kQuit);
 }
 
 struct SpawnIntervalCase {

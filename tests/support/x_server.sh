@@ -26,11 +26,21 @@ x_server_start() {
   export DISPLAY=":$number"
 }
 
+# Ends a process this shell started: asked with TERM, killed when still there after 5 s. A
+# program that turns TERM into a request it has yet to read (SDL does) must not hold the caller.
+stop_process() {
+  local pid=$1 tenths=0
+  kill "$pid" 2>/dev/null || return 0
+  while kill -0 "$pid" 2>/dev/null && [ "$tenths" -lt 50 ]; do
+    sleep 0.1
+    tenths=$((tenths + 1))
+  done
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+}
+
 x_server_stop() {
-  if [ -n "$XVFB_PID" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
-    kill "$XVFB_PID" 2>/dev/null
-    wait "$XVFB_PID" 2>/dev/null
-  fi
+  [ -z "$XVFB_PID" ] || stop_process "$XVFB_PID"
   XVFB_PID=""
 }
 
