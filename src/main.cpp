@@ -5,6 +5,7 @@
 
 #include "app/display.h"
 #include "app/gamepad.h"
+#include "app/mute.h"
 #include "app/options.h"
 #include "app/pause.h"
 #include "app/platform.h"
@@ -54,6 +55,7 @@ int main(int argc, char* argv[]) {
     loadSettings();
     loadScores();
     setVolumes();
+    startMuting(options.mute);
     if (options.fullscreen) toggleFullscreen();
     initializeGamepads();
 
@@ -75,11 +77,14 @@ int main(int argc, char* argv[]) {
       }
       if (result == kTitleKeyConfiguration) {
         setGamepadContext(kGamepadOff);
+        setMuteKeyActive(false);
         result = adjustSettings();
+        setMuteKeyActive(true);
       }
     }
   }
 
+  stopMuting();
   closeGamepads();
   closeSDL();
   reportGameEnded(exitStatus);

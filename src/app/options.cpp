@@ -1,4 +1,4 @@
-// The command line: --fullscreen, --scale N, --scores, --help and --version.
+// The command line: --fullscreen, --scale N, --mute, --scores, --help and --version.
 #include "app/options.h"
 
 #include <SDL.h>
@@ -19,12 +19,13 @@ constexpr std::int32_t kMisuse = 2;  // exit status of a command line that canno
 constexpr std::int32_t kLargestScale = 64;
 
 constexpr const char* kUsage =
-    "Usage: zellworth [--fullscreen] [--scale N]\n"
+    "Usage: zellworth [--fullscreen] [--scale N] [--mute]\n"
     "       zellworth --scores\n"
     "Steer a bird across the sky and shoot the butterflies before they shoot you.\n"
     "\n"
     "  --fullscreen  start in fullscreen (the fullscreen key switches back to a window)\n"
     "  --scale N     open the window at N times 800x600, as far as the desktop has room\n"
+    "  --mute        start without sound (M turns it on and off)\n"
     "  --scores      show the ten best scores and leave\n"
     "  --help        show this help and leave\n"
     "  --version     show the version and leave\n"
@@ -82,6 +83,8 @@ std::int32_t readOptions(int argc, char* argv[], Options& options) {
     }
     if (std::strcmp(argument, "--fullscreen") == 0) {
       options.fullscreen = true;
+    } else if (std::strcmp(argument, "--mute") == 0) {
+      options.mute = true;
     } else if (std::strcmp(argument, "--scale") == 0 || std::strncmp(argument, "--scale=", 8) == 0) {
       const char* value = argument[7] == '=' ? argument + 8 : (index + 1 < argc ? argv[++index] : nullptr);
       options.scale = parseScale(value);

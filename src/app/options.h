@@ -6,6 +6,7 @@
 struct Options {
   bool fullscreen = false;   // start in fullscreen
   std::int32_t scale = 1;    // the window opens at this many times 800 x 600
+  bool mute = false;         // start without sound
 };
 
 // Reads the command line into `options`. Returns -1 when the game is to start; otherwise the
