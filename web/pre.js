@@ -16,8 +16,14 @@ function zellworthIsKeptOut(path) {
 }
 
 // Every sync sees those files as absent on both sides, so it neither stores nor deletes them.
+// IDBFS offers no public way to leave files out: the browser test checks that the storage holds
+// the saved files and none of the media, so that a runtime without this step does not pass.
 function zellworthKeepMediaOut() {
   var localSet = IDBFS.getLocalSet;
+  if (typeof localSet !== 'function') {
+    console.error('Zellworth: this runtime would store the media with the saved files');
+    return;
+  }
   IDBFS.getLocalSet = function (mount, callback) {
     localSet(mount, function (error, set) {
       if (set) {
@@ -38,30 +44,30 @@ Module['syncSavedFiles'] = function () {
   });
 };
 
-// SDL yields to the browser after each present with a sleep of 0 ms. Browsers hold nested
-// timers back at least 4 ms, a sixth of the game's 25 ms frame; a message resumes at once.
-function zellworthResumeAtOnce() {
-  var timer = safeSetTimeout;
-  var waiting = [];
-  var channel = new MessageChannel();
-  channel.port1.onmessage = function () {
-    var resume = waiting.shift();
-    if (resume) callUserCallback(resume);
-  };
-  safeSetTimeout = function (func, timeout) {
-    if (timeout > 0) return timer(func, timeout);
-    waiting.push(func);
-    channel.port2.postMessage(0);
-    return 0;
+// The game's output goes to the page line by line (Module.print, Module.printErr). A line
+// without its end (a failed save's message) waits until the game ends (Module.flushOutput).
+var zellworthPending = { 1: [], 2: [] };
+function zellworthPrintLine(fd) {
+  var text = new TextDecoder().decode(new Uint8Array(zellworthPending[fd]));
+  zellworthPending[fd] = [];
+  (fd === 1 ? Module['print'] : Module['printErr'])(text);
+}
+function zellworthOutput(fd) {
+  return function (byte) {
+    if (byte === 10) zellworthPrintLine(fd);
+    else if (byte !== null) zellworthPending[fd].push(byte);
   };
 }
+Module['flushOutput'] = function () {
+  [1, 2].forEach(function (fd) { if (zellworthPending[fd].length > 0) zellworthPrintLine(fd); });
+};
 
 Module['preRun'] = Module['preRun'] || [];
 // Runs before the media are unpacked into the mounted folder: the runtime calls the preRun steps
 // last in first out, and the media's step was queued before this one.
 Module['preRun'].push(function () {
+  FS.init(null, zellworthOutput(1), zellworthOutput(2));
   zellworthKeepMediaOut();
-  zellworthResumeAtOnce();
   FS.mkdir(ZELLWORTH_HOME);
   FS.mkdir(ZELLWORTH_HOME + '/run');
   FS.mkdir(ZELLWORTH_COMMON);

@@ -28,3 +28,8 @@ void setGamepadContext(std::int32_t context);
 void forgetGamepadKeys();
 // Closes the controllers and stops the translation; safe when initializeGamepads failed or never ran.
 void closeGamepads();
+
+// What the page's touch controls offer (touchScreenForPage, in the browser).
+constexpr std::int32_t kPageScreenPlaying = 0;         // the six keys
+constexpr std::int32_t kPageScreenPaused = 1;          // Resume and Give up
+constexpr std::int32_t kPageScreenFlightControl = 2;   // the six keys and a way out
