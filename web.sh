@@ -4,10 +4,11 @@
 #   ./web.sh serve [PORT] serves build-web/site/ on localhost (default port 8000)
 #   ./web.sh test         builds the site and runs the browser test (tests/web/)
 # The libraries and the rendered music are kept in ZELLWORTH_WEB_CACHE (default
-# ${XDG_CACHE_HOME:-~/.cache}/zellworth-web), where a later build, in any clone, finds them.
+# ${XDG_CACHE_HOME:-~/.cache}/zellworth-web), where a later build, in any clone, finds them; a
+# lock there lets one build at a time write it.
 set -euo pipefail
+trap 'echo "./web.sh stopped: \"$BASH_COMMAND\" failed (line $LINENO)" >&2' ERR
 cd "$(dirname "$0")"
-source_dir=$(pwd)
 
 case "${1:-build}" in
   build) ;;

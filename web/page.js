@@ -259,7 +259,10 @@
   // instead of downloading them again.
   function keepOffline() {
     if (!('serviceWorker' in navigator) || !/^https?:$/.test(location.protocol)) return;
-    navigator.serviceWorker.register('sw.js', { updateViaCache: 'none' }).catch(function (error) {
+    navigator.serviceWorker.register('sw.js', { updateViaCache: 'none' }).then(function (registration) {
+      // A returning visitor's worker looks for a new build now; the visit after runs it.
+      if (registration.active) return registration.update();
+    }).catch(function (error) {
       console.warn('Zellworth: no offline copy: ' + error);
     });
   }

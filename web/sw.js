@@ -1,14 +1,12 @@
-// Keeps the whole site for playing offline. A build's scripts, styles and data are named by their
+// Keeps the whole site for playing offline. Every file but the page's address is named by its
 // content (STAMPED): a file of that name never changes, so it is taken from an older build's
-// cache when one holds it, else fetched once. The other files (KEPT) are asked again of the
-// server, which answers "not modified" when they are the same. Each build fills a cache of its
-// own, and the previous build's cache stays, so that a page still starting with that build finds
-// its own files.
+// cache when one holds it, else fetched once. The page itself is asked again of the server,
+// which answers "not modified" when it is the same. Each build fills a cache of its own, and the
+// previous build's cache stays, so that a page still starting with that build finds its files.
 'use strict';
 
 var CACHE = 'zellworth-@VERSION@';
 var STAMPED = @STAMPED@;
-var KEPT = @KEPT@;
 
 function keepStamped(cache, file) {
   return caches.match(file).then(function (response) {
@@ -19,7 +17,7 @@ function keepStamped(cache, file) {
 self.addEventListener('install', function (event) {
   event.waitUntil(caches.open(CACHE).then(function (cache) {
     return Promise.all(STAMPED.map(function (file) { return keepStamped(cache, file); }).concat(
-      KEPT.map(function (file) { return cache.add(new Request(file, { cache: 'no-cache' })); })));
+      cache.add(new Request('./', { cache: 'no-cache' }))));
   }).then(function () { return self.skipWaiting(); }));
 });
 

@@ -265,8 +265,9 @@ constexpr double kFrameClockMilliseconds = 25.0;
 // Shorter waits (SDL's own, while it waits for events) are left as they are.
 constexpr Uint32 kShortestFrameWait = 2;
 // A wait that would end this close after a tick ends on that tick: the game's own measure of its
-// frame is in whole milliseconds, and a timer may wake a little early.
-constexpr double kTickTolerance = 5.0;
+// frame is in whole milliseconds. The smaller it is, the longer a screen may draw before its
+// fixed wait misses the next tick.
+constexpr double kTickTolerance = 2.0;
 }  // namespace
 
 // The browser runs SDL_Delay as a timer of the page, which fires late, and a screen that waits a

@@ -1,12 +1,14 @@
 // Plays the real page in headless Chromium: the title's pixels against the desktop's, the music
-// on the page's audio output, a game steered and fired with held keys, Flight Control's keys
-// over a reload, a reload without network, Quit and "Play again", the touch buttons on a phone
-// held sideways, and a game controller. Prints the figures it meets on the way.
-//   WEB_TEST_URL       the served site
+// on the page's audio output and the Sound button, a game steered and fired with held keys,
+// Flight Control's keys over a reload, a reload without network, Quit and "Play again", the bytes
+// of a first visit and of a new build, the touch buttons on a phone held sideways (a pause and
+// Flight Control left with them), and a game controller. Prints the figures it meets on the way.
+//   WEB_TEST_URL       the served site (tests/web/serve.py, which counts the bytes it sends)
+//   WEB_TEST_SERVED    the link to the folder served, WEB_TEST_NEXT_SITE the next build's folder
 //   WEB_TEST_NODE_DIR  the folder whose node_modules holds playwright-core
 //   WEB_TEST_SHOTS     a folder to write the page's screenshots to (optional)
 import { createRequire } from 'node:module';
-import { readFileSync, mkdirSync } from 'node:fs';
+import { readFileSync, mkdirSync, readdirSync, statSync, symlinkSync, renameSync } from 'node:fs';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
@@ -29,7 +31,8 @@ const dataUrl = (file) => readFileSync(path.join(root, file)).toString('base64')
 // In every page before its own scripts: a tap on the audio output, a count of the frames the
 // game puts on its canvas, and the helpers that read the canvas.
 function pageProbes() {
-  window.__zw = { frames: 0, analysers: [] };
+  window.__zw = { frames: 0, analysers: [], violations: [] };
+  document.addEventListener('securitypolicyviolation', (event) => window.__zw.violations.push(event.violatedDirective));
   const connect = AudioNode.prototype.connect;
   AudioNode.prototype.connect = function (target, ...rest) {
     if (target instanceof AudioDestinationNode) {
@@ -139,6 +142,7 @@ function pageProbes() {
 }
 
 const messageOf = (page) => page.locator('#message-text').textContent();
+const sentBytes = async () => Number(await (await fetch(url + 'bytes-sent')).text());
 async function waitFor(page, predicate, arg, seconds = 15) {
   try {
     await page.waitForFunction(predicate, arg, { timeout: seconds * 1000, polling: 100 });
@@ -227,7 +231,19 @@ try {
   check(layout === '0 0 800 600 pixelated', `at 800 x 600 the picture fills the page 1:1, pixelated (${layout})`);
   const loudness = await page.evaluate(() => window.__zw.loudness(1500));
   check(loudness > 0.002, `the title music reaches the page's audio output (RMS ${loudness.toFixed(4)})`);
-  console.log(`     frames per second on the title: ${(await page.evaluate(() => window.__zw.fps(3000))).toFixed(1)}`);
+  const titleFps = await page.evaluate(() => window.__zw.fps(5000));
+  check(titleFps > 37.5, `the title runs at 40 frames per second (${titleFps.toFixed(1)} over 5 s)`);
+  // Every file of a first visit once: the page's own downloads, then the worker's copies of them.
+  const siteBytes = readdirSync(process.env.WEB_TEST_SERVED).reduce((sum, file) => sum + statSync(path.join(process.env.WEB_TEST_SERVED, file)).size, 0);
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  const firstBytes = await sentBytes();
+  check(firstBytes <= siteBytes, `a first visit downloads ${firstBytes} bytes of the site's ${siteBytes}`);
+  const soundPressed = () => page.locator('#sound').getAttribute('aria-pressed');
+  await page.getByRole('button', { name: 'Sound' }).click();
+  await page.focus('#canvas');
+  await sleep(300);
+  const quiet = await page.evaluate(() => window.__zw.loudness(1000));
+  check(quiet < 0.0001 && await soundPressed() === 'false', `the Sound button silences the page's audio output (RMS ${quiet.toFixed(4)})`);
   await screenshot(page, 'title.png');
   await page.keyboard.press('F4');
   const full = await waitFor(page, () => document.fullscreenElement === document.documentElement, null, 5);
@@ -239,23 +255,29 @@ try {
     const key = { confirm: 'Enter', up: 'ArrowUp', fire: 'ControlRight' }[action];
     await page.keyboard.down(key);
     if (action === 'fire') {
-      gameFps = await page.evaluate(() => window.__zw.fps(3000));
+      gameFps = await page.evaluate(() => window.__zw.fps(5000));
       await screenshot(page, 'game.png');
     } else {
       await sleep(ms);
     }
     await page.keyboard.up(key);
   });
-  console.log(`     frames per second in a game, attack held: ${gameFps.toFixed(1)}`);
+  check(gameFps > 37.5, `a game runs at 40 frames per second, attack held (${gameFps.toFixed(1)} over 5 s)`);
 
   // Flight Control after three keys equals the desktop's; five more keys and one to leave save
   // the bindings, which a reload (a new visit) finds again, with the media kept out of storage.
   const back = await open(page, () => page.reload());
   check(back.titled, 'a reload shows the title again');
+  const stillQuiet = await page.evaluate(() => window.__zw.loudness(1000));
+  await page.keyboard.press('m');
+  await sleep(300);
+  const music = await page.evaluate(() => window.__zw.loudness(1000));
+  check(stillQuiet < 0.0001 && music > 0.002 && await soundPressed() === 'true',
+    `the page starts silent as it was left (RMS ${stillQuiet.toFixed(4)}); M brings the music back (RMS ${music.toFixed(4)}) and the button shows it`);
   const cdp = await browser.newCDPSession(page);
   const { installabilityErrors } = await cdp.send('Page.getInstallabilityErrors');
   check(installabilityErrors.length === 0, `the browser can install the page as an app (${JSON.stringify(installabilityErrors)})`);
-  const manifest = await (await page.request.get(url + 'manifest.webmanifest')).json();
+  const manifest = await (await page.request.get(await page.evaluate(() => document.querySelector('link[rel=manifest]').href))).json();
   check(manifest.name === 'Zellworth' && manifest.icons.some((icon) => icon.sizes === '512x512'), 'its manifest names it Zellworth with the game\'s icon');
   for (const key of ['ArrowDown', 'Enter', 'ArrowUp', 'ArrowDown', 'ArrowLeft']) await page.keyboard.press(key);
   check(await waitFor(page, () => window.__zw.differing('flightControl') === 0, null, 5),
@@ -294,7 +316,30 @@ try {
   check(replay.titled, '"Play again" starts the game afresh');
   await browser.setOffline(false);
 
-  // --- A phone held sideways, 844 x 390, with the touch buttons ---------------------------------
+  // The next build: the returning visitor's next visit finds the worker updated, the visit after
+  // runs the new build, and of its files only the changed ones are downloaded.
+  const next = process.env.WEB_TEST_NEXT_SITE;
+  const nextCache = /var CACHE = '([^']+)'/.exec(readFileSync(path.join(next, 'sw.js'), 'utf8'))[1];
+  const nextScript = readdirSync(next).find((file) => /^page\..+\.js$/.test(file));
+  const beforeUpdate = await sentBytes();
+  symlinkSync(next, `${process.env.WEB_TEST_SERVED}.next`);
+  renameSync(`${process.env.WEB_TEST_SERVED}.next`, process.env.WEB_TEST_SERVED);
+  await open(page, () => page.reload());
+  await waitFor(page, async (name) => {
+    const worker = await navigator.serviceWorker.getRegistration();
+    return await caches.has(name) && !worker.installing && !worker.waiting && worker.active.state === 'activated';
+  }, nextCache);
+  const updated = await open(page, () => page.reload());
+  const running = await page.evaluate(() => document.querySelector('script[src^="page."]').getAttribute('src'));
+  const cacheNames = await page.evaluate(() => caches.keys());
+  const updateBytes = await sentBytes() - beforeUpdate;
+  check(updated.titled && running === nextScript && cacheNames.includes(nextCache) && cacheNames.length <= 2,
+    `a new build reaches a returning visitor (${running}, caches ${cacheNames.join(' ')})`);
+  check(updateBytes < 65536, `the new build, its page's script changed by a line, costs ${updateBytes} bytes`);
+  check((await page.evaluate(() => window.__zw.violations)).length === 0, 'the page\'s content security policy refused nothing');
+
+  // --- A phone held sideways, 844 x 390, with the touch buttons, offline --------------------------
+  await browser.setOffline(true);
   const phone = await browser.newPage();
   await phone.addInitScript(pageProbes);
   await phone.setViewportSize({ width: 844, height: 390 });
@@ -302,36 +347,94 @@ try {
   await touch.send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 5 });
   await touch.send('Emulation.setEmitTouchEventsForMouse', { enabled: false });
   await phone.goto(url + '?touch');
-  await waitFor(phone, () => document.getElementById('message-text').textContent.startsWith('Click or press a key'));
-  const boxes = await phone.evaluate(() => {
-    const box = (element) => element.getBoundingClientRect().toJSON();
-    return {
-      canvas: box(document.getElementById('canvas')),
-      buttons: Object.fromEntries(Array.from(document.querySelectorAll('#touch button')).map((b) => [b.getAttribute('aria-label'), box(b)])),
-    };
-  });
-  const names = Object.keys(boxes.buttons).sort().join(' ');
-  check(names === 'Confirm Down Fire Left Right Up', `the touch buttons are named ${names}`);
-  const inView = (b) => b.x >= 0 && b.y >= 0 && b.x + b.width <= 844 && b.y + b.height <= 390;
-  const overlap = (a, b) => Math.max(0, Math.min(a.x + a.width, b.x + b.width) - Math.max(a.x, b.x)) *
-    Math.max(0, Math.min(a.y + a.height, b.y + b.height) - Math.max(a.y, b.y));
-  const covered = Object.values(boxes.buttons).reduce((sum, b) => sum + overlap(b, boxes.canvas), 0);
-  check(inView(boxes.canvas) && Object.values(boxes.buttons).every(inView) && covered === 0,
-    `at 844 x 390 the picture (${boxes.canvas.width} x ${boxes.canvas.height}) and every button are in view, no button over the picture`);
-  const centre = (name) => ({ x: boxes.buttons[name].x + boxes.buttons[name].width / 2, y: boxes.buttons[name].y + boxes.buttons[name].height / 2 });
-  const tap = async (point, ms) => {
-    await touch.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [point] });
+  check(await waitFor(phone, () => document.getElementById('message-text').textContent.startsWith('Click or press a key')),
+    'with the network off, the address with ?touch loads the page');
+  // The buttons shown, the corner's included, in view and off the picture.
+  const buttonsAt = async (width, height) => {
+    await phone.setViewportSize({ width, height });
+    await sleep(200);
+    const boxes = await phone.evaluate(() => {
+      const box = (element) => element.getBoundingClientRect().toJSON();
+      return {
+        canvas: box(document.getElementById('canvas')),
+        buttons: Object.fromEntries(Array.from(document.querySelectorAll('#touch button, #toolbar button'))
+          .filter((b) => b.offsetParent !== null).map((b) => [b.getAttribute('aria-label'), box(b)])),
+      };
+    });
+    const inView = (b) => b.x >= 0 && b.y >= 0 && b.x + b.width <= width && b.y + b.height <= height;
+    const overlap = (a, b) => Math.max(0, Math.min(a.x + a.width, b.x + b.width) - Math.max(a.x, b.x)) *
+      Math.max(0, Math.min(a.y + a.height, b.y + b.height) - Math.max(a.y, b.y));
+    const covered = Object.values(boxes.buttons).reduce((sum, b) => sum + overlap(b, boxes.canvas), 0);
+    check(inView(boxes.canvas) && Object.values(boxes.buttons).every(inView) && covered === 0,
+      `at ${width} x ${height} the picture (${boxes.canvas.width} x ${boxes.canvas.height}) and the buttons ${Object.keys(boxes.buttons).sort().join(', ')} are in view, none over the picture`);
+    await phone.setViewportSize({ width: 844, height: 390 });
+  };
+  await buttonsAt(568, 320);
+  await buttonsAt(844, 390);
+  const centre = async (name) => {
+    const box = await phone.getByRole('button', { name, exact: true }).boundingBox();
+    return { x: box.x + box.width / 2, y: box.y + box.height / 2 };
+  };
+  const tap = async (point, ms = 50) => {
+    await touch.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [await point] });
     await sleep(ms);
     await touch.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
   };
   const phonePrompted = await phone.evaluate(() => !document.getElementById('message').hidden);
-  if (phonePrompted) await tap({ x: 422, y: 195 }, 50);
+  if (phonePrompted) await tap({ x: 422, y: 195 });
   await phone.evaluate(async (title) => window.__zw.loadReference('title', title), dataUrl('docs/title.png'));
   check(await showsTitle(phone), `a touch on the page starts the game (${phonePrompted ? 'after the prompt' : 'no prompt needed'})`);
-  // Fire presses the attack key of the saved bindings (Space), Confirm theirs (E).
-  await steer(phone, 'touch buttons', (action, ms) => tap(centre({ confirm: 'Confirm', up: 'Up', fire: 'Fire' }[action]), ms));
+  // Confirm is clicked as a screen reader or a switch does, without a touch; Fire presses the
+  // attack key of the saved bindings (Space), Confirm theirs (E).
+  await steer(phone, 'touch buttons', (action, ms) => (action === 'confirm' ?
+    phone.evaluate(() => document.querySelector('.key.confirm').click()) : tap(centre(action === 'up' ? 'Up' : 'Fire'), ms)));
   if (shots) await phone.screenshot({ path: path.join(shots, 'phone.png') });
+
+  // Away from the page and back: the game waits in its pause, Resume goes on, Give up ends it.
+  const leaveAndComeBack = () => phone.evaluate(async () => {
+    const show = (hidden) => {
+      Object.defineProperty(document, 'visibilityState', { value: hidden ? 'hidden' : 'visible', configurable: true });
+      document.dispatchEvent(new Event('visibilitychange'));
+      window.dispatchEvent(new Event(hidden ? 'blur' : 'focus'));
+    };
+    window.__zw.sameVisit = true;
+    show(true);
+    await new Promise((resolve) => setTimeout(resolve, 300));
+    show(false);
+  });
+  const onScreen = (screen) => waitFor(phone, (name) => document.body.dataset.screen === name, screen, 5);
+  await leaveAndComeBack();
+  check(await onScreen('paused'), 'a game left for another tab is paused when the player comes back; the buttons offer Resume and Give up');
+  if (shots) await phone.screenshot({ path: path.join(shots, 'phone-paused.png') });
+  await tap(centre('Resume'));
+  check(await onScreen('playing'), 'Resume goes on with the game');
+  await leaveAndComeBack();
+  await onScreen('paused');
+  await tap(centre('Give up'));
+  await sleep(1200);  // the game-over screen takes keys after a second
+  await tap(centre('Fire'));
+  check(await showsTitle(phone) && await phone.evaluate(() => window.__zw.sameVisit),
+    'Give up ends the game on the game-over screen, whose buttons lead to the title, without a reload');
+
+  // Flight Control: each button presses its own binding, and Leave goes back with the keys kept.
+  await tap(centre('Down'));
+  await tap(centre('Confirm'));
+  check(await onScreen('flight-control'), 'on Flight Control the buttons offer a way out');
+  if (shots) await phone.screenshot({ path: path.join(shots, 'phone-flight-control.png') });
+  await phone.evaluate(() => {
+    const press = Module._pressBindingFromPage;
+    window.__zw.pressed = [];
+    Module._pressBindingFromPage = (binding, down) => { if (down) window.__zw.pressed.push(binding); press(binding, down); };
+  });
+  const labels = ['Up', 'Down', 'Left', 'Right', 'Fire', 'Confirm'];
+  for (const label of labels) await tap(centre(label));
+  const pressed = await phone.evaluate(() => window.__zw.pressed.join(' '));
+  check(pressed === '0 1 2 3 4 5', `${labels.join(', ')} press the bindings ${pressed}`);
+  const left = await open(phone, () => tap(centre('Leave Flight Control')));
+  const keptKeys = await phone.evaluate(() => Array.from(new Int32Array(Module.FS.readFile('/zellworth/Common/Settings.bin').buffer)));
+  check(left.titled && JSON.stringify(keptKeys) === JSON.stringify(expected), 'Leave goes back to the title with the keys as they were');
   await phone.close();
+  await browser.setOffline(false);
 
   // --- A game controller through the browser's gamepad support, on the desktop's layout --------
   const gamepad = await browser.newPage();
@@ -369,7 +472,7 @@ try {
   await waitFor(gamepad, () => document.getElementById('play-again').hidden === false, null, 5);
   check(printed.includes('Error opening file Settings.bin'), 'a save onto a folder named Settings.bin prints "Error opening file Settings.bin"');
   const storedAfter = await gamepad.evaluate(() => window.__zw.storedFiles());
-  check(JSON.stringify(storedAfter) === JSON.stringify(['/zellworth/Common/Settings.bin']),
+  check(JSON.stringify(storedAfter) === JSON.stringify(['/zellworth/Common/Scores.bin', '/zellworth/Common/Settings.bin']),
     `the failed save leaves the stored keys alone (${JSON.stringify(storedAfter)})`);
   await gamepad.close();
 } finally {
