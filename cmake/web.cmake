@@ -46,5 +46,5 @@ target_link_options(zellworth PRIVATE
   -Wl,--wrap=SDL_Delay
   -lidbfs.js
   "SHELL:--pre-js ${ZELLWORTH_WEB_MEDIA_LIST}" "SHELL:--pre-js ${CMAKE_SOURCE_DIR}/web/pre.js"
-  "SHELL:--preload-file ${ZELLWORTH_WEB_MEDIA}@/zellworth/Common")
+  "SHELL:--preload-file ${ZELLWORTH_WEB_MEDIA}@/game/Common")
 set_target_properties(zellworth PROPERTIES LINK_DEPENDS "${pre_js};${media}")

@@ -265,15 +265,19 @@ constexpr double kFrameClockMilliseconds = 25.0;
 // Shorter waits (SDL's own, while it waits for events) are left as they are.
 constexpr Uint32 kShortestFrameWait = 2;
 // A wait that would end this close after a tick ends on that tick: the game's own measure of its
-// frame is in whole milliseconds. The smaller it is, the longer a screen may draw before its
-// fixed wait misses the next tick.
+// frame is in whole milliseconds.
 constexpr double kTickTolerance = 2.0;
+
+double LastWake = 0.0;  // when the last frame's wait ended, on the page's clock (milliseconds)
+
+double tickAtOrBefore(double time) { return std::floor(time / kFrameClockMilliseconds) * kFrameClockMilliseconds; }
 }  // namespace
 
 // The browser runs SDL_Delay as a timer of the page, which fires late, and a screen that waits a
 // fixed 25 ms after drawing (the title) would lose its drawing time and the lateness on every
-// frame. So every wait of the game ends on the next tick of a 25 ms clock instead: a screen that
-// waits 25 ms, and the game that waits for what is left of its 25 ms, both run 40 frames a second.
+// frame. So a wait ends on a tick of a 25 ms clock: the tick its time after the last wait's end
+// reaches, while that is still ahead (a screen's fixed wait), else the one its time from now
+// reaches (the game, which waits for what is left of its frame). Both run 40 frames a second.
 extern "C" void __real_SDL_Delay(Uint32 milliseconds);
 extern "C" void __wrap_SDL_Delay(Uint32 milliseconds) {
   if (milliseconds < kShortestFrameWait) {
@@ -281,8 +285,10 @@ extern "C" void __wrap_SDL_Delay(Uint32 milliseconds) {
     return;
   }
   const double now = emscripten_get_now();
-  const double tick = std::floor((now + milliseconds + kTickTolerance) / kFrameClockMilliseconds) * kFrameClockMilliseconds;
+  double tick = tickAtOrBefore(LastWake + milliseconds + kTickTolerance);
+  if (tick <= now) tick = tickAtOrBefore(now + milliseconds + kTickTolerance);
   __real_SDL_Delay(tick > now ? static_cast<Uint32>(std::ceil(tick - now)) : 0);
+  LastWake = emscripten_get_now();
 }
 
 void syncSavedFiles() { syncSavedFilesOfPage(); }

@@ -82,7 +82,7 @@ function pageProbes() {
   // The y at which one of the bird's four wing-beat cells is drawn 1:1 with its left at x.
   window.__zw.birdY = async (x) => {
     if (!window.__zw.bird) {
-      const bytes = Module.FS.readFile('/zellworth/Common/Bird.png');
+      const bytes = Module.FS.readFile('/game/Common/Bird.png');
       const image = await createImageBitmap(new Blob([bytes], { type: 'image/png' }),
         { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
       window.__zw.bird = { width: image.width, pixels: pixelsOf(image, image.width, image.height) };
@@ -238,13 +238,13 @@ try {
   await page.evaluate(() => navigator.serviceWorker.ready);
   const firstBytes = await sentBytes();
   check(firstBytes <= siteBytes, `a first visit downloads ${firstBytes} bytes of the site's ${siteBytes}`);
+  await screenshot(page, 'title.png');
   const soundPressed = () => page.locator('#sound').getAttribute('aria-pressed');
   await page.getByRole('button', { name: 'Sound' }).click();
   await page.focus('#canvas');
   await sleep(300);
   const quiet = await page.evaluate(() => window.__zw.loudness(1000));
   check(quiet < 0.0001 && await soundPressed() === 'false', `the Sound button silences the page's audio output (RMS ${quiet.toFixed(4)})`);
-  await screenshot(page, 'title.png');
   await page.keyboard.press('F4');
   const full = await waitFor(page, () => document.fullscreenElement === document.documentElement, null, 5);
   await page.keyboard.press('F4');
@@ -288,9 +288,9 @@ try {
   }
   const expected = [0x40000052, 0x40000051, 0x40000050, 0x64, 0x20, 0x65, 0x71, 0x66];
   const settingsBytes = () => page.evaluate(() => {
-    try { return Array.from(new Int32Array(Module.FS.readFile('/zellworth/Common/Settings.bin').buffer)); } catch { return null; }
+    try { return Array.from(new Int32Array(Module.FS.readFile('/game/Common/Settings.bin').buffer)); } catch { return null; }
   });
-  await waitFor(page, () => { try { Module.FS.stat('/zellworth/Common/Settings.bin'); return true; } catch { return false; } }, null, 5);
+  await waitFor(page, () => { try { Module.FS.stat('/game/Common/Settings.bin'); return true; } catch { return false; } }, null, 5);
   check(JSON.stringify(await settingsBytes()) === JSON.stringify(expected), 'Flight Control saves the eight keys to Settings.bin');
   await sleep(300);
   const again = await open(page, () => page.reload());
@@ -431,7 +431,7 @@ try {
   const pressed = await phone.evaluate(() => window.__zw.pressed.join(' '));
   check(pressed === '0 1 2 3 4 5', `${labels.join(', ')} press the bindings ${pressed}`);
   const left = await open(phone, () => tap(centre('Leave Flight Control')));
-  const keptKeys = await phone.evaluate(() => Array.from(new Int32Array(Module.FS.readFile('/zellworth/Common/Settings.bin').buffer)));
+  const keptKeys = await phone.evaluate(() => Array.from(new Int32Array(Module.FS.readFile('/game/Common/Settings.bin').buffer)));
   check(left.titled && JSON.stringify(keptKeys) === JSON.stringify(expected), 'Leave goes back to the title with the keys as they were');
   await phone.close();
   await browser.setOffline(false);
@@ -462,8 +462,8 @@ try {
   gamepad.on('console', (message) => printed.push(message.text()));
   await open(gamepad, () => gamepad.reload());
   await gamepad.evaluate(() => {
-    Module.FS.unlink('/zellworth/Common/Settings.bin');
-    Module.FS.mkdir('/zellworth/Common/Settings.bin');
+    Module.FS.unlink('/game/Common/Settings.bin');
+    Module.FS.mkdir('/game/Common/Settings.bin');
   });
   for (const key of ['ArrowDown', 'e', 'ArrowUp', 'ArrowDown', 'ArrowLeft', 'ArrowRight', 'Space', 'e', 'q', 'f', 'x', 'ArrowUp', 'e']) {
     await gamepad.keyboard.press(key);
