@@ -49,7 +49,7 @@ libs=$(bash web/libs.sh)
 soundfont=/usr/share/sounds/sf2/TimGM6mb.sf2
 music_gain=0.4  # a third of the desktop's synthesiser gain at full volume; the game makes up for it
 music_key=$( (cat assets/Common/mus0*.mid; sha256sum "$soundfont"; echo "$music_gain";
-  fluidsynth --version | head -n 1; oggenc --version) | sha256sum | cut -c1-16)
+  fluidsynth --version | sed -n 1p; oggenc --version) | sha256sum | cut -c1-16)
 music_cache=$ZELLWORTH_WEB_CACHE/music-$music_key
 if [ ! -f "$music_cache/done" ]; then
   echo "Rendering the music"

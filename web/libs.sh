@@ -7,11 +7,13 @@
 # SDL2 takes minutes (its configure step alone runs some 300 checks) and is cached on its own;
 # the two helper libraries are a handful of C files each, compiled directly in seconds.
 set -euo pipefail
+trap 'echo "web/libs.sh stopped: \"$BASH_COMMAND\" failed (line $LINENO)" >&2' ERR
 
 # The version of a source package that apt offers today.
 source_version() {
   local version
-  version=$(apt-get source --print-uris -qq "$1" 2>/dev/null | sed -n "s/.* $1_\(.*\)\.dsc .*/\1/p" | head -n 1)
+  version=$(apt-get source --print-uris -qq "$1" 2>/dev/null | sed -n "s/.* $1_\(.*\)\.dsc .*/\1/p")
+  version=${version%%$'\n'*}
   if [ -z "$version" ]; then
     echo "apt offers no source package $1: add a deb-src entry for Debian to apt's sources" \
       "(bash web/setup.sh does so) and run apt-get update" >&2
@@ -34,7 +36,9 @@ mixer_files="src/mixer.c src/music.c src/utils.c src/effect_position.c src/effec
 
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 cache_root=${ZELLWORTH_WEB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zellworth-web}
-emcc_version=$(emcc --version 2>/dev/null | head -n 1)
+# sed, not head, reads to the end: head leaves early, and with pipefail a writer it cut off would
+# stop the build without a word.
+emcc_version=$(emcc --version | sed -n 1p)
 hash() { printf '%s\n' "$@" | sha256sum | cut -c1-16; }
 sdl_dir=$cache_root/sdl2-$(hash "$sdl_version" "$cflags" "$sdl_options" "$emcc_version")
 prefix=$cache_root/libs-$(hash "$sdl_dir" "$image_version" "$image_defines" "$image_skipped" "$mixer_version" \

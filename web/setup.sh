@@ -3,6 +3,7 @@
 # the synthesiser that renders the music, the browser the test drives, and a deb-src entry for
 # the library sources. Idempotent and quiet when everything is already there.
 set -euo pipefail
+trap 'echo "web/setup.sh stopped: \"$BASH_COMMAND\" failed (line $LINENO)" >&2' ERR
 
 packages=(
   emscripten cmake make dpkg-dev python3 nodejs npm
