@@ -157,6 +157,11 @@
     }
   }
   document.getElementById('fullscreen').addEventListener('click', toggleFullscreen);
+  // After a mouse click the keys go on to the game, not to the button: Return or Space would
+  // otherwise press the button again.
+  document.getElementById('toolbar').addEventListener('click', function (event) {
+    if (event.detail > 0 && started && !ended) canvas.focus();
+  });
 
   // The sound's state, remembered for the site; the game tells the page of every change.
   var soundOn = true;
