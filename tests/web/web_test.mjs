@@ -31,7 +31,7 @@ const dataUrl = (file) => readFileSync(path.join(root, file)).toString('base64')
 // In every page before its own scripts: a tap on the audio output, a count of the frames the
 // game puts on its canvas, and the helpers that read the canvas.
 function pageProbes() {
-  window.__zw = { frames: 0, analysers: [], violations: [] };
+  window.__zw = { frames: [], analysers: [], violations: [] };
   document.addEventListener('securitypolicyviolation', (event) => window.__zw.violations.push(event.violatedDirective));
   const connect = AudioNode.prototype.connect;
   AudioNode.prototype.connect = function (target, ...rest) {
@@ -45,7 +45,7 @@ function pageProbes() {
   };
   const put = CanvasRenderingContext2D.prototype.putImageData;
   CanvasRenderingContext2D.prototype.putImageData = function (...args) {
-    if (this.canvas.id === 'canvas') window.__zw.frames += 1;
+    if (this.canvas.id === 'canvas') window.__zw.frames.push(performance.now());
     if (window.__zw.firstFrame === undefined) window.__zw.firstFrame = performance.now();
     return put.apply(this, args);
   };
@@ -125,11 +125,15 @@ function pageProbes() {
     }
     return loudest;
   };
+  // Frames a second over the given time, and the middle one of the times between frames, which
+  // a machine busy with other work moves less than the count.
   window.__zw.fps = async (ms) => {
-    const first = window.__zw.frames;
+    const first = window.__zw.frames.length;
     const start = performance.now();
     await new Promise((resolve) => setTimeout(resolve, ms));
-    return ((window.__zw.frames - first) * 1000) / (performance.now() - start);
+    const times = window.__zw.frames.slice(first);
+    const gaps = times.slice(1).map((time, index) => time - times[index]).sort((a, b) => a - b);
+    return { fps: ((times.length - 1) * 1000) / (times[times.length - 1] - times[0]), gap: gaps[gaps.length >> 1] };
   };
   window.__zw.storedFiles = () => new Promise((resolve) => {
     const request = indexedDB.open('/zellworth/Common');
@@ -232,7 +236,8 @@ try {
   const loudness = await page.evaluate(() => window.__zw.loudness(1500));
   check(loudness > 0.002, `the title music reaches the page's audio output (RMS ${loudness.toFixed(4)})`);
   const titleFps = await page.evaluate(() => window.__zw.fps(5000));
-  check(titleFps > 37.5, `the title runs at 40 frames per second (${titleFps.toFixed(1)} over 5 s)`);
+  const at40 = ({ fps, gap }) => `${fps.toFixed(1)} frames a second over 5 s, ${gap.toFixed(1)} ms between frames at the median`;
+  check(Math.abs(titleFps.gap - 25) < 1, `the title runs at 40 frames a second (${at40(titleFps)})`);
   // Every file of a first visit once: the page's own downloads, then the worker's copies of them.
   const siteBytes = readdirSync(process.env.WEB_TEST_SERVED).reduce((sum, file) => sum + statSync(path.join(process.env.WEB_TEST_SERVED, file)).size, 0);
   await page.evaluate(() => navigator.serviceWorker.ready);
@@ -249,7 +254,7 @@ try {
   await page.keyboard.press('F4');
   check(full && await waitFor(page, () => document.fullscreenElement === null, null, 5), 'F4 turns the browser\'s fullscreen on and off');
 
-  let gameFps = 0;
+  let gameFps;
   await steer(page, 'keys', async (action, ms) => {
     const key = { confirm: 'Enter', up: 'ArrowUp', fire: 'ControlRight' }[action];
     await page.keyboard.down(key);
@@ -261,7 +266,7 @@ try {
     }
     await page.keyboard.up(key);
   });
-  check(gameFps > 37.5, `a game runs at 40 frames per second, attack held (${gameFps.toFixed(1)} over 5 s)`);
+  check(Math.abs(gameFps.gap - 25) < 1, `a game runs at 40 frames a second, attack held (${at40(gameFps)})`);
 
   // Flight Control after three keys equals the desktop's; five more keys and one to leave save
   // the bindings, which a reload (a new visit) finds again, with the media kept out of storage.
