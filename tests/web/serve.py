@@ -22,9 +22,6 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             outputfile.write(chunk)
             Handler.sent += len(chunk)
 
-    def log_message(self, *args):
-        pass
-
 
 port, folder = int(sys.argv[1]), sys.argv[2]
 server = http.server.ThreadingHTTPServer(("127.0.0.1", port), lambda *a: Handler(*a, directory=folder))

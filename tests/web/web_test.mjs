@@ -371,14 +371,11 @@ try {
     const covered = Object.values(boxes.buttons).reduce((sum, b) => sum + overlap(b, boxes.canvas), 0);
     check(inView(boxes.canvas) && Object.values(boxes.buttons).every(inView) && covered === 0,
       `at ${width} x ${height} the picture (${boxes.canvas.width} x ${boxes.canvas.height}) and the buttons ${Object.keys(boxes.buttons).sort().join(', ')} are in view, none over the picture`);
-    await phone.setViewportSize({ width: 844, height: 390 });
   };
   await buttonsAt(568, 320);
   await buttonsAt(844, 390);
-  const centre = async (name) => {
-    const box = await phone.getByRole('button', { name, exact: true }).boundingBox();
-    return { x: box.x + box.width / 2, y: box.y + box.height / 2 };
-  };
+  const centre = (name) => phone.getByRole('button', { name, exact: true }).boundingBox()
+    .then((box) => ({ x: box.x + box.width / 2, y: box.y + box.height / 2 }));
   const tap = async (point, ms = 50) => {
     await touch.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [await point] });
     await sleep(ms);
@@ -396,15 +393,13 @@ try {
 
   // Away from the page and back: the game waits in its pause, Resume goes on, Give up ends it.
   const leaveAndComeBack = () => phone.evaluate(async () => {
-    const show = (hidden) => {
+    window.__zw.sameVisit = true;
+    for (const hidden of [true, false]) {
       Object.defineProperty(document, 'visibilityState', { value: hidden ? 'hidden' : 'visible', configurable: true });
       document.dispatchEvent(new Event('visibilitychange'));
       window.dispatchEvent(new Event(hidden ? 'blur' : 'focus'));
-    };
-    window.__zw.sameVisit = true;
-    show(true);
-    await new Promise((resolve) => setTimeout(resolve, 300));
-    show(false);
+      await new Promise((resolve) => setTimeout(resolve, 300));
+    }
   });
   const onScreen = (screen) => waitFor(phone, (name) => document.body.dataset.screen === name, screen, 5);
   await leaveAndComeBack();
