@@ -94,7 +94,7 @@ cmake --build "$out/cmake" -j "$(nproc)"
 rm -rf "$files"
 mkdir -p "$files"
 cp "$out"/cmake/zellworth.js "$out"/cmake/zellworth.wasm "$out"/cmake/zellworth.data "$files/"
-cp web/index.html web/page.js web/page.css web/sw.js web/manifest.webmanifest "$files/"
+cp web/index.html web/page.js web/best_games.js web/best_games.css web/page.css web/sw.js web/manifest.webmanifest "$files/"
 icon_tool=$out/make_icon
 if [ ! -x "$icon_tool" ] || [ packaging/make_icon.cpp -nt "$icon_tool" ]; then
   g++ -O2 -std=c++17 packaging/make_icon.cpp -o "$icon_tool" $(pkg-config --cflags --libs sdl2 SDL2_image)

@@ -1,8 +1,9 @@
 // Fuzz target: any bytes as the scores file, then scores entered into whatever table it gave.
 // Input: one byte n (its low 4 bits), n scores of 4 bytes (little-endian, the sign bit cleared),
 // and the rest as Scores.bin. Loading must leave a table in order, print nothing for exactly
-// the files that it would save again byte for byte, and one line for every other file; each score
-// must take the rank the rules give it, and a saved table must load back without a word.
+// the files that it would save again byte for byte (and whole tables of version 1), and one line
+// for every other file; a file of a later format is never replaced; each score must take the
+// rank the rules give it with its replay, and a saved table must load back without a word.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -69,8 +70,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string loadMessage = printedBy(loadScores);
   expectTableInOrder();
   if (readWhole(kScoresPath) != file) fuzz_support::fail("loading changed the file");
+  if (!gScoresKept) {
+    // A later format: one line, and neither a save nor a score replaces the file.
+    if (loadMessage.rfind("../Common/Scores.bin is of a later format", 0) != 0) fuzz_support::fail("kept wrongly");
+    if (saveScores() != kScoresSaveFailed) fuzz_support::fail("a file of a later format was saved over");
+    for (const std::int32_t score : entries) recordGameScore(score, 1, {});
+    if (readWhole(kScoresPath) != file) fuzz_support::fail("a file of a later format was replaced");
+    return 0;
+  }
   if (printedBy(saveQuietly) != "") fuzz_support::fail("a save printed a message");
-  const bool canonical = readWhole(kScoresPath) == file;
+  // A whole table of version 1 is taken without a word and saved as version 2.
+  const bool version1 = file.size() == 136 && file.compare(4, 4, std::string("\1\0\0\0", 4)) == 0;
+  const bool canonical = readWhole(kScoresPath) == file || (version1 && loadMessage.empty());
   if (canonical != loadMessage.empty()) {
     fuzz_support::fail(canonical ? "a whole table was refused: " + loadMessage : "a file that is not a table was taken");
   }
@@ -83,13 +94,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::int32_t score : entries) {
     const std::int32_t countBefore = gBestScoreCount;
     const std::int32_t tenth = gBestScores[kBestScoreCapacity - 1].score;
-    const std::int32_t rank = enterScore(score, ++date);
+    const std::int32_t rank = enterScore(score, ++date, std::vector<std::uint8_t>(score & 0xff, 0xab));
     expectTableInOrder();
     if (rank == 0) {
       if (countBefore != kBestScoreCapacity || tenth < score) fuzz_support::fail("a score was left out wrongly");
       continue;
     }
-    if (gBestScores[rank - 1].score != score || gBestScores[rank - 1].date != date) fuzz_support::fail("not at its rank");
+    if (gBestScores[rank - 1].score != score || gBestScores[rank - 1].date != date ||
+        gBestScores[rank - 1].replay.size() != static_cast<std::size_t>(score & 0xff)) {
+      fuzz_support::fail("not at its rank with its replay");
+    }
     if (rank < gBestScoreCount && gBestScores[rank].score >= score) fuzz_support::fail("an equal score ranks below");
     if (gBestScoreCount != std::min(countBefore + 1, kBestScoreCapacity)) fuzz_support::fail("the table did not grow");
   }
@@ -97,7 +111,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (printedBy(saveQuietly) != "") fuzz_support::fail("a save printed a message");
   const std::string saved = readWhole(kScoresPath);
   const std::int32_t count = gBestScoreCount;
+  std::vector<std::size_t> replaySizes;
+  for (std::int32_t rank = 0; rank < count; ++rank) replaySizes.push_back(gBestScores[rank].replay.size());
   if (printedBy(loadScores) != "" || gBestScoreCount != count) fuzz_support::fail("a saved table did not load back");
+  for (std::int32_t rank = 0; rank < count; ++rank) {
+    if (gBestScores[rank].replay.size() != replaySizes[rank]) fuzz_support::fail("a replay was lost on its way");
+  }
   if (printedBy(saveQuietly) != "" || readWhole(kScoresPath) != saved) fuzz_support::fail("the table changed on its way");
   return 0;
 }

@@ -13,6 +13,8 @@
 #include "app/settings.h"
 #include "game/play.h"
 #include "game/player.h"
+#include "game/random.h"
+#include "game/replay.h"
 #include "screens/keyconfig.h"
 #include "screens/title.h"
 #include "text/font.h"
@@ -31,15 +33,48 @@ void setVolumes() {
   }
 }
 
+// --verify: plays the replay without a window or sound and prints its verdict.
+int verifyNamedReplay(const char* argument) {
+  std::vector<unsigned char> bytes;
+  if (!readNamedReplay(argument, bytes)) return 2;
+  ReplayVerdict verdict;
+  verifyReplay(bytes.data(), bytes.size(), verdict);
+  puts(verdict.message);
+  return verdict.status;
+}
+
+// --replay: reads the replay to watch; false after printing why it cannot be watched.
+bool readWatchedReplay(const char* argument, Replay& replay) {
+  std::vector<unsigned char> bytes;
+  if (!readNamedReplay(argument, bytes)) return false;
+  const ReplayProblem problem = decodeReplay(bytes.data(), bytes.size(), replay);
+  if (problem == ReplayProblem::kNone) return true;
+  char message[200];
+  describeReplayProblem(problem, replay, message, sizeof message);
+  puts(message);
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   Options options;
   const std::int32_t optionsStatus = readOptions(argc, argv, options);
   if (optionsStatus >= 0) return optionsStatus;
+  // In the browser the page learns of these ends too.
+  if (options.verify != nullptr) {
+    const int status = verifyNamedReplay(options.verify);
+    reportGameEnded(status);
+    return status;
+  }
+  Replay watched;
+  if (options.replay != nullptr && !readWatchedReplay(options.replay, watched)) {
+    reportGameEnded(2);
+    return 2;
+  }
   gWindowScale = options.scale;
 
-  srand(static_cast<unsigned>(time(nullptr)));
+  seedGameRandom(static_cast<std::uint32_t>(time(nullptr)));
 
   // Status 1 after a failed start-up, so that a launcher or a script can tell.
   int exitStatus = EXIT_SUCCESS;
@@ -59,7 +94,14 @@ int main(int argc, char* argv[]) {
     if (options.fullscreen) toggleFullscreen();
     initializeGamepads();
 
-    std::int32_t result = 1;
+    std::int32_t result = options.replay != nullptr ? 0 : 1;
+    if (options.replay != nullptr) {
+      // The game as it was played, to its game-over screen; then the program ends.
+      setGamepadContext(kGamepadGame);
+      armPause(&gPlayerHP);
+      watchReplay(watched);
+      armPause(nullptr);
+    }
     bool RestartTitleMusic = true;
     while (result != 0) {
       if (RestartTitleMusic) {

@@ -193,7 +193,7 @@
     canvas.focus();
     performance.mark('zellworth-start');
     console.info('Zellworth: started');
-    Module.callMain(soundOn ? [] : ['--mute']);
+    Module.callMain((Module.mainArguments ? Module.mainArguments() : []).concat(soundOn ? [] : ['--mute']));
     followScreen();
   }
 

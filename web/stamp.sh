@@ -14,8 +14,8 @@ mkdir -p "$to"
 index=$(cat "$from/index.html")
 manifest=$(cat "$from/manifest.webmanifest")
 stamped=()
-for file in icon-192.png icon-512.png NOTICES.txt page.css page.js zellworth.js zellworth.wasm zellworth.data \
-  manifest.webmanifest; do
+for file in icon-192.png icon-512.png NOTICES.txt page.css page.js best_games.css best_games.js zellworth.js \
+  zellworth.wasm zellworth.data manifest.webmanifest; do
   source=$from/$file
   if [ "$file" = manifest.webmanifest ]; then
     source=$to/$file

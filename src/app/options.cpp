@@ -1,4 +1,4 @@
-// The command line: --fullscreen, --scale N, --mute, --scores, --help and --version.
+// The command line: --fullscreen, --scale N, --mute, --scores, --replay, --verify, --help and --version.
 #include "app/options.h"
 
 #include <SDL.h>
@@ -11,6 +11,7 @@
 
 #include "app/display.h"
 #include "app/platform.h"
+#include "app/save_file.h"
 #include "app/scores.h"
 
 namespace {
@@ -19,14 +20,17 @@ constexpr std::int32_t kMisuse = 2;  // exit status of a command line that canno
 constexpr std::int32_t kLargestScale = 64;
 
 constexpr const char* kUsage =
-    "Usage: zellworth [--fullscreen] [--scale N] [--mute]\n"
+    "Usage: zellworth [--fullscreen] [--scale N] [--mute] [--replay RANK|FILE]\n"
     "       zellworth --scores\n"
+    "       zellworth --verify RANK|FILE\n"
     "Steer a bird across the sky and shoot the butterflies before they shoot you.\n"
     "\n"
     "  --fullscreen  start in fullscreen (the fullscreen key switches back to a window)\n"
     "  --scale N     open the window at N times 800x600, as far as the desktop has room\n"
     "  --mute        start without sound (M turns it on and off)\n"
     "  --scores      show the ten best scores and leave\n"
+    "  --replay RANK|FILE  watch again the game of that rank (1 to 10) or a replay file\n"
+    "  --verify RANK|FILE  play that game again without a window and say whether its score holds\n"
     "  --help        show this help and leave\n"
     "  --version     show the version and leave\n"
     "\n"
@@ -63,7 +67,35 @@ std::int32_t checkScaleFits(std::int32_t scale) {
   return kMisuse;
 }
 
+// A rank is written as a whole number from 1 to 10 and nothing else; anything else is a file.
+std::int32_t rankOf(const char* argument) {
+  if (argument[0] < '1' || argument[0] > '9') return 0;
+  if (argument[1] == '\0') return argument[0] - '0';
+  return std::strcmp(argument, "10") == 0 ? 10 : 0;
+}
+
 }  // namespace
+
+bool readNamedReplay(const char* argument, std::vector<unsigned char>& bytes) {
+  const std::int32_t rank = rankOf(argument);
+  if (rank != 0) {
+    loadScores();
+    if (rank > gBestScoreCount) {
+      std::printf("There is no best score of rank %d.\n", static_cast<int>(rank));
+      return false;
+    }
+    bytes = gBestScores[rank - 1].replay;
+    if (bytes.empty()) std::printf("The game of rank %d was kept without its replay.\n", static_cast<int>(rank));
+    return !bytes.empty();
+  }
+  const std::int32_t result = readSavedFile(argument, kScoresMaxReplaySize, bytes);
+  if (result == kFileRead) return true;
+  std::printf("%s %s.\n", argument,
+              result == kFileMissing      ? "does not exist"
+              : result == kFileNotRegular ? "is not a regular file"
+                                          : "cannot be read");
+  return false;
+}
 
 std::int32_t readOptions(int argc, char* argv[], Options& options) {
   for (int index = 1; index < argc; ++index) {
@@ -80,6 +112,11 @@ std::int32_t readOptions(int argc, char* argv[], Options& options) {
     if (std::strcmp(argument, "--version") == 0) {
       std::printf("zellworth %s\n", ZELLWORTH_VERSION);
       return 0;
+    }
+    if (std::strcmp(argument, "--verify") == 0 || std::strcmp(argument, "--replay") == 0) {
+      if (index + 1 >= argc) return misuse(argument, " needs a rank from 1 to 10 or a replay file");
+      (argument[2] == 'v' ? options.verify : options.replay) = argv[++index];
+      continue;
     }
     if (std::strcmp(argument, "--fullscreen") == 0) {
       options.fullscreen = true;

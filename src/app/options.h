@@ -2,12 +2,19 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct Options {
   bool fullscreen = false;   // start in fullscreen
   std::int32_t scale = 1;    // the window opens at this many times 800 x 600
   bool mute = false;         // start without sound
+  const char* replay = nullptr;  // --replay: a rank of the best scores, 1 to 10, or a replay file
+  const char* verify = nullptr;  // --verify: the same
 };
+
+// Reads the replay that a --replay or --verify argument names, a rank of the best scores (1 to
+// 10) or a file, into `bytes`. False after printing one line saying why there is none.
+bool readNamedReplay(const char* argument, std::vector<unsigned char>& bytes);
 
 // Reads the command line into `options`. Returns -1 when the game is to start; otherwise the
 // exit status after --help, --version or --scores (0) or a misuse, whose message is printed (2).

@@ -1,4 +1,5 @@
-// Careful replacement of a file in ../Common/, shared by the settings and the best scores.
+// Careful replacement and reading of a file in ../Common/, shared by the settings, the best scores
+// and the replays.
 #include "app/save_file.h"
 
 #include <fcntl.h>
@@ -47,8 +48,11 @@ bool writeAndClose(FILE* file, FileWriter write) {
 std::int32_t replaceInDirectory(const Target& target, FileWriter write) {
   // Renaming over a file needs only the directory's permission; a file that the player made
   // read-only is theirs to keep, refused like any file that cannot be opened for writing.
+  // Anything but a regular file at the name (a FIFO, a device, a directory) is left alone too.
   struct stat old;
-  const bool replacing = fstatat(target.directory, target.fileName, &old, 0) == 0 && S_ISREG(old.st_mode);
+  const bool found = fstatat(target.directory, target.fileName, &old, 0) == 0;
+  if (found && !S_ISREG(old.st_mode)) return kFileNotOpened;
+  const bool replacing = found;
   if (replacing && faccessat(target.directory, target.fileName, W_OK, 0) != 0) return kFileNotOpened;
 
   FILE* file = createTemporaryFile(target, replacing ? &old : nullptr);
@@ -76,4 +80,33 @@ std::int32_t replaceFile(const char* directory, const char* fileName, const char
   const std::int32_t result = replaceInDirectory({descriptor, fileName, temporaryName}, write);
   close(descriptor);
   return result;
+}
+
+// Opened without blocking, so that a FIFO with no writer cannot hold the start; then only a
+// regular file is read.
+std::int32_t readSavedFile(const char* path, std::size_t limit, std::vector<unsigned char>& bytes) {
+  bytes.clear();
+  struct stat status;
+  const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (descriptor < 0) return errno == ENOENT ? kFileMissing : kFileUnreadable;
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(descriptor);
+    return S_ISDIR(status.st_mode) ? kFileUnreadable : kFileNotRegular;
+  }
+  bytes.resize(limit + 1);
+  std::size_t size = 0;
+  while (size < bytes.size()) {
+    const ssize_t got = read(descriptor, bytes.data() + size, bytes.size() - size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      close(descriptor);
+      bytes.clear();
+      return kFileUnreadable;
+    }
+    if (got == 0) break;
+    size += static_cast<std::size_t>(got);
+  }
+  close(descriptor);
+  bytes.resize(size);
+  return kFileRead;
 }

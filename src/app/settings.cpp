@@ -1,7 +1,9 @@
 // The eight key bindings and ../Common/Settings.bin, which carries them from one run to the next.
 #include "app/settings.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "app/platform.h"
 #include "app/save_file.h"
@@ -61,17 +63,19 @@ bool writeRecords(FILE* file) {
 }  // namespace
 
 // Each binding takes its record only when the file holds all 4 of its bytes; the others keep
-// their current values. Bytes beyond the 32nd are never read.
+// their current values. Bytes beyond the 32nd are never read. A FIFO or a device at the path is
+// reported and never opened for reading, so it cannot hold the start.
 void loadSettings() {
-  FILE* file = fopen(kSettingsPath, "rb");
-  if (file == nullptr) return;
-  for (SDL_Keycode& keycode : gKeyBindings) {
+  std::vector<unsigned char> bytes;
+  const std::int32_t result = readSavedFile(kSettingsPath, kSettingsFileSize, bytes);
+  if (result == kFileNotRegular) printf("%s is not a regular file; the keys keep their bindings.\n", kSettingsPath);
+  if (result != kFileRead) return;
+  for (std::int32_t binding = 0; binding < kKeyBindingCount; ++binding) {
+    if (bytes.size() < static_cast<std::size_t>((binding + 1) * kRecordSize)) break;
     unsigned char record[kRecordSize];
-    if (fread(record, 1, kRecordSize, file) == static_cast<size_t>(kRecordSize)) {
-      keycode = decodeRecord(record);
-    }
+    std::copy(bytes.begin() + binding * kRecordSize, bytes.begin() + (binding + 1) * kRecordSize, record);
+    gKeyBindings[binding] = decodeRecord(record);
   }
-  fclose(file);
 }
 
 std::int32_t saveSettings() {

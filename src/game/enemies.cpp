@@ -4,10 +4,9 @@
 
 #include <SDL.h>
 
-#include <cstdlib>
-
 #include "app/platform.h"
 #include "game/projectiles.h"
+#include "game/random.h"
 
 std::int32_t gEnemyList[kEnemyCapacity][kEnemyFieldCount] = {};
 std::int32_t gNumberOfEnemies = 0;
@@ -53,18 +52,18 @@ void addRandomEnemy() {
   if (gNumberOfEnemies >= kEnemyCapacity) return;
   std::int32_t* enemy = gEnemyList[gNumberOfEnemies];
   enemy[kEnemyX] = 8000;
-  enemy[kEnemyY] = rand() % 6000;
+  enemy[kEnemyY] = gameRandom() % 6000;
   enemy[2] = 0;
   enemy[3] = 1;
-  enemy[kEnemyAnimationCounter] = rand() % 35;
+  enemy[kEnemyAnimationCounter] = gameRandom() % 35;
   enemy[5] = 0;
-  enemy[kEnemyFireCooldown] = rand() % 90 + 10;
+  enemy[kEnemyFireCooldown] = gameRandom() % 90 + 10;
   enemy[7] = 0;
   enemy[8] = 0;
   enemy[9] = 0;
-  enemy[kEnemyPathIndex] = (rand() % 4) * 3 + kEnemyPath;
+  enemy[kEnemyPathIndex] = (gameRandom() % 4) * 3 + kEnemyPath;
   enemy[kEnemyPathLoopIndex] = kEnemyPath;
-  enemy[kEnemySegmentFramesLeft] = rand() % 19 + 1;
+  enemy[kEnemySegmentFramesLeft] = gameRandom() % 19 + 1;
   for (std::int32_t field = 0; field < kEnemyStartPathLength; ++field) {
     enemy[kEnemyPath + field] = kEnemyStartPath[field];
   }
@@ -96,7 +95,7 @@ void moveEnemies() {
       enemy[kEnemyFireCooldown] -= 1;
     } else {
       shootEnemyProjectiles2(i);
-      enemy[kEnemyFireCooldown] = rand() % 50 + 50;
+      enemy[kEnemyFireCooldown] = gameRandom() % 50 + 50;
     }
   }
 }
@@ -110,7 +109,7 @@ void shootEnemyProjectiles2(std::int32_t index) {
   Projectile& shot = gEnemyProjectileList2[gNumberOfEnemyProjectiles2];
   shot.x = enemy[kEnemyX];
   shot.y = enemy[kEnemyY] + kEnemyShotOffsetY;
-  shot.vx = -50 - rand() % 70;
+  shot.vx = -50 - gameRandom() % 70;
   shot.vy = 0;
   gNumberOfEnemyProjectiles2 += 1;
 }

@@ -10,6 +10,8 @@
 #include "game/enemies.h"
 #include "game/player.h"
 #include "game/projectiles.h"
+#include "game/random.h"
+#include "game/replay.h"
 #include "screens/gameover.h"
 #include "text/text.h"
 
@@ -17,15 +19,6 @@ std::int32_t gScore = 0;
 SDL_Event gEvent;
 
 namespace {
-
-// The direction and attack keys held down, 0 or 1 each.
-struct HeldKeys {
-  std::int32_t up;
-  std::int32_t down;
-  std::int32_t left;
-  std::int32_t right;
-  std::int32_t attack;
-};
 
 constexpr const char* kGameMusicPath = "../Common/mus02.mid";
 
@@ -62,31 +55,32 @@ void discardPendingEvents() {
   }
 }
 
-// The held-key flag of a key, by the first matching binding in the order right, left, down,
-// up, attack; nullptr for any other key.
-std::int32_t* heldFlagOf(HeldKeys& held, SDL_Keycode key) {
-  if (key == gKeycodeRight) return &held.right;
-  if (key == gKeycodeLeft) return &held.left;
-  if (key == gKeycodeDown) return &held.down;
-  if (key == gKeycodeUp) return &held.up;
-  if (key == gKeycodeAttack) return &held.attack;
-  return nullptr;
+// The action a key stands for, by the first matching binding in the order right, left, down,
+// up, attack; 0 for any other key.
+std::uint8_t actionOf(SDL_Keycode key) {
+  if (key == gKeycodeRight) return kActionRight;
+  if (key == gKeycodeLeft) return kActionLeft;
+  if (key == gKeycodeDown) return kActionDown;
+  if (key == gKeycodeUp) return kActionUp;
+  if (key == gKeycodeAttack) return kActionAttack;
+  return 0;
 }
 
-// Turns the pending key events into held-key flags; auto-repeats change nothing. False when
-// the window is to close.
-bool handleEvents(HeldKeys& held) {
+// Turns the pending key events into the actions held; auto-repeats change nothing. False when
+// the window is to close, or, while a replay is watched, when Backspace ends it.
+bool handleEvents(std::uint8_t& held, bool watching) {
   while (SDL_PollEvent(&gEvent) != 0) {
     if (gEvent.type == SDL_QUIT) return false;
     if (gEvent.type != SDL_KEYDOWN && gEvent.type != SDL_KEYUP) continue;
     if (gEvent.key.repeat != 0) continue;
     const SDL_Keycode key = gEvent.key.keysym.sym;
-    std::int32_t* flag = heldFlagOf(held, key);
+    const std::uint8_t action = actionOf(key);
     if (gEvent.type == SDL_KEYDOWN) {
-      if (flag != nullptr) *flag = 1;
+      held |= action;
       if (key == gKeycodeToggleFullscreen) toggleFullscreen();
-    } else if (flag != nullptr) {
-      *flag = 0;
+      if (watching && key == SDLK_BACKSPACE) return false;
+    } else {
+      held &= static_cast<std::uint8_t>(~action);
     }
   }
   return true;
@@ -141,47 +135,85 @@ void runSpawnSchedule(std::int32_t& spawnCountdown) {
   if (gNumberOfEnemies < kMaxSpawnedEnemies) addRandomEnemy();
 }
 
-std::int32_t play() {
-  HeldKeys held = {0, 0, 0, 0, 0};
-  bool ShowBriefing = true;
-  std::int32_t SpawnCountdown = kFirstSpawnFrames;
+void startGame(GameProgress& progress) {
   resetGame();
+  progress.showBriefing = true;
+  progress.spawnCountdown = kFirstSpawnFrames;
+  progress.frames = 0;
+}
+
+bool runGameFrame(std::uint8_t actions, GameProgress& progress, bool drawing) {
+  progress.frames += 1;
+  if (gPlayerCooldown != 0) gPlayerCooldown -= 1;
+  gPlayerInputX = ((actions & kActionRight) != 0) - ((actions & kActionLeft) != 0);
+  gPlayerInputY = ((actions & kActionDown) != 0) - ((actions & kActionUp) != 0);
+
+  movePlayer();
+  moveEnemies();
+  moveProjectiles();
+
+  testPlayerProjectileOnEnemies();
+  testProjectiles2OnPlayer();
+  testEnemiesOnPlayer();
+
+  if ((actions & kActionAttack) != 0 && gPlayerCooldown == 0) {
+    shootPlayerProjectile();
+    gPlayerCooldown = kFireCooldownFrames;
+  }
+
+  if (drawing) drawWorld();
+  if (gPlayerHP < 1) return false;
+  if (drawing) {
+    renderHP();
+    drawScoreLine();
+  }
+
+  if (gPlayerShots > kShotsBase) progress.showBriefing = false;
+  if (progress.showBriefing) {
+    if (drawing) drawBriefing();
+  } else {
+    runSpawnSchedule(progress.spawnCountdown);
+  }
+  return true;
+}
+
+namespace {
+
+// The frame loop of a game played, or, with `watched`, of a recorded game shown again: its
+// actions come from the replay and the keys only toggle fullscreen or end it.
+std::int32_t runGame(const Replay* watched) {
+  std::uint8_t held = 0;
+  GameProgress progress;
+  if (watched != nullptr) {
+    resumeGameRandom(watched->seed, watched->draws);
+  } else {
+    startRecording();
+  }
+  startGame(progress);
   startMusic(kGameMusicPath);
   discardPendingEvents();
 
   for (;;) {
     const Uint32 frameStart = SDL_GetTicks();
-    if (!handleEvents(held)) return 0;
-    if (gPlayerCooldown != 0) gPlayerCooldown -= 1;
-    gPlayerInputX = held.right - held.left;
-    gPlayerInputY = held.down - held.up;
-
-    movePlayer();
-    moveEnemies();
-    moveProjectiles();
-
-    testPlayerProjectileOnEnemies();
-    testProjectiles2OnPlayer();
-    testEnemiesOnPlayer();
-
-    if (held.attack != 0 && gPlayerCooldown == 0) {
-      shootPlayerProjectile();
-      gPlayerCooldown = kFireCooldownFrames;
+    if (!handleEvents(held, watched != nullptr)) return 0;
+    std::uint8_t actions = held;
+    if (watched != nullptr) {
+      // A replay that parts ways and outlives its inputs holds nothing from then on.
+      actions = progress.frames < watched->actions.size() ? watched->actions[progress.frames] : 0;
     }
-
-    drawWorld();
-    if (gPlayerHP < 1) return displayGameOverScreen();  // this frame is never presented
-    renderHP();
-    drawScoreLine();
-
-    if (gPlayerShots > kShotsBase) ShowBriefing = false;
-    if (ShowBriefing) {
-      drawBriefing();
-    } else {
-      runSpawnSchedule(SpawnCountdown);
+    const bool alive = runGameFrame(actions, progress, true);
+    if (watched == nullptr) recordFrame(actions);
+    if (!alive) {  // this frame is never presented
+      if (watched != nullptr) return displayWatchedGameOverScreen();
+      return displayGameOverScreen();
     }
-
     presentFrame();
     waitForFrameEnd(frameStart);
   }
 }
+
+}  // namespace
+
+std::int32_t play() { return runGame(nullptr); }
+
+std::int32_t watchReplay(const Replay& replay) { return runGame(&replay); }

@@ -7,6 +7,7 @@
 #include "app/platform.h"
 #include "app/scores.h"
 #include "game/play.h"
+#include "game/replay.h"
 #include "text/text.h"
 
 namespace {
@@ -36,13 +37,17 @@ void renderGameOverLines() {
   gDebugTextIndex = 0;
 }
 
-}  // namespace
+// The screen itself; `entering` puts the score into the table first.
+static_assert(kScoresMaxReplaySize == kReplayMaxSize, "the table keeps every replay that can be played");
 
-std::int32_t displayGameOverScreen() {
+std::int32_t showGameOverScreen(bool entering) {
   SDL_Event event;
 
   // The score joins the table (and its file) once, before the first frame shows the best.
-  recordGameScore(gScore);
+  if (entering) {
+    finishRecording(gScore);
+    recordGameScore(gScore, gRecording.date, gRecordingWhole ? encodeReplay(gRecording) : std::vector<std::uint8_t>{});
+  }
   SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
   startMusic(kGameOverMusicPath);
 
@@ -67,3 +72,9 @@ std::int32_t displayGameOverScreen() {
     SDL_Delay(kGameOverPassDelay);
   }
 }
+
+}  // namespace
+
+std::int32_t displayGameOverScreen() { return showGameOverScreen(true); }
+
+std::int32_t displayWatchedGameOverScreen() { return showGameOverScreen(false); }

@@ -24,3 +24,5 @@ constexpr std::int32_t kGameOverPassDelay = 25;   // milliseconds per pass
 // Enters the final score into the best scores, then shows the screen. kGameOverQuit when the
 // window was closed, kGameOverKeyPressed when a key was pressed after the pause.
 std::int32_t displayGameOverScreen();
+// The same screen at the end of a replay watched again: the table stays as it is.
+std::int32_t displayWatchedGameOverScreen();

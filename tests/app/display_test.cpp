@@ -7,6 +7,7 @@
 
 #include "app/platform.h"
 #include "game/background.h"
+#include "game/random.h"
 #include "game/enemies.h"
 #include "game/play.h"
 #include "game/player.h"
@@ -134,7 +135,7 @@ TEST_F(ScaledWindowTest, FullscreenFillsTheDisplayAndComesBackToTheSizeGiven) {
 // A game frame with every look on screen: 35 butterflies (each shows the next of the seven
 // animation cells), the bird, shots of both sides, three feathers and the score line.
 void setUpBusyField() {
-  srand(7);
+  seedGameRandom(7);
   gNumberOfEnemies = 0;
   for (std::int32_t n = 0; n < 35; ++n) {
     addRandomEnemy();

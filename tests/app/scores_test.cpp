@@ -1,7 +1,9 @@
-// The best scores: ranking and ties, the exact bytes of Scores.bin, files that are not a table,
-// and saves that must not damage or follow what they find.
+// The best scores: ranking and ties, the exact bytes of Scores.bin with the games' replays, files
+// of version 1, files that are not a table, files of a later version, and saves that must not
+// damage or follow what they find.
 #include "app/scores.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -26,8 +28,23 @@ constexpr std::int64_t kDay2 = kDay1 + 86400;
 constexpr std::int64_t kDay2Later = kDay2 + 3600;
 constexpr std::int64_t kYear2100 = 4102444800;
 
-// 340 (day 2), 120 (day 1), 120 (day 2, an hour later), 0 (2100), as computed outside the game.
+// 340 (day 2), 120 (day 1), 120 (day 2, an hour later), 0 (2100), as computed outside the game:
+// version 2 with a replay of 5 bytes for the first and one of 3 bytes for the third.
+const Bytes kFirstReplay = {'Z', 'W', 'R', 'P', 7};
+const Bytes kThirdReplay = {1, 2, 3};
 Bytes fourScoresFile() {
+  Bytes bytes = {0x5a, 0x57, 0x42, 0x53, 0x02, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x54, 0x01, 0x00, 0x00,
+                 0x00, 0x15, 0x36, 0x69, 0x00, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x78, 0x00, 0x00, 0x00,
+                 0x80, 0xc3, 0x34, 0x69, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x78, 0x00, 0x00, 0x00,
+                 0x10, 0x23, 0x36, 0x69, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                 0x00, 0x57, 0x86, 0xf4, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  bytes.resize(172, 0x00);
+  bytes.insert(bytes.end(), {0x5a, 0x57, 0x52, 0x50, 0x07, 0x01, 0x02, 0x03, 0x93, 0xa3, 0x3a, 0x7e});
+  return bytes;
+}
+
+// The same four scores in a file of version 1, which had no replays.
+Bytes fourScoresFileVersion1() {
   Bytes bytes = {0x5a, 0x57, 0x42, 0x53, 0x01, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00,
                  0x54, 0x01, 0x00, 0x00, 0x00, 0x15, 0x36, 0x69, 0x00, 0x00, 0x00, 0x00,
                  0x78, 0x00, 0x00, 0x00, 0x80, 0xc3, 0x34, 0x69, 0x00, 0x00, 0x00, 0x00,
@@ -51,8 +68,8 @@ class ScoresTest : public ::testing::Test {
 
   void enterFourScores() {
     EXPECT_EQ(enterScore(120, kDay1), 1);
-    EXPECT_EQ(enterScore(340, kDay2), 1);
-    EXPECT_EQ(enterScore(120, kDay2Later), 3);  // below the equal score made earlier
+    EXPECT_EQ(enterScore(340, kDay2, kFirstReplay), 1);
+    EXPECT_EQ(enterScore(120, kDay2Later, kThirdReplay), 3);  // below the equal score made earlier
     EXPECT_EQ(enterScore(0, kYear2100), 4);     // a table with room takes a score of 0
   }
 
@@ -82,34 +99,83 @@ TEST_F(ScoresTest, TheTableIsSavedAsItsExactBytesAndLoadsBack) {
   EXPECT_EQ(capture(loadScores), "");
   ASSERT_EQ(gBestScoreCount, 4);
   EXPECT_EQ(gBestScores[2].date, kDay2Later);
+  EXPECT_EQ(gBestScores[0].replay, kFirstReplay);
+  EXPECT_EQ(gBestScores[2].replay, kThirdReplay);
+  EXPECT_TRUE(gBestScores[3].replay.empty());
   EXPECT_EQ(bestScore(), 340);
+
+  // A file of version 1 gives the same table without replays, and is saved as version 2.
+  writeFile(kScoresPath, fourScoresFileVersion1());
+  EXPECT_EQ(capture(loadScores), "");
+  ASSERT_EQ(gBestScoreCount, 4);
+  EXPECT_EQ(gBestScores[0].score, 340);
+  EXPECT_TRUE(gBestScores[0].replay.empty());
+  gBestScores[0].replay = kFirstReplay;
+  gBestScores[2].replay = kThirdReplay;
+  EXPECT_EQ(saveCapturingOutput(result), "");
+  EXPECT_EQ(readFile(kScoresPath), fourScoresFile());
+}
+
+// A file of a later format says so once, is never replaced, and the scores of the run are not kept.
+TEST_F(ScoresTest, AFileOfALaterVersionIsLeftAsItIs) {
+  Bytes later = fourScoresFile();
+  later[4] = 3;
+  later.resize(later.size() + 1000, 0xab);
+  writeFile(kScoresPath, later);
+  EXPECT_EQ(capture(loadScores), "../Common/Scores.bin is of a later format (version 3) than this version knows; it is "
+                                 "left as it is, and the scores of this run are not kept.\n");
+  EXPECT_EQ(gBestScoreCount, 0);
+  EXPECT_EQ(capture([] { recordGameScore(500, kDay1, kFirstReplay); }), "");
+  EXPECT_EQ(bestScore(), 500) << "the game-over screen still shows it";
+  EXPECT_EQ(readFile(kScoresPath), later);
 }
 
 TEST_F(ScoresTest, AFullTableKeepsTheTenBestAndTheOlderOfEqualScores) {
   EXPECT_EQ(capture(loadScores), "");  // no file: an empty table, without a word
   EXPECT_EQ(bestScore(), 0);
-  for (std::int32_t score = 10; score >= 1; --score) EXPECT_EQ(enterScore(score * 10, score), 11 - score);
+  for (std::int32_t score = 10; score >= 1; --score) {
+    EXPECT_EQ(enterScore(score * 10, score, Bytes(score, static_cast<std::uint8_t>(score))), 11 - score);
+  }
   EXPECT_EQ(enterScore(10, 101), 0);  // equal to the tenth: stays out
-  EXPECT_EQ(enterScore(55, 102), 6);  // pushes the tenth out
+  EXPECT_EQ(enterScore(55, 102, Bytes(55, 55)), 6);  // pushes the tenth out
   EXPECT_EQ(gBestScoreCount, kBestScoreCapacity);
   EXPECT_EQ(gBestScores[9].score, 20);
   EXPECT_EQ(enterScore(100, 103), 2);
   EXPECT_EQ(gBestScores[0].date, 10);
+
+  // Saved and read back whole, every replay with its own entry.
+  std::int32_t result = 0;
+  EXPECT_EQ(saveCapturingOutput(result), "");
+  gBestScoreCount = 0;
+  EXPECT_EQ(capture(loadScores), "");
+  ASSERT_EQ(gBestScoreCount, kBestScoreCapacity);
+  for (std::int32_t rank = 0; rank < kBestScoreCapacity; ++rank) {
+    const BestScore& entry = gBestScores[rank];
+    const std::size_t expected = entry.date > 100 ? (entry.date == 102 ? 55 : 0) : static_cast<std::size_t>(entry.date);
+    EXPECT_EQ(entry.replay, Bytes(expected, static_cast<std::uint8_t>(expected))) << "rank " << rank + 1;
+  }
 }
 
 // One line saying what is wrong, an empty table, and the next save puts a whole table in its
 // place. (Any bytes at all: the fuzz target and its corpus.)
 TEST_F(ScoresTest, AFileThatIsNotATableGivesOneMessageAnEmptyTableAndIsReplaced) {
   const Bytes good = fourScoresFile();
+  const Bytes version1 = fourScoresFileVersion1();
   Bytes flipped = good;
   flipped[20] ^= 0x04;
-  Bytes longer = good;
+  Bytes longer = version1;
   longer.push_back(0);
+  Bytes wrongReplaySize = good;
+  wrongReplaySize[24] = 4;  // the replays no longer fill the file, though its checksum holds
+  const std::uint32_t crc = SDL_crc32(0, wrongReplaySize.data(), wrongReplaySize.size() - 4);
+  for (std::int32_t i = 0; i < 4; ++i) wrongReplaySize[wrongReplaySize.size() - 4 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
   const Bytes png = readFile(testing_support::committedAssetPath("Feather.png"));
-  const std::pair<Bytes, const char*> cases[] = {{Bytes(good.begin(), good.end() - 1), "is cut short"},
+  const std::pair<Bytes, const char*> cases[] = {{Bytes(version1.begin(), version1.end() - 1), "is cut short"},
                                                  {longer, "is too long"},
                                                  {Bytes(png.begin(), png.begin() + 136), "is not a file of best scores"},
-                                                 {flipped, "is damaged"}};
+                                                 {Bytes(good.begin(), good.end() - 1), "is damaged or cut short"},
+                                                 {flipped, "is damaged or cut short"},
+                                                 {wrongReplaySize, "is damaged"}};
   for (const auto& [bytes, problem] : cases) {
     SCOPED_TRACE(problem);
     writeFile(kScoresPath, bytes);
@@ -131,6 +197,13 @@ TEST_F(ScoresTest, AFileThatIsNotATableGivesOneMessageAnEmptyTableAndIsReplaced)
   std::int32_t result = 0;
   EXPECT_EQ(saveCapturingOutput(result), "Error opening file Scores.bin; the best scores are not saved.\n");
   EXPECT_TRUE(fs::is_directory(kScoresPath));
+
+  // A FIFO without a writer neither holds up the start nor is replaced.
+  fs::remove(kScoresPath);
+  ASSERT_EQ(mkfifo(kScoresPath, 0600), 0);
+  EXPECT_EQ(capture(loadScores), "../Common/Scores.bin is not a regular file; the best scores start empty.\n");
+  EXPECT_EQ(saveCapturingOutput(result), "Error opening file Scores.bin; the best scores are not saved.\n");
+  EXPECT_EQ(fs::status(kScoresPath).type(), fs::file_type::fifo);
 }
 
 // Root may write any file: the save is tried as an ordinary user then, in a child process.

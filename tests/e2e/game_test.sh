@@ -5,7 +5,10 @@
 # game-over screen shows its greeting, the score and the best score, and stays until a key leads
 # back to the title. A second game's screen shows the better of the two as the best; a close
 # request ends the program with status 0. Started again, a third game's screen still counts the
-# first two, and --scores then lists all three games, best first, with today's date.
+# first two, and --scores then lists all three games, best first, with today's date in the
+# player's time zone. Each game kept its replay: --verify plays each to the score the table
+# lists, and --replay 1 shows the best game again to its game-over screen with the same score,
+# entering nothing in the table.
 source "$(dirname "$0")/lib.sh"
 e2e_init
 e2e_start_game
@@ -101,4 +104,28 @@ expected=$(for game in 0 1 2; do echo "${scores[$game]} $game"; done | sort -k1,
 log "--scores after three games:"
 cat "$SCRATCH/scores.out"
 [ "$(cat "$SCRATCH/scores.out")" = "$expected" ] || fail "--scores printed $(cat "$SCRATCH/scores.out"), expected $expected"
+# Half past eleven in the evening UTC is already tomorrow 14 hours east.
+far_east=$(cd "$SCRATCH/run" && TZ=Etc/GMT-14 "$ZW_GAME" --scores | awk 'NR == 1 { print $3 }')
+[ "$far_east" = "$(TZ=Etc/GMT-14 date +%Y-%m-%d)" ] || fail "--scores dates are not in the player's time zone: $far_east"
+
+for rank in 1 2 3; do
+  listed=$(awk -v rank="$rank" 'NR == rank { print $2 }' "$SCRATCH/scores.out")
+  verdict=$(cd "$SCRATCH/run" && "$ZW_GAME" --verify "$rank")
+  status=$?
+  log "--verify $rank: $verdict (status $status)"
+  [ "$status" -eq 0 ] && [[ "$verdict" =~ ^verified:\ score\ $listed\ in\ [0-9]+\ frames$ ]] ||
+    fail "--verify $rank of a game that scored $listed: $verdict (status $status)"
+done
+
+cp "$SCRATCH/Common/Scores.bin" "$SCRATCH/scores-before-replay"
+best=$(awk 'NR == 1 { print $2 }' "$SCRATCH/scores.out")
+ZW_GAME_ARGS="${ZW_GAME_ARGS:-} --replay 1" e2e_start_game
+e2e_wait_window
+e2e_wait_for 10 "the watched game's briefing box" briefing_names "Right Ctrl"
+e2e_wait_for 150 "the watched game's game-over screen" shows_game_over
+expect_text "$LAST_SHOT" 450 475 2 0 800 "Your score: $best"
+sleep 1.5
+e2e_key space
+expect_exit_zero 5
+cmp -s "$SCRATCH/Common/Scores.bin" "$SCRATCH/scores-before-replay" || fail "watching a replay changed the table"
 pass

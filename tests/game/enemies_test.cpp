@@ -1,6 +1,7 @@
 // The butterflies: spawning with its random draws, the path program, leaving on the left,
 // removal, firing into a bounded pool, and the wing-beat drawing.
 #include "game/enemies.h"
+#include "game/random.h"
 
 #include <gtest/gtest.h>
 
@@ -44,17 +45,17 @@ TEST_F(EnemiesTest, ANewButterflyDrawsFiveNumbersInOrderAndStartsAtTheRightEdge)
   for (unsigned seed : {1u, 7u, 2024u}) {
     SCOPED_TRACE(seed);
     gNumberOfEnemies = 0;
-    srand(seed);
+    seedGameRandom(seed);
     addRandomEnemy();
-    const std::int32_t nextDraw = rand();
+    const std::int32_t nextDraw = gameRandom();
 
-    srand(seed);
-    const std::int32_t y = rand() % 6000;
-    const std::int32_t animation = rand() % 35;
-    const std::int32_t cooldown = rand() % 90 + 10;
-    const std::int32_t pathIndex = (rand() % 4) * 3 + 13;
-    const std::int32_t framesLeft = rand() % 19 + 1;
-    EXPECT_EQ(nextDraw, rand()) << "exactly five numbers are drawn";
+    seedGameRandom(seed);
+    const std::int32_t y = gameRandom() % 6000;
+    const std::int32_t animation = gameRandom() % 35;
+    const std::int32_t cooldown = gameRandom() % 90 + 10;
+    const std::int32_t pathIndex = (gameRandom() % 4) * 3 + 13;
+    const std::int32_t framesLeft = gameRandom() % 19 + 1;
+    EXPECT_EQ(nextDraw, gameRandom()) << "exactly five numbers are drawn";
 
     ASSERT_EQ(gNumberOfEnemies, 1);
     const std::int32_t* enemy = gEnemyList[0];
@@ -69,11 +70,11 @@ TEST_F(EnemiesTest, ANewButterflyDrawsFiveNumbersInOrderAndStartsAtTheRightEdge)
 TEST_F(EnemiesTest, AFullPoolAddsNothingAndDrawsNothing) {
   gNumberOfEnemies = kEnemyCapacity;
   std::vector<std::int32_t> last(gEnemyList[kEnemyCapacity - 1], gEnemyList[kEnemyCapacity - 1] + kEnemyFieldCount);
-  srand(5);
+  seedGameRandom(5);
   addRandomEnemy();
-  const std::int32_t nextDraw = rand();
-  srand(5);
-  EXPECT_EQ(nextDraw, rand());
+  const std::int32_t nextDraw = gameRandom();
+  seedGameRandom(5);
+  EXPECT_EQ(nextDraw, gameRandom());
   EXPECT_EQ(gNumberOfEnemies, kEnemyCapacity);
   EXPECT_EQ(std::vector<std::int32_t>(gEnemyList[kEnemyCapacity - 1], gEnemyList[kEnemyCapacity - 1] + kEnemyFieldCount),
             last);
@@ -126,7 +127,7 @@ TEST_F(EnemiesTest, AButterflyIsDroppedBelowMinus450AndItsReplacementIsProcessed
   addEnemyAt(-420, 2000, 16, 5);  // moves to -460: dropped
   std::int32_t* replacement = addEnemyAt(5000, 3000, 16, 5);
   replacement[kEnemyFireCooldown] = 0;
-  srand(11);
+  seedGameRandom(11);
   moveEnemies();
 
   ASSERT_EQ(gNumberOfEnemies, 2);
@@ -172,7 +173,7 @@ TEST_F(EnemiesTest, RemovalCopiesThePathOnlyWhenTheMovedButterflyFollowsOne) {
 TEST_F(EnemiesTest, AButterflyFiresWhenItsCooldownIsFoundAtZeroThenReloads) {
   std::int32_t* enemy = addEnemyAt(6000, 2500, 16, 10);
   enemy[kEnemyFireCooldown] = 2;
-  srand(99);
+  seedGameRandom(99);
   moveEnemies();
   moveEnemies();
   EXPECT_EQ(gNumberOfEnemyProjectiles2, 0);
@@ -180,9 +181,9 @@ TEST_F(EnemiesTest, AButterflyFiresWhenItsCooldownIsFoundAtZeroThenReloads) {
   moveEnemies();  // the third pass finds it at 0
   ASSERT_EQ(gNumberOfEnemyProjectiles2, 1);
 
-  srand(99);
-  const std::int32_t speed = -50 - rand() % 70;
-  const std::int32_t reload = rand() % 50 + 50;
+  seedGameRandom(99);
+  const std::int32_t speed = -50 - gameRandom() % 70;
+  const std::int32_t reload = gameRandom() % 50 + 50;
   const Projectile& shot = gEnemyProjectileList2[0];
   EXPECT_EQ(shot.x, 6000 - 3 * 40);
   EXPECT_EQ(shot.y, 2500 + 220);
@@ -201,17 +202,17 @@ TEST_F(EnemiesTest, ShotsBeyondTheEnemyShotPoolAreDroppedWithoutARandomDraw) {
   const Projectile lastBefore = gEnemyProjectileList2[kShooters - 1];
 
   for (std::int32_t i = 0; i < kShooters; ++i) gEnemyList[i][kEnemyFireCooldown] = 0;
-  srand(42);
+  seedGameRandom(42);
   moveEnemies();
   EXPECT_EQ(gNumberOfEnemyProjectiles2, kEnemyProjectileCapacity2);
   EXPECT_EQ(gEnemyProjectileList2[kShooters - 1].y, lastBefore.y);
   EXPECT_EQ(gEnemyProjectileList2[kEnemyProjectileCapacity2 - 1].y, 0 + 220) << "the first shooter took the last slot";
 
   // Only the shot that fitted drew its speed; every shooter still drew its reload.
-  srand(42);
-  EXPECT_EQ(gEnemyProjectileList2[kEnemyProjectileCapacity2 - 1].vx, -50 - rand() % 70);
+  seedGameRandom(42);
+  EXPECT_EQ(gEnemyProjectileList2[kEnemyProjectileCapacity2 - 1].vx, -50 - gameRandom() % 70);
   for (std::int32_t i = 0; i < kShooters; ++i) {
-    ASSERT_EQ(gEnemyList[i][kEnemyFireCooldown], rand() % 50 + 50) << "shooter " << i;
+    ASSERT_EQ(gEnemyList[i][kEnemyFireCooldown], gameRandom() % 50 + 50) << "shooter " << i;
   }
 }
 

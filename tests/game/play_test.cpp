@@ -1,6 +1,8 @@
 // The play loop, driven frame by frame through real events: the start of a game, held keys,
 // the fire rate, the briefing box, the spawn schedule, quitting, game over and the pause.
 #include "game/play.h"
+#include "game/random.h"
+#include "game/replay.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +47,7 @@ class PlayTest : public ::testing::Test {
     gCharacterWidthToRender = 10;
     gCharacterHeightToRender = 15;
     std::copy(kDefaultKeyBindings, kDefaultKeyBindings + kKeyBindingCount, gKeyBindings);
-    srand(1234);
+    seedGameRandom(1234);
   }
   void TearDown() override {
     testing_support::drainEvents();
@@ -193,6 +195,10 @@ TEST_F(PlayTest, DirectionKeysAreHeldUntilReleasedAndRepeatsChangeNothing) {
   // Positions after frames 1 to 9.
   EXPECT_EQ(xs, (std::vector<std::int32_t>{600, 720, 720, 600, 516, 432, 312, 312, 312}));
   EXPECT_EQ(ys, (std::vector<std::int32_t>{2000, 2000, 2000, 2000, 2084, 2168, 2168, 2168, 2168}));
+  // The recording holds the actions of frames 1 to 9, and nothing of the fullscreen key.
+  const std::uint8_t right = kActionRight, left = kActionLeft, down = kActionDown;
+  EXPECT_EQ(gRecording.actions, (std::vector<std::uint8_t>{0, right, right | left, left, left | down, left | down,
+                                                           left, 0, 0}));
   EXPECT_EQ(gIsFullscreen, 1 - fullscreenBefore) << "one press toggles once, however long it is held";
   if (gIsFullscreen != fullscreenBefore) toggleFullscreen();
 }
@@ -258,7 +264,7 @@ void pushFocusChange(Uint8 change) {
 // where the pause did. Paused again by Escape, it is given up with the cancel key, and the
 // game-over screen shows the score so far and takes P as any key.
 TEST_F(PlayTest, APausedGameGoesOnAsIfNoTimeHadPassedAndCanBeGivenUp) {
-  std::remove("../Common/mus02.mid");  // the synthesiser draws from rand() as it plays
+  std::remove("../Common/mus02.mid");  // the synthesiser draws from gameRandom() as it plays
   gKeycodeAttack = SDLK_p;
   std::vector<std::vector<std::int32_t>> worlds[2];
   std::vector<Uint32> pausedPicture, keptFrame;
@@ -267,7 +273,7 @@ TEST_F(PlayTest, APausedGameGoesOnAsIfNoTimeHadPassedAndCanBeGivenUp) {
   Uint32 toggleTicks = 0;
   for (const std::int32_t armed : {1, 0}) {
     armPause(armed == 1 ? &gPlayerHP : nullptr);
-    srand(99);
+    seedGameRandom(99);
     testing_support::FrameDriver driver([&](std::int32_t call) {
       const auto* pixels = static_cast<const Uint32*>(testing_support::canvas()->pixels);
       if (gPlayerHP < 1 && ++gameOverCalls == 3) {  // the first pass after the screen's one-second pause

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the real game against hostile files and environments, each case from its own scratch run
 # directory with its own copy of the media in ../Common/: settings files of every awkward size
-# and kind, every media file missing, empty, cut short or of the wrong type, no ../Common/ at
+# and kind, a FIFO or a device at the settings' or the scores' path, every media file missing, empty, cut short or of the wrong type, no ../Common/ at
 # all, no audio driver, no display, and saves that cannot be written. Each case must give its
 # messages (or none), exit with status 0 (a game that runs is stopped with SIGTERM, which SDL
 # turns into a close request) or 1 (a failed start-up), and leave the player's files as they were.
@@ -188,6 +188,26 @@ done
 for round in 1 2 3 4 5; do
   eval "make_settings_random$round() { head -c \$((RANDOM % 64)) /dev/urandom >\"\$1\"; }"
   settings_case "random$round"
+done
+
+# --- A FIFO without a writer or a device at a save path: one line, no wait, left alone ------------
+special_case() {
+  local name=$1 file=$2 expected=$3
+  prepare "special-$name"
+  case $name in
+    *fifo) mkfifo "$dir/Common/$file" ;;
+    *device) ln -s /dev/zero "$dir/Common/$file" ;;
+  esac
+  local before
+  before=$(fingerprint)
+  run_game runs
+  expect_stdout "$expected"
+  [ "$(fingerprint)" = "$before" ] || fail "the player's files changed"
+  finish
+}
+for kind in fifo device; do
+  special_case "settings-$kind" Settings.bin "../Common/Settings.bin is not a regular file; the keys keep their bindings."
+  special_case "scores-$kind" Scores.bin "../Common/Scores.bin is not a regular file; the best scores start empty."
 done
 
 # --- Saving: the key configuration screen captures a..h and saves on the next key -----------------

@@ -296,8 +296,9 @@ TEST_F(SaveFaultTest, ADirectoryAtTheTemporaryPathFailsTheSaveAndKeepsTheOldFile
   rmdir(kTemporaryPath);
 }
 
-// The best scores go through the same careful replacement: a table of two scores on disk, a
-// third score in memory, and the settings file beside them that no scores save may touch.
+// The best scores go through the same careful replacement: a full table with the replays of its
+// games on disk, an eleventh score in memory that pushes the tenth and its replay out, and the
+// settings file beside them that no scores save may touch.
 class ScoresSaveFaultTest : public SaveFaultTest {
  protected:
   void SetUp() override {
@@ -316,13 +317,18 @@ class ScoresSaveFaultTest : public SaveFaultTest {
     std::ifstream file(kScoresPath, std::ios::binary);
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
   }
-  // Saves the old table, then takes the third score into memory.
+  // The replay of the game made at `date`: as many bytes as the date, each the date.
+  static std::vector<std::uint8_t> replayOf(std::int64_t date) {
+    return std::vector<std::uint8_t>(static_cast<std::size_t>(date) * 100, static_cast<std::uint8_t>(date));
+  }
+  // Saves the old table, then takes the eleventh score into memory.
   static void putOldTableBack() {
     gBestScoreCount = 0;
-    enterScore(100, 1);
-    enterScore(50, 2);
+    for (std::int64_t date = 1; date <= kBestScoreCapacity; ++date) {
+      enterScore(static_cast<std::int32_t>(1000 - date), date, replayOf(date));
+    }
     ASSERT_EQ(saveScores(), kScoresSaved);
-    enterScore(300, 3);
+    enterScore(3000, 11, replayOf(11));
   }
   std::vector<unsigned char> oldTable;
   std::vector<unsigned char> newTable;
@@ -338,6 +344,17 @@ TEST_F(ScoresSaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldTableOrTheWholeNew
   EXPECT_EQ(calls, 10);
   EXPECT_EQ(renameCall, calls - 2);
   EXPECT_EQ(gDirectorySyncCall, calls - 1);
+  putOldTableBack();
+
+  // Each table reads back with every entry's own replay; the one pushed out took its replay along.
+  for (const auto* table : {&oldTable, &newTable}) {
+    std::ofstream(kScoresPath, std::ios::binary).write(reinterpret_cast<const char*>(table->data()),
+                                                       static_cast<std::streamsize>(table->size()));
+    loadScores();
+    ASSERT_EQ(gBestScoreCount, kBestScoreCapacity);
+    for (const BestScore& entry : gBestScores) EXPECT_EQ(entry.replay, replayOf(entry.date)) << entry.date;
+    EXPECT_EQ(gBestScores[9].date, table == &oldTable ? 10 : 9);
+  }
   putOldTableBack();
 
   for (const Fault fault : {Fault::kFail, Fault::kDieBefore, Fault::kDieAfter}) {

@@ -15,6 +15,7 @@
 
 #include "app/platform.h"
 #include "game/background.h"
+#include "game/random.h"
 #include "game/collisions.h"
 #include "game/enemies.h"
 #include "game/play.h"
@@ -257,6 +258,7 @@ class SoakTest : public ::testing::Test {
     gCharacterHeightToRender = 15;
     gViolationFrame = -1;
     srand(20240611);
+    seedGameRandom(20240611);
   }
   void TearDown() override { testing_support::releaseSoftwareRenderer(); }
 };

@@ -315,7 +315,7 @@ try {
   await open(page, () => page.reload());
   await waitFor(page, async (name) => {
     const worker = await navigator.serviceWorker.getRegistration();
-    return await caches.has(name) && !worker.installing && !worker.waiting && worker.active.state === 'activated';
+    return await caches.has(name) && !worker.installing && !worker.waiting;
   }, nextCache);
   const updated = await open(page, () => page.reload());
   const running = await page.evaluate(() => document.querySelector('script[src^="page."]').getAttribute('src'));
