@@ -4,10 +4,11 @@
 #   ./web.sh serve [PORT] serves build-web/site/ and the leaderboard on localhost (default port 8000)
 #   ./web.sh test         builds the site and runs the browser test (tests/web/)
 # The libraries and the rendered music are kept in ZELLWORTH_WEB_CACHE (default
-# ${XDG_CACHE_HOME:-~/.cache}/zellworth-web), where a later build, in any clone, finds them.
+# ${XDG_CACHE_HOME:-~/.cache}/zellworth-web), where a later build, in any clone, finds them; a
+# lock there lets one build at a time write it.
 set -euo pipefail
+trap 'echo "./web.sh stopped: \"$BASH_COMMAND\" failed (line $LINENO)" >&2' ERR
 cd "$(dirname "$0")"
-source_dir=$(pwd)
 
 case "${1:-build}" in
   build) ;;
@@ -30,19 +31,25 @@ esac
 bash web/setup.sh
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 export ZELLWORTH_WEB_CACHE=${ZELLWORTH_WEB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zellworth-web}
-libs=$(bash web/libs.sh)
-
 out=build-web
+files=$out/files  # the site's files under their own names; web/stamp.sh names them by content
 site=$out/site
 media=$out/media
-objects=$out/obj
-mkdir -p "$media" "$objects"
+mkdir -p "$ZELLWORTH_WEB_CACHE" "$out"
+
+# One build at a time writes the cache; another waits here and then finds what this one made.
+exec 9>"$ZELLWORTH_WEB_CACHE/lock"
+if ! flock -n 9; then
+  echo "Waiting for another build to finish with $ZELLWORTH_WEB_CACHE"
+  flock 9
+fi
+libs=$(bash web/libs.sh)
 
 # --- Music: the MIDI pieces rendered with the desktop's sound font -------------------------------
 soundfont=/usr/share/sounds/sf2/TimGM6mb.sf2
 music_gain=0.4  # a third of the desktop's synthesiser gain at full volume; the game makes up for it
 music_key=$( (cat assets/Common/mus0*.mid; sha256sum "$soundfont"; echo "$music_gain";
-  fluidsynth --version 2>/dev/null | head -n 1; oggenc --version) | sha256sum | cut -c1-16)
+  fluidsynth --version | sed -n 1p; oggenc --version) | sha256sum | cut -c1-16)
 music_cache=$ZELLWORTH_WEB_CACHE/music-$music_key
 if [ ! -f "$music_cache/done" ]; then
   echo "Rendering the music"
@@ -51,72 +58,50 @@ if [ ! -f "$music_cache/done" ]; then
   for piece in assets/Common/mus0*.mid; do
     name=$(basename "$piece" .mid)
     fluidsynth -ni -q -g "$music_gain" -r 44100 -O float -T wav -F "$music_cache.tmp/$name.wav" \
-      "$soundfont" "$piece" >/dev/null 2>&1
-    oggenc -Q -q 4 -o "$music_cache.tmp/$name.ogg" "$music_cache.tmp/$name.wav" 2>/dev/null
+      "$soundfont" "$piece" >/dev/null
+    [ -s "$music_cache.tmp/$name.wav" ] || { echo "FluidSynth rendered nothing of $piece" >&2; exit 1; }
+    oggenc -Q -q 4 -o "$music_cache.tmp/$name.ogg" "$music_cache.tmp/$name.wav"
     rm "$music_cache.tmp/$name.wav"
   done
   touch "$music_cache.tmp/done"
   rm -rf "$music_cache"
   mv "$music_cache.tmp" "$music_cache"
 fi
+flock -u 9
 
 # --- Media: the desktop's pictures and sounds, the rendered music ---------------------------------
+# Copied with their times, so that an unchanged file links nothing anew.
 rm -rf "$media"
 mkdir -p "$media"
-cp assets/Common/*.png assets/Common/*.wav "$music_cache"/*.ogg "$media/"
+cp -p assets/Common/*.png assets/Common/*.wav "$music_cache"/*.ogg "$media/"
+media_list=$out/shipped-media.js
 {
   printf "Module['shippedMedia'] = ["
   ls "$media" | sed "s/.*/'&'/" | paste -sd, | tr -d '\n'
   printf '];\n'
-} >"$out/shipped-media.js"
+} >"$media_list.new"
+cmp -s "$media_list.new" "$media_list" && rm "$media_list.new" || mv "$media_list.new" "$media_list"
 
-# --- The game, compiled for the browser ------------------------------------------------------------
-project_version=$(sed -n 's/^project(Zellworth VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-cxxflags=(-std=c++17 -O2 -Wall -Wextra -Wpedantic -DZELLWORTH_VERSION=\"$project_version\" -Isrc -I"$libs/include/SDL2" -I"$libs/include")
-[ "${CI:-}" = true ] && cxxflags+=(-Werror)
-# Objects of other flags are compiled anew.
-if [ "$(cat "$objects/flags" 2>/dev/null)" != "${cxxflags[*]}" ]; then
-  rm -f "$objects"/*.o
-  echo "${cxxflags[*]}" >"$objects/flags"
-fi
-newest_header=$(find src -name '*.h' -printf '%T@\n' | sort -n | tail -n 1)
-sources=$(find src -name '*.cpp' | sort)
-stale=()
-for source in $sources; do
-  object=$objects/$(echo "$source" | tr / _).o
-  if [ ! -f "$object" ] || [ "$source" -nt "$object" ] ||
-    [ "$(stat -c %Y "$object")" -lt "${newest_header%.*}" ]; then
-    stale+=("$source")
-  fi
-done
-if [ ${#stale[@]} -gt 0 ]; then
-  echo "Compiling ${#stale[@]} source files"
-  printf '%s\n' "${stale[@]}" |
-    xargs -P "$(nproc)" -I{} sh -c 'em++ "$@" -c {} -o "'"$objects"'/$(echo {} | tr / _).o"' _ "${cxxflags[@]}"
-fi
-
-rm -rf "$site"
-mkdir -p "$site"
-echo "Linking"
-em++ -O2 $(for source in $sources; do echo "$objects/$(echo "$source" | tr / _).o"; done) \
-  "$libs/lib/libSDL2_mixer.a" "$libs/lib/libSDL2_image.a" "$libs/lib/libSDL2.a" \
-  -sASYNCIFY -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web -sMINIFY_HTML=0 \
-  -sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE='["$autoResumeAudioContext","$dynCall"]' \
-  -sEXPORTED_RUNTIME_METHODS='["FS","callMain"]' -sINVOKE_RUN=0 \
-  -lidbfs.js --pre-js "$out/shipped-media.js" --pre-js web/pre.js \
-  --preload-file "$media@/zellworth/Common" \
-  -o "$site/zellworth.js"
+# --- The game, compiled for the browser from the CMake project ------------------------------------
+werror=OFF
+[ "${CI:-}" = true ] && werror=ON
+emcmake cmake -S . -B "$out/cmake" -DCMAKE_BUILD_TYPE=Release -DZELLWORTH_WERROR=$werror \
+  -DZELLWORTH_WEB_LIBS="$libs" -DZELLWORTH_WEB_MEDIA="$(pwd)/$media" -DZELLWORTH_WEB_MEDIA_LIST="$(pwd)/$media_list" \
+  >"$out/cmake-configure.log" || { cat "$out/cmake-configure.log"; exit 1; }
+cmake --build "$out/cmake" -j "$(nproc)"
 
 # --- The page's own files ----------------------------------------------------------------------------
-cp web/index.html web/page.js web/best_games.js web/leaderboard.js web/page.css "$site/"
+rm -rf "$files"
+mkdir -p "$files"
+cp "$out"/cmake/zellworth.js "$out"/cmake/zellworth.wasm "$out"/cmake/zellworth.data "$files/"
+cp web/index.html web/page.js web/best_games.js web/best_games.css web/leaderboard.css web/leaderboard.js web/page.css web/sw.js web/manifest.webmanifest "$files/"
 icon_tool=$out/make_icon
 if [ ! -x "$icon_tool" ] || [ packaging/make_icon.cpp -nt "$icon_tool" ]; then
   g++ -O2 -std=c++17 packaging/make_icon.cpp -o "$icon_tool" $(pkg-config --cflags --libs sdl2 SDL2_image)
 fi
 for size in 192 512; do
-  "$icon_tool" assets/Common/Bird.png 160 "$size" "$site/icon-$size.png"
+  "$icon_tool" assets/Common/Bird.png 160 "$size" "$files/icon-$size.png"
 done
-cp web/manifest.webmanifest "$site/"
 
 # Notices of what the page bundles, with each licence.
 {
@@ -133,15 +118,6 @@ cp web/manifest.webmanifest "$site/"
   cat /usr/share/doc/timgm6mb-soundfont/copyright
   printf "\n\n==== GNU General Public License, version 2 (the sound font's licence) ====\n\n"
   cat /usr/share/common-licenses/GPL-2
-} >"$site/NOTICES.txt"
+} >"$files/NOTICES.txt"
 
-# The service worker caches the site under a name made from the content of every other file, so
-# that a new build replaces the cached files at the next visit.
-version=$(cd "$site" && find . -type f ! -name sw.js | sort | xargs sha256sum | sha256sum | cut -c1-16)
-files=$(cd "$site" && find . -type f ! -name sw.js -printf '%P\n' | sort | sed 's/.*/"&"/' | paste -sd,)
-sed -e "s/@VERSION@/$version/" -e "s|@FILES@|[\"./\",$files]|" web/sw.js >"$site/sw.js"
-
-echo "Built $site (version $version):"
-(cd "$site" && for file in $(find . -type f | sort); do
-  printf '  %-26s %9d bytes  %9d gzip\n' "${file#./}" "$(stat -c %s "$file")" "$(gzip -9 -c "$file" | wc -c)"
-done)
+bash web/stamp.sh "$files" "$site"

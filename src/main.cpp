@@ -5,6 +5,7 @@
 
 #include "app/display.h"
 #include "app/gamepad.h"
+#include "app/mute.h"
 #include "app/options.h"
 #include "app/platform.h"
 #include "app/scores.h"
@@ -90,6 +91,7 @@ int main(int argc, char* argv[]) {
     loadSettings();
     loadScores();
     setVolumes();
+    startMuting(options.mute);
     if (options.fullscreen) toggleFullscreen();
     initializeGamepads();
 
@@ -114,11 +116,14 @@ int main(int argc, char* argv[]) {
       }
       if (result == kTitleKeyConfiguration) {
         setGamepadContext(kGamepadOff);
+        setMuteKeyActive(false);
         result = adjustSettings();
+        setMuteKeyActive(true);
       }
     }
   }
 
+  stopMuting();
   closeGamepads();
   closeSDL();
   reportGameEnded(exitStatus);

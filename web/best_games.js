@@ -1,4 +1,4 @@
-// "Best games": a button in the top-right corner, shown while the pointer moves (so that the
+// "Best games": a button in the bottom-left corner (best_games.css), shown while the pointer moves (so that the
 // picture stays the game's own otherwise), opens the ten best scores kept in the browser's
 // storage, each with Watch and Download for its game's replay, and offers a replay file of the
 // player's own to watch or verify. Watching or verifying starts the game with --replay or
@@ -6,8 +6,8 @@
 'use strict';
 
 (function () {
-  var SCORES_PATH = '/zellworth/Common/Scores.bin';
-  var PICKED_PATH = '/zellworth/run/picked.zwr';
+  var SCORES_PATH = '/game/Common/Scores.bin';
+  var PICKED_PATH = '/game/run/picked.zwr';
   var PICKED_KEY = 'zellworth-picked-replay';  // the picked file, across the reload
   var RECORDS = 10;
   var HEADER = 12;                              // bytes: "ZWBS", version, count
@@ -101,19 +101,6 @@
     return button;
   }
 
-  var STYLE = '#best-games-button { position: fixed; top: 4px; right: 4px; z-index: 2; font: 12px sans-serif;' +
-    ' color: #ddd; background: #222; border: 1px solid #666; border-radius: 4px; opacity: 0;' +
-    ' transition: opacity 0.3s; cursor: pointer; }' +
-    '#best-games-button.shown, #best-games-button:focus { opacity: 0.7; }' +
-    '#best-games { position: fixed; top: 32px; right: 4px; z-index: 2; padding: 0.6em 1em; background: #111e;' +
-    ' border: 1px solid #666; border-radius: 6px; cursor: default; font-size: 0.9em; text-align: center; }' +
-    '#best-games[hidden] { display: none; }' +
-    '#best-games h2 { margin: 0 0 0.3em; font-size: 1.1em; }' +
-    '#best-games table { border-collapse: collapse; margin: 0 auto; }' +
-    '#best-games th, #best-games td { padding: 0.1em 0.6em; text-align: right; }' +
-    '#best-games button { font: inherit; margin: 0 0.2em; color: #fff; background: #333;' +
-    ' border: 1px solid #888; border-radius: 4px; cursor: pointer; }';
-
   var panel = element('section', '', { id: 'best-games', 'aria-label': 'Best games', hidden: '' });
 
   // Lists the table as it stands now: a game just played may have entered it.
@@ -160,7 +147,6 @@
   }
 
   function addPanel() {
-    document.head.appendChild(element('style', STYLE));
     var button = stopClick(element('button', 'Best games', { id: 'best-games-button', type: 'button' }));
     button.addEventListener('click', function () {
       if (panel.hidden) fillPanel();
@@ -189,6 +175,8 @@
     FS.writeFile(PICKED_PATH, bytes);
     return [mode, PICKED_PATH];
   }
+
+  window.zellworthBestGames = readTable;
 
   var Module = window.Module;
   var ready = Module.onRuntimeInitialized;

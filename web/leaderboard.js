@@ -9,30 +9,8 @@
 (function () {
   var TOP = 10;
   var NAME_KEY = 'zellworth-board-name';
-  var SCORES_PATH = '/zellworth/Common/Scores.bin';
   var WATCH_FILE = '/board-entry.zwr';
 
-  var style = document.createElement('style');
-  style.textContent = [
-    '#board-toggle { position: fixed; top: 4px; left: 4px; z-index: 3; font: 14px sans-serif; color: #fff;',
-    '  background: #333c; border: 1px solid #888; border-radius: 6px; padding: 4px 10px; cursor: pointer;',
-    '  opacity: 0; transition: opacity 0.3s; }',
-    '#board-toggle.shown, #board-toggle:focus, #board-toggle[aria-expanded=true] { opacity: 0.8; }',
-    '#board { position: fixed; top: 36px; left: 4px; z-index: 3; width: min(28em, calc(100vw - 8px));',
-    '  max-height: calc(100vh - 48px); overflow: auto; box-sizing: border-box; padding: 8px 12px;',
-    '  background: #111e; color: #ddd; border: 1px solid #666; border-radius: 8px; font: 14px/1.4 sans-serif; }',
-    '#board[hidden] { display: none; }',
-    '#board h2 { font-size: 16px; margin: 4px 0; }',
-    '#board table { width: 100%; border-collapse: collapse; }',
-    '#board td { padding: 2px 4px; white-space: nowrap; }',
-    '#board td.name { white-space: pre; overflow: hidden; text-overflow: ellipsis; max-width: 12em; }',
-    '#board td.score { text-align: right; }',
-    '#board button { font: inherit; color: #fff; background: #333; border: 1px solid #888; border-radius: 4px; cursor: pointer; }',
-    '#board input { font: inherit; width: 12em; }',
-    '#board .note { font-size: 12px; color: #aaa; margin: 6px 0; }',
-    '#board-status { min-height: 1.4em; margin: 4px 0; }'
-  ].join('\n');
-  document.head.appendChild(style);
 
   function element(tag, attributes, text) {
     var node = document.createElement(tag);
@@ -129,31 +107,10 @@
 
   // --- The player's kept games -------------------------------------------------------------------
 
-  // The kept games with their replays, from Scores.bin (version 2): "ZWBS", the version, the
-  // count, ten records of score, date and replay size, then the replays one after another.
+  // The kept games that have their replays, from the table best_games.js reads.
   function keptGames() {
-    var bytes;
-    try {
-      bytes = FS.readFile(SCORES_PATH);
-    } catch (error) {
-      return [];
-    }
-    var view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
-    if (bytes.length < 16 || view.getUint32(0, true) !== 0x5342575A || view.getUint32(4, true) !== 2) return [];
-    var count = Math.min(view.getUint32(8, true), 10);
-    var games = [];
-    var replayAt = 12 + 10 * 16;
-    for (var index = 0; index < count; index++) {
-      var record = 12 + index * 16;
-      var size = view.getUint32(record + 12, true);
-      if (replayAt + size > bytes.length - 4) return games;
-      if (size > 0) {
-        games.push({ rank: index + 1, score: view.getInt32(record, true),
-          date: Number(view.getBigInt64(record + 4, true)), bytes: bytes.slice(replayAt, replayAt + size) });
-      }
-      replayAt += size;
-    }
-    return games;
+    return window.zellworthBestGames().filter(function (entry) { return entry.replay !== null; })
+      .map(function (entry) { return { rank: entry.rank, score: entry.score, date: entry.date, bytes: entry.replay }; });
   }
 
   function refreshGames() {

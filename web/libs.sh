@@ -1,16 +1,29 @@
 #!/usr/bin/env bash
 # Builds SDL2, SDL2_image (PNG through its built-in stb loader) and SDL2_mixer (WAV and Ogg
 # Vorbis through stb) for the browser from Debian's source packages, once, into a cache outside
-# the clone, keyed by the versions and flags. Prints the cache folder that holds include/, lib/
-# and licences/.
+# the clone, keyed by the versions apt offers and the flags. Prints the cache folder that holds
+# include/, lib/ and licences/. web.sh runs it while it holds the cache's lock.
 #
 # SDL2 takes minutes (its configure step alone runs some 300 checks) and is cached on its own;
 # the two helper libraries are a handful of C files each, compiled directly in seconds.
 set -euo pipefail
+trap 'echo "web/libs.sh stopped: \"$BASH_COMMAND\" failed (line $LINENO)" >&2' ERR
 
-sdl_version=2.26.5+dfsg-1
-image_version=2.6.3+dfsg-1
-mixer_version=2.6.2+dfsg-2
+# The version of a source package that apt offers today.
+source_version() {
+  local version
+  version=$(apt-get source --print-uris -qq "$1" 2>/dev/null | sed -n "s/.* $1_\(.*\)\.dsc .*/\1/p")
+  version=${version%%$'\n'*}
+  if [ -z "$version" ]; then
+    echo "apt offers no source package $1: add a deb-src entry for Debian to apt's sources" \
+      "(bash web/setup.sh does so) and run apt-get update" >&2
+    exit 1
+  fi
+  echo "$version"
+}
+sdl_version=$(source_version libsdl2)
+image_version=$(source_version libsdl2-image)
+mixer_version=$(source_version libsdl2-mixer)
 cflags="-O2"
 # Static, without threads: the page runs on the browser's main thread.
 sdl_options="-DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_THREADS=OFF -DSDL_PTHREADS=OFF -DSDL2_DISABLE_SDL2MAIN=ON"
@@ -23,7 +36,9 @@ mixer_files="src/mixer.c src/music.c src/utils.c src/effect_position.c src/effec
 
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 cache_root=${ZELLWORTH_WEB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zellworth-web}
-emcc_version=$(emcc --version 2>/dev/null | head -n 1)
+# sed, not head, reads to the end: head leaves early, and with pipefail a writer it cut off would
+# stop the build without a word.
+emcc_version=$(emcc --version | sed -n 1p)
 hash() { printf '%s\n' "$@" | sha256sum | cut -c1-16; }
 sdl_dir=$cache_root/sdl2-$(hash "$sdl_version" "$cflags" "$sdl_options" "$emcc_version")
 prefix=$cache_root/libs-$(hash "$sdl_dir" "$image_version" "$image_defines" "$image_skipped" "$mixer_version" \
@@ -38,7 +53,7 @@ work=$(mktemp -d "$cache_root/work.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 fetch() {  # source package=version...
-  apt-get source -qq "$@" >/dev/null 2>&1 || apt-get source "$@" >&2
+  apt-get source -qq "$@" >/dev/null
 }
 
 if [ ! -f "$sdl_dir/done" ]; then

@@ -1,14 +1,18 @@
 // The page around the game: loading progress, the start gesture that lets the browser play
-// sound, the picture's place and size, fullscreen, the touch controls, the end of the game and
-// the offline cache.
+// sound, the picture's place and size, fullscreen and sound, the touch controls, the end of the
+// game and the offline cache.
 'use strict';
 
-(function () {
+(function (ownTag) {
   var PICTURE_WIDTH = 800;
   var PICTURE_HEIGHT = 600;
   var WHOLE_SCALE_FROM = 2; // as the desktop: from twice the size on, whole factors only
   var PAD_SIZE = 192;       // CSS pixels of the direction buttons' square
   var ACTIONS_WIDTH = 144;  // CSS pixels of the Fire and Confirm column
+  var TAP_MILLISECONDS = 100;  // a click without a touch (keyboard, switch, screen reader) holds its key this long
+  var SCREEN_POLL_MILLISECONDS = 200;
+  var SCREENS = ['playing', 'paused', 'flight-control'];  // as touchScreenForPage answers
+  var SOUND_SETTING = 'zellworth-sound';
 
   var canvas = document.getElementById('canvas');
   var message = document.getElementById('message');
@@ -18,8 +22,10 @@
   var touch = document.getElementById('touch');
   var pad = document.getElementById('pad');
   var actions = document.getElementById('actions');
+  var soundButton = document.getElementById('sound');
   var printed = [];
   var started = false;
+  var ended = false;
 
   // Shown on touch screens; "?touch" in the address shows them anywhere, "?touch=0" hides them.
   var touchParameter = new URLSearchParams(location.search).get('touch');
@@ -77,34 +83,101 @@
     canvas.style.top = top / ratio + 'px';
   }
 
-  window.addEventListener('resize', layout);
-  document.addEventListener('fullscreenchange', layout);
-  if (touchControls) {
+  function showTouchControls() {
+    touchControls = true;
     touch.hidden = false;
     document.body.classList.add('touch');
+    layout();
   }
+
+  window.addEventListener('resize', layout);
+  document.addEventListener('fullscreenchange', layout);
+  if (touchControls) showTouchControls();
   layout();
+  // A touch screen whose main pointer is a mouse or a pad (a touch laptop) gets the buttons at its
+  // first touch, unless the address said otherwise.
+  window.addEventListener('pointerdown', function (event) {
+    if (event.pointerType === 'touch' && !touchControls && touchParameter === null) showTouchControls();
+  }, true);
 
   // --- Touch controls: each button holds the key of its binding while it is held --------------
 
   function press(button, down) {
     if (down === button.classList.contains('held')) return;
     button.classList.toggle('held', down);
-    if (started && Module._pressBindingFromPage) {
+    if (!started || ended) return;
+    if (button.dataset.resume) {
+      Module._pressResumeKeyFromPage(down ? 1 : 0);
+    } else {
       Module._pressBindingFromPage(Number(button.dataset.binding), down ? 1 : 0);
     }
   }
 
-  Array.prototype.forEach.call(touch.querySelectorAll('button'), function (button) {
+  Array.prototype.forEach.call(touch.querySelectorAll('button[data-binding], button[data-resume]'), function (button) {
+    var pointed = false;  // the click that follows a touch or a mouse press is that press
     button.addEventListener('pointerdown', function (event) {
       event.preventDefault();
+      pointed = true;
       button.setPointerCapture(event.pointerId);
       press(button, true);
     });
     ['pointerup', 'pointercancel', 'lostpointercapture'].forEach(function (type) {
-      button.addEventListener(type, function () { press(button, false); });
+      button.addEventListener(type, function () {
+        press(button, false);
+        setTimeout(function () { pointed = false; }, 0);
+      });
+    });
+    button.addEventListener('click', function () {
+      if (pointed) return;
+      press(button, true);
+      setTimeout(function () { press(button, false); }, TAP_MILLISECONDS);
     });
     button.addEventListener('contextmenu', function (event) { event.preventDefault(); });
+  });
+
+  // Flight Control saves nothing before its last key, so a reload leaves it with the keys as
+  // they were; six buttons cannot give its eight different keys.
+  touch.querySelector('.leave').addEventListener('click', function () { location.reload(); });
+
+  // The buttons follow the game's screen: Resume and Give up in a pause, the way out of Flight
+  // Control there.
+  function followScreen() {
+    if (ended) return;
+    document.body.dataset.screen = SCREENS[Module._touchScreenForPage()];
+    setTimeout(followScreen, SCREEN_POLL_MILLISECONDS);
+  }
+
+  // --- Fullscreen and sound: the same as the game's fullscreen key and M -------------------------
+
+  function toggleFullscreen() {
+    if (document.fullscreenElement) {
+      document.exitFullscreen();
+    } else if (document.documentElement.requestFullscreen) {
+      document.documentElement.requestFullscreen().catch(function () {});
+    }
+  }
+  document.getElementById('fullscreen').addEventListener('click', toggleFullscreen);
+  // After a mouse click the keys go on to the game, not to the button: Return or Space would
+  // otherwise press the button again.
+  document.getElementById('toolbar').addEventListener('click', function (event) {
+    if (event.detail > 0 && started && !ended) canvas.focus();
+  });
+
+  // The sound's state, remembered for the site; the game tells the page of every change.
+  var soundOn = true;
+  try { soundOn = localStorage.getItem(SOUND_SETTING) !== 'off'; } catch (error) { /* no storage */ }
+  function showSound(on) {
+    soundOn = on;
+    soundButton.setAttribute('aria-pressed', String(on));
+    try { localStorage.setItem(SOUND_SETTING, on ? 'on' : 'off'); } catch (error) { /* no storage */ }
+  }
+  showSound(soundOn);
+  soundButton.addEventListener('click', function () {
+    if (started && !ended) {
+      Module._setSoundFromPage(soundOn ? 0 : 1);
+    } else {
+      showSound(!soundOn);
+    }
   });
 
   // --- Start and end ---------------------------------------------------------------------------
@@ -120,7 +193,8 @@
     canvas.focus();
     performance.mark('zellworth-start');
     console.info('Zellworth: started');
-    Module.callMain(Module.mainArguments ? Module.mainArguments() : []);
+    Module.callMain((Module.mainArguments ? Module.mainArguments() : []).concat(soundOn ? [] : ['--mute']));
+    followScreen();
   }
 
   // The game's sound goes through this context, made while the files download, since making one
@@ -135,6 +209,7 @@
 
   function ready() {
     progress.hidden = true;
+    keepOffline();
     if (!audioNeedsGesture()) {
       start();
       return;
@@ -147,8 +222,12 @@
 
   playAgain.addEventListener('click', function () { location.reload(); });
 
+  // The build names its files by their content; this script's tag carries those names.
+  var builtName = { 'zellworth.wasm': ownTag.dataset.wasm, 'zellworth.data': ownTag.dataset.data };
+
   window.Module = {
     canvas: canvas,
+    locateFile: function (name, prefix) { return (prefix || '') + (builtName[name] || name); },
     SDL2: audioContext ? { audioContext: audioContext } : {},
     print: function (text) {
       printed.push(text);
@@ -164,8 +243,11 @@
       }
     },
     onRuntimeInitialized: ready,
+    onSoundChanged: showSound,
     onGameEnded: function (status) {
+      ended = true;
       document.body.classList.remove('playing');
+      delete document.body.dataset.screen;
       if (document.fullscreenElement) document.exitFullscreen();
       say(status === 0 ? 'The game has ended.' :
         'The game could not start: ' + printed.join(' '));
@@ -173,20 +255,20 @@
       message.style.cursor = 'default';
       playAgain.focus();
     },
-    toggleFullscreen: function () {
-      if (document.fullscreenElement) {
-        document.exitFullscreen();
-      } else if (document.documentElement.requestFullscreen) {
-        document.documentElement.requestFullscreen().catch(function () {});
-      }
-    }
+    toggleFullscreen: toggleFullscreen
   };
 
   // --- Offline: the service worker keeps the site for the next visit ------------------------------
 
-  if ('serviceWorker' in navigator && /^https?:$/.test(location.protocol)) {
-    navigator.serviceWorker.register('sw.js', { updateViaCache: 'none' }).catch(function (error) {
+  // Once the game's files have arrived, so that the worker finds them in the browser's cache
+  // instead of downloading them again.
+  function keepOffline() {
+    if (!('serviceWorker' in navigator) || !/^https?:$/.test(location.protocol)) return;
+    navigator.serviceWorker.register('sw.js', { updateViaCache: 'none' }).then(function (registration) {
+      // A returning visitor's worker looks for a new build now; the visit after runs it.
+      if (registration.active) return registration.update();
+    }).catch(function (error) {
       console.warn('Zellworth: no offline copy: ' + error);
     });
   }
-}());
+}(document.currentScript));

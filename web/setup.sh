@@ -3,6 +3,7 @@
 # the synthesiser that renders the music, the browser the test drives, and a deb-src entry for
 # the library sources. Idempotent and quiet when everything is already there.
 set -euo pipefail
+trap 'echo "web/setup.sh stopped: \"$BASH_COMMAND\" failed (line $LINENO)" >&2' ERR
 
 packages=(
   emscripten cmake make dpkg-dev python3 nodejs npm
@@ -30,18 +31,30 @@ for package in "${packages[@]}"; do
   fi
 done
 
-# The library sources come from Debian's source packages: a deb-src entry beside each deb entry
-# of the machine's own sources.
+# The library sources come from Debian's source packages: a deb-src entry beside each Debian
+# entry of the machine's own sources, in whichever of apt's two formats that entry is written.
 needs_sources=0
 if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -q '^Sources$'; then
   needs_sources=1
-  sources_file=/etc/apt/sources.list.d/zellworth-web-src.sources
-  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    sed -e 's/^Types:.*deb\b.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-      "${sudo_cmd[@]}" tee "$sources_file" >/dev/null
-  else
-    grep -h '^deb ' /etc/apt/sources.list 2>/dev/null | grep -i debian | sed 's/^deb /deb-src /' |
-      "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/zellworth-web-src.list >/dev/null
+  added=/etc/apt/sources.list.d/zellworth-web-src
+  entries=$(mktemp -d)
+  trap 'rm -rf "$entries"' EXIT
+  # deb822 (.sources): each stanza of Debian's archive again, as Types: deb-src.
+  for file in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$file" ] && [ "$file" != "$added.sources" ] || continue
+    awk 'BEGIN { RS = ""; ORS = "\n\n" } /URIs:[^\n]*debian/ && /Types:[^\n]*deb/ {
+      sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$file"
+  done >"$entries/sources"
+  # One-line (.list): each "deb" line of Debian's archive again, as "deb-src".
+  grep -h '^deb .*debian' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+    sed 's/^deb /deb-src /' >"$entries/list" || true
+  for format in sources list; do
+    if [ -s "$entries/$format" ]; then "${sudo_cmd[@]}" install -m 644 "$entries/$format" "$added.$format"; fi
+  done
+  if [ ! -f "$added.sources" ] && [ ! -f "$added.list" ]; then
+    echo "web/setup.sh: apt's sources name no Debian archive, so the SDL sources cannot be fetched." >&2
+    echo "Add a deb-src entry for Debian (see sources.list(5)), run apt-get update, then ./web.sh again." >&2
+    exit 1
   fi
 fi
 

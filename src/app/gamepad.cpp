@@ -3,13 +3,14 @@
 #include "app/gamepad.h"
 
 #include <SDL.h>
+#include <SDL_mixer.h>
 
+#include <algorithm>
+#include <iterator>
+
+#include "app/pause.h"
 #include "app/platform.h"
 #include "app/settings.h"
-
-#ifdef __EMSCRIPTEN__
-#include <emscripten.h>
-#endif
 
 namespace {
 
@@ -42,7 +43,7 @@ std::int32_t Context = kGamepadOff;
 bool Ready = false;
 // In the menus a confirm key-down, the keyboard's or a controller's, ends the title screen, and
 // what is queued behind it goes to the next screen, which may be Flight Control. So the
-// controllers press nothing more until SDL ends that poll cycle.
+// controllers press nothing more until the next screen sets its context.
 bool ConfirmQueued = false;
 
 const SDL_Keycode* menuBinding(std::int32_t input) {
@@ -188,7 +189,6 @@ int SDLCALL translateControllerEvent(void*, SDL_Event* event) {
     case SDL_KEYDOWN:
       if (Context == kGamepadMenus && event->key.keysym.sym == gKeycodeConfirm) ConfirmQueued = true;
       break;
-    case SDL_POLLSENTINEL: ConfirmQueued = false; break;
     case SDL_CONTROLLERDEVICEADDED: openPad(event->cdevice.which); break;
     case SDL_CONTROLLERDEVICEREMOVED:
       pad = padOf(event->cdevice.which);
@@ -258,8 +258,26 @@ void closeGamepads() {
 #ifdef __EMSCRIPTEN__
 // The page's on-screen buttons: each presses the key of one binding (its index in file order),
 // looked up as the bindings are now; the key stays down until its button is let go.
-extern "C" EMSCRIPTEN_KEEPALIVE void pressBindingFromPage(std::int32_t binding, std::int32_t down) {
+extern "C" void pressBindingFromPage(std::int32_t binding, std::int32_t down) {
   if (binding < 0 || binding >= kKeyBindingCount) return;
   pushKey(down != 0 ? SDL_KEYDOWN : SDL_KEYUP, gKeyBindings[binding]);
+}
+
+// The page's Resume button presses the key that the pause names first: a pause key that no
+// binding holds, else the confirm key.
+extern "C" void pressResumeKeyFromPage(std::int32_t down) {
+  const SDL_Keycode* unbound = std::find_if(std::begin(kPauseKeys), std::end(kPauseKeys), [](SDL_Keycode key) {
+    return std::find(std::begin(gKeyBindings), std::end(gKeyBindings), key) == std::end(gKeyBindings);
+  });
+  pushKey(down != 0 ? SDL_KEYDOWN : SDL_KEYUP, unbound != std::end(kPauseKeys) ? *unbound : gKeycodeConfirm);
+}
+
+// Which buttons the page shows: kPageScreenFlightControl on the key configuration screen, where
+// six buttons cannot give eight keys, kPageScreenPaused while a game waits in its pause (the one
+// place that pauses the music), else kPageScreenPlaying.
+extern "C" std::int32_t touchScreenForPage() {
+  if (Context == kGamepadOff) return kPageScreenFlightControl;
+  if (Context == kGamepadGame && Mix_PausedMusic() != 0) return kPageScreenPaused;
+  return kPageScreenPlaying;
 }
 #endif

@@ -25,3 +25,8 @@ void initializeGamepads();
 void setGamepadContext(std::int32_t context);
 // Closes the controllers and stops the translation; safe when initializeGamepads failed or never ran.
 void closeGamepads();
+
+// What the page's touch controls offer (touchScreenForPage, in the browser).
+constexpr std::int32_t kPageScreenPlaying = 0;         // the six keys
+constexpr std::int32_t kPageScreenPaused = 1;          // Resume and Give up
+constexpr std::int32_t kPageScreenFlightControl = 2;   // the six keys and a way out

@@ -1,4 +1,4 @@
-// The command line: --fullscreen, --scale N, --scores, --replay, --verify, --help and --version.
+// The command line: --fullscreen, --scale N, --mute, --scores, --replay, --verify, --help and --version.
 #include "app/options.h"
 
 #include <SDL.h>
@@ -20,7 +20,7 @@ constexpr std::int32_t kMisuse = 2;  // exit status of a command line that canno
 constexpr std::int32_t kLargestScale = 64;
 
 constexpr const char* kUsage =
-    "Usage: zellworth [--fullscreen] [--scale N] [--replay RANK|FILE]\n"
+    "Usage: zellworth [--fullscreen] [--scale N] [--mute] [--replay RANK|FILE]\n"
     "       zellworth --scores\n"
     "       zellworth --verify RANK|FILE\n"
     "       zellworth --submit RANK|FILE --name NAME [--board URL]\n"
@@ -28,6 +28,7 @@ constexpr const char* kUsage =
     "\n"
     "  --fullscreen  start in fullscreen (the fullscreen key switches back to a window)\n"
     "  --scale N     open the window at N times 800x600, as far as the desktop has room\n"
+    "  --mute        start without sound (M turns it on and off)\n"
     "  --scores      show the ten best scores and leave\n"
     "  --replay RANK|FILE  watch again the game of that rank (1 to 10) or a replay file\n"
     "  --verify RANK|FILE  play that game again without a window and say whether its score holds\n"
@@ -131,6 +132,8 @@ std::int32_t readOptions(int argc, char* argv[], Options& options) {
     }
     if (std::strcmp(argument, "--fullscreen") == 0) {
       options.fullscreen = true;
+    } else if (std::strcmp(argument, "--mute") == 0) {
+      options.mute = true;
     } else if (std::strcmp(argument, "--scale") == 0 || std::strncmp(argument, "--scale=", 8) == 0) {
       const char* value = argument[7] == '=' ? argument + 8 : (index + 1 < argc ? argv[++index] : nullptr);
       options.scale = parseScale(value);

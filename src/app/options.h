@@ -7,6 +7,7 @@
 struct Options {
   bool fullscreen = false;   // start in fullscreen
   std::int32_t scale = 1;    // the window opens at this many times 800 x 600
+  bool mute = false;         // start without sound
   const char* replay = nullptr;  // --replay: a rank of the best scores, 1 to 10, or a replay file
   const char* verify = nullptr;  // --verify: the same
   const char* submit = nullptr;  // --submit: the same, sent to a leaderboard under --name

@@ -3,6 +3,7 @@
 
 #include <SDL_image.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -252,14 +253,43 @@ EM_JS(void, syncSavedFilesOfPage, (), {
   if (Module['syncSavedFiles']) Module['syncSavedFiles']();
 });
 
-// A message without a line end (a failed save's) waits in the terminal's buffer; the page gets
-// it before it hears of the end, as a terminal shows it when the program exits.
+// A message without a line end (a failed save's) waits in the page's output buffer (web/pre.js);
+// the page gets it before it hears of the end, as a terminal shows it when the program exits.
 EM_JS(void, reportGameEndedToPage, (int status), {
-  var stream = FS.getStream(1);
-  if (stream && stream.tty && stream.tty.ops.flush) stream.tty.ops.flush(stream.tty);
+  if (Module['flushOutput']) Module['flushOutput']();
   if (Module['onGameEnded']) Module['onGameEnded'](status);
 });
+
+// The frame clock: 25 ms, a frame of the game.
+constexpr double kFrameClockMilliseconds = 25.0;
+// Shorter waits (SDL's own, while it waits for events) are left as they are.
+constexpr Uint32 kShortestFrameWait = 2;
+// A wait that would end this close after a tick ends on that tick: the game's own measure of its
+// frame is in whole milliseconds.
+constexpr double kTickTolerance = 2.0;
+
+double LastWake = 0.0;  // when the last frame's wait ended, on the page's clock (milliseconds)
+
+double tickAtOrBefore(double time) { return std::floor(time / kFrameClockMilliseconds) * kFrameClockMilliseconds; }
 }  // namespace
+
+// The browser runs SDL_Delay as a timer of the page, which fires late, and a screen that waits a
+// fixed 25 ms after drawing (the title) would lose its drawing time and the lateness on every
+// frame. So a wait ends on a tick of a 25 ms clock: the tick its time after the last wait's end
+// reaches, while that is still ahead (a screen's fixed wait), else the one its time from now
+// reaches (the game, which waits for what is left of its frame). Both run 40 frames a second.
+extern "C" void __real_SDL_Delay(Uint32 milliseconds);
+extern "C" void __wrap_SDL_Delay(Uint32 milliseconds) {
+  if (milliseconds < kShortestFrameWait) {
+    __real_SDL_Delay(milliseconds);
+    return;
+  }
+  const double now = emscripten_get_now();
+  double tick = tickAtOrBefore(LastWake + milliseconds + kTickTolerance);
+  if (tick <= now) tick = tickAtOrBefore(now + milliseconds + kTickTolerance);
+  __real_SDL_Delay(tick > now ? static_cast<Uint32>(std::ceil(tick - now)) : 0);
+  LastWake = emscripten_get_now();
+}
 
 void syncSavedFiles() { syncSavedFilesOfPage(); }
 

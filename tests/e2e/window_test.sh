@@ -17,7 +17,7 @@ run_options() {
   [ "$status" -eq "$expected" ] || fail "$* ended with status $status, expected $expected"
 }
 run_options 0 --help
-grep -q '^Usage: zellworth \[--fullscreen\] \[--scale N\]$' "$SCRATCH/options.out" || fail "--help: $(cat "$SCRATCH/options.out")"
+grep -q '^Usage: zellworth \[--fullscreen\] \[--scale N\] \[--mute\] \[--replay RANK|FILE\]$' "$SCRATCH/options.out" || fail "--help: $(cat "$SCRATCH/options.out")"
 grep -q -- '--scale N' "$SCRATCH/options.out" || fail "--help does not explain --scale"
 grep -q -- '--scores' "$SCRATCH/options.out" || fail "--help does not explain --scores"
 run_options 0 --scores
