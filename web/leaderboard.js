@@ -1,7 +1,7 @@
 // The Leaderboard panel, opened by a button at the top left that shows while the pointer moves:
 // the board's top ten with a Watch button each, and the player's kept games (the best games of
 // Scores.bin that kept their replay) with a Submit button; after a game over that kept a new
-// game, the panel opens to offer it. The board is the server that served the page
+// game, its button stays in view to offer it. The board is the server that served the page
 // (zellworth-board); on a static host or offline the panel says it cannot be reached and the game
 // plays as before. Names are always shown as text, never as HTML.
 'use strict';
@@ -51,6 +51,7 @@
 
   function show(open) {
     panel.hidden = !open;
+    if (open) toggle.classList.remove('offer');
     toggle.setAttribute('aria-expanded', String(open));
     if (open) {
       refreshList();
@@ -164,7 +165,9 @@
     });
   }
 
-  // After a game over the game saves its files: a game newly kept opens the panel to submit it.
+  // After a game over the game saves its files: a game newly kept is offered by the panel's button,
+  // which stays in view until the panel opens. The panel never opens by itself, so that it covers
+  // no touch button of the next game.
   var known = null;
   function keys() { return keptGames().map(function (game) { return game.score + '@' + game.date; }); }
   var initialized = Module.onRuntimeInitialized;
@@ -179,7 +182,7 @@
     var fresh = known !== null && now.some(function (key) { return known.indexOf(key) < 0; });
     known = now;
     if (fresh) {
-      show(true);
+      toggle.classList.add('offer');
       status.textContent = 'Your game is kept: submit it with a name.';
     }
   };
