@@ -3,9 +3,9 @@
 // without the repeat flag), window events, quit requests and other events, cut into frames. Each
 // time the screen waits, the next frame's events enter SDL's queue; once the stream is used up
 // every wait brings a quit request, so every screen must return, with one of its result codes.
-// Waiting and the millisecond clock are replaced (link option --wrap) by a virtual clock, so a
-// whole game takes no real time, and music loads as none (the game then runs silent, as it does
-// without its music files).
+// Waiting (a frame's or the pause's) and the millisecond clock are replaced (link option --wrap)
+// by a virtual clock, so a whole game takes no real time, and music loads as none (the game then
+// runs silent, as it does without its music files).
 #include <SDL.h>
 #include <SDL_mixer.h>
 
@@ -136,6 +136,12 @@ extern "C" Mix_Music* __wrap_Mix_LoadMUS(const char*) { return nullptr; }
 extern "C" void __wrap_SDL_Delay(Uint32 milliseconds) {
   gVirtualTicks += milliseconds;
   feedNextFrame();
+}
+
+// The pause's wait for the player: with nothing queued, the next frame's events arrive at once.
+extern "C" int __wrap_SDL_WaitEvent(SDL_Event* event) {
+  if (SDL_PollEvent(nullptr) == 0) feedNextFrame();
+  return event == nullptr ? 1 : SDL_PollEvent(event);
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

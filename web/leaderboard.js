@@ -75,6 +75,7 @@
   function day(date) { return String(date).slice(0, 10); }
 
   function refreshList() {
+    listState.textContent = 'Loading…';
     return fetch('api/scores?limit=' + TOP, { cache: 'no-store' }).then(function (response) {
       if (!response.ok) throw new Error('status ' + response.status);
       return response.json();

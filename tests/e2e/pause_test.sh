@@ -4,7 +4,7 @@
 # resume, the paused picture follows a new window size, and P resumes. Then, with a butterfly
 # about, P freezes the picture on the paused frame at next to no CPU and resumes with the score
 # and feathers as they were. Paused again by Escape, the game is given up with Backspace, and the
-# game-over screen shows the score so far.
+# game-over screen shows the score so far; the game kept in the table verifies to that score.
 source "$(dirname "$0")/lib.sh"
 e2e_init
 e2e_start_game
@@ -65,4 +65,8 @@ e2e_wait_for 5 "the game-over screen with the score so far" shows_text 450 475 2
 sleep 1.1  # the screen drops a close request during its first second
 e2e_close_window
 expect_exit_zero 5
+# The given-up game's replay ends where it was given up, and verifies to the same score.
+verdict=$(cd "$SCRATCH/run" && "$ZW_GAME" --verify 1) ||
+  fail "--verify of the given-up game: $verdict"
+[[ $verdict == "verified: score ${after%%$'\n'*} in "* ]] || fail "--verify of the given-up game: $verdict"
 pass
