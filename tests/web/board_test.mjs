@@ -7,26 +7,17 @@
 //   BOARD_TEST_SITE    the built site
 //   WEB_TEST_NODE_DIR  the folder whose node_modules holds playwright-core
 //   BOARD_TEST_SHOTS   a folder for screenshots of the panel (optional)
-import { createRequire } from 'node:module';
 import { spawn } from 'node:child_process';
 import { mkdirSync, mkdtempSync, rmSync } from 'node:fs';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
+import { check, counts, launchChromium, sleep, waitFor } from './browser.mjs';
 
-const require = createRequire(path.join(process.env.WEB_TEST_NODE_DIR, 'package.json'));
-const { chromium } = require('playwright-core');
 const shots = process.env.BOARD_TEST_SHOTS;
 const work = mkdtempSync(path.join(tmpdir(), 'zellworth-board-page-'));
 const RATE = 4; // submissions a minute
 
-let passed = 0;
-let failed = 0;
-function check(ok, what) {
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
-  if (ok) passed += 1; else failed += 1;
-}
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 const port = await new Promise((resolve) => {
   const probe = createServer().listen(0, '127.0.0.1', () => { const { port } = probe.address(); probe.close(() => resolve(port)); });
@@ -50,14 +41,6 @@ function killBoard() {
   return stopped;
 }
 
-async function waitFor(page, predicate, arg, seconds = 15) {
-  try {
-    await page.waitForFunction(predicate, arg, { timeout: seconds * 1000, polling: 100 });
-    return true;
-  } catch {
-    return false;
-  }
-}
 const statusOf = (page) => page.evaluate(() => document.getElementById('board-status').textContent);
 const listOf = (page) => page.evaluate(() => Array.from(document.querySelectorAll('#board-list tr'))
   .map((row) => Array.from(row.cells).map((cell) => cell.textContent)));
@@ -103,13 +86,7 @@ function forgeBestGame() {
 }
 
 await startBoard();
-const browser = await chromium.launchPersistentContext(path.join(work, 'profile'), {
-  executablePath: '/usr/bin/chromium',
-  headless: true,
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  viewport: { width: 1280, height: 720 },
-});
+const browser = await launchChromium(path.join(work, 'profile'), { width: 1280, height: 720 });
 try {
   const page = browser.pages()[0] || await browser.newPage();
   await open(page, () => page.goto(url));
@@ -169,7 +146,7 @@ try {
   for (let submission = 3; submission <= 2 * RATE + 2 && !limited; submission += 1) {
     await page.evaluate(() => { document.getElementById('board-status').textContent = ''; });
     await page.click('#board-games button.submit');
-    await waitFor(page, () => document.getElementById('board-status').textContent.length > 0);
+    await waitFor(page, () => /^(On|Already|Not)/.test(document.getElementById('board-status').textContent));
     const said = await statusOf(page);
     if (/too many/.test(said)) limited = said;
   }
@@ -209,5 +186,5 @@ try {
   await killBoard();
   rmSync(work, { recursive: true, force: true });
 }
-console.log(`board page: ${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+console.log(`board page: ${counts.passed} passed, ${counts.failed} failed`);
+process.exit(counts.failed === 0 ? 0 : 1);

@@ -7,25 +7,16 @@
 //   WEB_TEST_SERVED    the link to the folder served, WEB_TEST_NEXT_SITE the next build's folder
 //   WEB_TEST_NODE_DIR  the folder whose node_modules holds playwright-core
 //   WEB_TEST_SHOTS     a folder to write the page's screenshots to (optional)
-import { createRequire } from 'node:module';
 import { readFileSync, mkdirSync, readdirSync, statSync, symlinkSync, renameSync } from 'node:fs';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
+import { check, counts, launchChromium, sleep, waitFor } from './browser.mjs';
 
-const require = createRequire(path.join(process.env.WEB_TEST_NODE_DIR, 'package.json'));
-const { chromium } = require('playwright-core');
 const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
 const url = process.env.WEB_TEST_URL;
 const shots = process.env.WEB_TEST_SHOTS;
 
-let passed = 0;
-let failed = 0;
-function check(ok, what) {
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
-  if (ok) passed += 1; else failed += 1;
-}
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 const dataUrl = (file) => readFileSync(path.join(root, file)).toString('base64');
 
 // In every page before its own scripts: a tap on the audio output, a count of the frames the
@@ -147,14 +138,6 @@ function pageProbes() {
 
 const messageOf = (page) => page.locator('#message-text').textContent();
 const sentBytes = async () => Number(await (await fetch(url + 'bytes-sent')).text());
-async function waitFor(page, predicate, arg, seconds = 15) {
-  try {
-    await page.waitForFunction(predicate, arg, { timeout: seconds * 1000, polling: 100 });
-    return true;
-  } catch {
-    return false;
-  }
-}
 // The title above its hint line, which names the fullscreen key of the bindings.
 const showsTitle = (page) => waitFor(page, () => window.__zw.differing('title', 0, 580) === 0);
 
@@ -211,13 +194,7 @@ async function screenshot(page, name) {
 }
 
 const profile = mkdtempSync(path.join(tmpdir(), 'zellworth-web-test-'));
-const browser = await chromium.launchPersistentContext(profile, {
-  executablePath: '/usr/bin/chromium',
-  headless: true,
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  viewport: { width: 800, height: 600 },
-});
+const browser = await launchChromium(profile, { width: 800, height: 600 });
 try {
   // --- A desktop browser at 800 x 600 ------------------------------------------------------------
   const page = browser.pages()[0] || await browser.newPage();
@@ -478,5 +455,5 @@ try {
   await browser.close();
   rmSync(profile, { recursive: true, force: true });
 }
-console.log(`web: ${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+console.log(`web: ${counts.passed} passed, ${counts.failed} failed`);
+process.exit(counts.failed === 0 ? 0 : 1);
