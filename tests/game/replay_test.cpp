@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -93,6 +94,20 @@ TEST(ReplayTest, ARecordedGameVerifiesToItsScoreAndAChangedInputSaysWhereItParts
   EXPECT_EQ(std::string(verdict.message), "does not match at frame " + std::to_string(frames) +
                                               ": the recorded game scored " + std::to_string(score + 5) +
                                               ", this replay " + std::to_string(score));
+}
+
+// A two-minute game recorded by the game itself (the browser test verifies the same file). When
+// this fails, a change moved the outcome of recorded games: kRulesVersion must change with it.
+TEST(ReplayTest, AGameRecordedUnderTheseRulesStillVerifies) {
+  const std::string path = std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + "/recorded-game.zwr";
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(file, nullptr) << path;
+  std::vector<std::uint8_t> bytes(4096);
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  std::fclose(file);
+  const ReplayVerdict verdict = verdictOn(bytes);
+  EXPECT_EQ(verdict.rulesVersion, kRulesVersion);
+  EXPECT_STREQ(verdict.message, "verified: score 98 in 5105 frames");
 }
 
 TEST(ReplayTest, DamagedForeignNewerAndTooLongFilesAreRefusedInOneLine) {

@@ -450,6 +450,16 @@ try {
   const storedAfter = await gamepad.evaluate(() => window.__zw.storedFiles());
   check(JSON.stringify(storedAfter) === JSON.stringify(['/zellworth/Common/Scores.bin', '/zellworth/Common/Settings.bin']),
     `the failed save leaves the stored keys alone (${JSON.stringify(storedAfter)})`);
+
+  // A game recorded on the desktop, picked as a file, verifies in the browser to the same score.
+  await gamepad.evaluate((text) => sessionStorage.setItem('zellworth-picked-replay', text),
+    readFileSync(path.join(root, 'tests/game/recorded-game.zwr')).toString('base64'));
+  const chosen = gamepad.waitForEvent('console', { predicate: (m) => /^Zellworth: (started|waiting)/.test(m.text()), timeout: 20000 });
+  await gamepad.goto(url + '?verify=file');
+  if ((await chosen).text().includes('waiting')) await gamepad.keyboard.press('Shift');
+  await waitFor(gamepad, () => /^(verified|does not|a replay)/.test(document.getElementById('message-text').textContent), null, 30);
+  const verdict = await messageOf(gamepad);
+  check(verdict === 'verified: score 98 in 5105 frames', `a desktop game verifies in the browser: "${verdict}"`);
   await gamepad.close();
 } finally {
   await browser.close();
