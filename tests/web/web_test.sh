@@ -18,6 +18,9 @@ fi
 # The next build, for a returning visitor: the same files with one line added to the page's script.
 next=build-web/test-next
 rm -rf "$next"
+# Written in a later second than this build: the server answers "not modified" by the second, so a
+# next build stamped in the same second as this one would never reach the visitor.
+sleep 1
 mkdir -p "$next"
 cp -r build-web/files "$next/files"
 echo "// the next build" >>"$next/files/page.js"
