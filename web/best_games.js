@@ -73,7 +73,7 @@
     link.remove();
   }
 
-  // The picked file is kept in the session's storage over the reload that watches or verifies it.
+  // The picked file is kept in the tab's sessionStorage over the reload that watches or verifies it.
   function pick(parameter) {
     var input = element('input', '', { type: 'file', accept: '.zwr,application/octet-stream' });
     input.addEventListener('change', function () {
