@@ -1,0 +1,22 @@
+// The leaderboard's ticket for the next game: handed in by whatever talks to the board (a request
+// in the background on the desktop, the page in the browser), taken by the game as one starts.
+// A ticket is kTicketSize bytes, as the board deals them:
+//   offset  size
+//        0     4  seed the game's random sequence starts from (little-endian)
+//        4     8  when the board issued it (signed, seconds since 1970-01-01 UTC, little-endian)
+//       12    32  the board's HMAC-SHA256 of the 12 bytes before it
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+constexpr std::size_t kTicketSize = 44;  // bytes
+
+// Holds `ticket` for the next game, in place of any held before; a ticket of another size is
+// not held. Safe from any thread.
+void holdBoardTicket(const std::uint8_t* ticket, std::size_t size);
+// Moves the held ticket, if any, into `ticket`: each ticket is played once. Safe from any thread.
+bool takeBoardTicket(std::vector<std::uint8_t>& ticket);
+// The seed a ticket deals.
+std::uint32_t ticketSeed(const std::vector<std::uint8_t>& ticket);
