@@ -11,6 +11,10 @@
 //   audio_probe volume FILE START LENGTH EFFECT.wav
 //       finds where in the window the effect (16-bit mono 44100 Hz) plays and prints the volume of
 //       its quietest playing, in the mixer's steps of 1/128 of the file's level
+//   audio_probe start FILE FROM
+//       prints when sound resumes after the first stretch of digital silence (10 ms and more of
+//       zero samples) from FROM on: where a piece of music begins, since the mixer writes zeros
+//       while the next piece loads; exits 1 when the capture holds no such moment yet
 // Errors exit 2.
 #include <cmath>
 #include <complex>
@@ -225,6 +229,32 @@ int volume(const char* path, double start, double length, const char* effectPath
   return 0;
 }
 
+// The file may still be written: only its whole frames so far are read.
+int start(const char* path, double from) {
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) fail(std::string("cannot open ") + path);
+  if (std::fseek(file, static_cast<long>(from * kRate) * static_cast<long>(kChannels * 2), SEEK_SET) != 0) {
+    fail("cannot seek");
+  }
+  const auto kSilence = static_cast<std::size_t>(kRate / 100);
+  std::size_t frame = static_cast<std::size_t>(from * kRate), zeros = 0;
+  std::int16_t sample[kChannels];
+  while (std::fread(sample, sizeof sample, 1, file) == 1) {
+    if (sample[0] == 0 && sample[1] == 0) {
+      ++zeros;
+    } else if (zeros >= kSilence) {
+      std::fclose(file);
+      std::printf("%.4f\n", static_cast<double>(frame) / kRate);
+      return 0;
+    } else {
+      zeros = 0;
+    }
+    ++frame;
+  }
+  std::fclose(file);
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -238,5 +268,6 @@ int main(int argc, char** argv) {
   if (command == "volume" && argc == 6) {
     return volume(argv[2], toSeconds(argv[3]), toSeconds(argv[4]), argv[5]);
   }
-  fail("usage: audio_probe similarity|onsets|volume FILE ...");
+  if (command == "start" && argc == 4) return start(argv[2], toSeconds(argv[3]));
+  fail("usage: audio_probe similarity|onsets|volume|start FILE ...");
 }
