@@ -132,8 +132,8 @@ int main(int argc, char* argv[]) {
       options.ticketKeyFile = value;
     } else if (argument == "--ticket-lifetime") {
       long long seconds = 0;
-      if (!parseWhole(value, 60, 365LL * 24 * 60 * 60, seconds)) {
-        return misuse("--ticket-lifetime needs a whole number of seconds from 60 to 31536000");
+      if (!parseWhole(value, 1, 365LL * 24 * 60 * 60, seconds)) {
+        return misuse("--ticket-lifetime needs a whole number of seconds from 1 to 31536000");
       }
       options.ticketLifetime = seconds;
     } else if (argument == "--accept-unticketed") {
