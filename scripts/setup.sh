@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils libx11-dev imagemagick sox openbox
   git debhelper dpkg-dev lintian appstream desktop-file-utils man-db
+  nginx openssl curl
 )
 
 missing=()
