@@ -70,7 +70,7 @@ stop() {
 }
 trap 'stop; exit 0' INT TERM
 trap stop EXIT
-build/zellworth-board --listen "127.0.0.1:$board_port" --db board-data/board.db "${proxy[@]}" &
+build/zellworth-board --listen "127.0.0.1:$board_port" --db board-data/board.db "${proxy[@]}" >"$dir/board.log" &
 board_pid=$!
 /usr/sbin/nginx -c "$(realpath "$dir/nginx.conf")" -p "$(realpath "$dir")" -e "$(realpath "$dir/error.log")" &
 nginx_pid=$!

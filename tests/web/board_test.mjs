@@ -33,6 +33,8 @@ execFileSync('bash', [path.join(source, 'scripts/front_config.sh'), frontDir, St
   process.env.BOARD_TEST_SITE, process.env.BOARD_TEST_CERT, process.env.BOARD_TEST_KEY], { stdio: 'inherit' });
 const front = spawn('/usr/sbin/nginx', ['-c', path.join(frontDir, 'nginx.conf'), '-p', frontDir, '-e', path.join(frontDir, 'error.log')],
   { stdio: 'inherit' });
+// A failed check may end the test at once: the servers go with it.
+process.on('exit', () => { front.kill(); if (board) board.kill('SIGKILL'); });
 const trustedProxy = execFileSync(process.env.BOARD_TEST_BINARY, ['--help']).includes('--trusted-proxy') ? ['--trusted-proxy', '127.0.0.1'] : [];
 let board = null;
 async function startBoard() {
@@ -104,6 +106,9 @@ const browser = await launchChromium(path.join(work, 'profile'), { width: 1280, 
 try {
   const page = browser.pages()[0] || await browser.newPage();
   await open(page, () => page.goto(url));
+  check(await page.evaluate(() => Promise.race([navigator.serviceWorker.ready.then(() => location.protocol),
+    new Promise((resolve) => setTimeout(() => resolve('no worker'), 15000))])) === 'https:',
+  'the page and its service worker run over HTTPS from the front');
   await reopen(page);
   check(await page.textContent('#board-list-state') === 'No scores yet.', 'the panel shows the empty board');
   check(/sends the board the name above, the game's inputs \(its replay\) and the date/.test(await page.textContent('#board .note')),
