@@ -3,8 +3,9 @@
 // DIR/valid and DIR/forged, each sent once), then every answered submission is looked up in the
 // list, and no forged one may be there. With ANSWERED, the ids of the answered valid submissions
 // are written there as they come (for runs in which the board is killed), and the list is not read.
-// PORT is the board's on 127.0.0.1; an https://HOST:PORT address instead goes through a front,
-// trusting the certificates of SSL_CERT_FILE when it is set.
+// PORT is the board's on 127.0.0.1, a connection for each request; an https://HOST:PORT address
+// instead goes through a front, each client keeping its connection, trusting the certificates
+// of SSL_CERT_FILE when it is set.
 //   zellworth-board-load PORT|URL DIR [CLIENTS] [SECONDS] [ANSWERED]
 #include <httplib.h>
 
@@ -84,6 +85,9 @@ int main(int argc, char* argv[]) {
   auto connect = [&address, trusted] {
     auto http = std::make_unique<httplib::Client>(address);
     if (trusted != nullptr) http->set_ca_cert_path(trusted);
+    // As a browser: each part of a request sent at once, and its connection to a front kept.
+    http->set_tcp_nodelay(true);
+    http->set_keep_alive(address.compare(0, 8, "https://") == 0);
     return http;
   };
   const std::int32_t clients = std::clamp(argc > 3 ? std::atoi(argv[3]) : 20, 1, kMostClients);
