@@ -196,8 +196,8 @@ for id in "${answered[@]}"; do [[ " $listed " == *" $id "* ]] || missing=$((miss
 check "answered submissions lost to SIGKILL (of ${#answered[@]})" "0" "$missing"
 stop
 
-# --- The front: the package's nginx site as operators deploy it, on free ports of 127.0.0.1 with
-# a self-signed certificate, the board behind it. Its static site is a small one made here.
+# --- The front: the package's nginx site as operators deploy it, on free ports with a self-signed
+# certificate, the board behind it, and a small static site made here.
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 proxy=()
 "$board" --help | grep -q -- --trusted-proxy && proxy=(--trusted-proxy 127.0.0.1)
@@ -206,8 +206,7 @@ openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 
   -addext 'subjectAltName=IP:127.0.0.1,DNS:localhost' -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 mkdir -p "$work/site"
 cp "$source_dir/web/index.html" "$source_dir/web/sw.js" "$work/site/"
-head -c 20000 /dev/zero | tr '\0' 'z' >"$work/site/page.0123456789ab.js"
-gzip -k -9 "$work/site/page.0123456789ab.js"
+head -c 20000 /dev/zero | tr '\0' z >"$work/site/page.0123456789ab.js" && gzip -k "$work/site/page.0123456789ab.js"
 front_port=$(free_port)
 redirect_port=$(free_port)
 bash "$source_dir/scripts/front_config.sh" "$work/front" "$front_port" "$redirect_port" "$port" "$work/site" \
@@ -217,104 +216,87 @@ nginx_pid=$!
 front=https://127.0.0.1:$front_port
 tls=(--cacert "$work/cert.pem")
 for _ in $(seq 100); do curl -sf "${tls[@]}" "$front/api/health" >/dev/null && break; sleep 0.05; done
-# header NAME < a curl -D file
-header() { tr -d '\r' | sed -n "s/^$1: //Ip" | paste -sd' '; }
-# Another client, while something goes on: its wait in seconds, checked against 1 s.
-another_client() {
+header() { tr -d '\r' | sed -n "s/^$1: //Ip" | paste -sd' '; } # header NAME < headers
+another_client() { # another_client WHILE_WHAT: answered within 1 s
   local took
   took=$(curl -s "${tls[@]}" -o /dev/null -w '%{time_total}' --max-time 10 "$front/api/scores")
   check "with $1, another client is answered within 1 s ($took s)" "yes" "$(awk -v t="$took" 'BEGIN { print (t > 0 && t < 1) ? "yes" : "no" }')"
 }
-memory() { sed -n "s/^$2:\s*\([0-9]*\) kB/\1/p" "/proc/$1/status"; } # memory PID VmHWM|VmRSS, in kB
 
 curl -s "${tls[@]}" -D "$work/page.head" -o /dev/null "$front/"
-policy=$(sed -n 's/.*http-equiv="Content-Security-Policy" content="\([^"]*\)".*/\1/p' "$source_dir/web/index.html")
-check "the page's own policy as a header, frames forbidden" "$policy; frame-ancestors 'none'" \
-  "$(header Content-Security-Policy <"$work/page.head")"
-check "nosniff, no referrer, HTTPS only, the page revalidated" "nosniff no-referrer max-age=31536000 no-cache" \
-  "$(for name in X-Content-Type-Options Referrer-Policy Strict-Transport-Security Cache-Control; do header "$name" <"$work/page.head"; done | paste -sd' ')"
 curl -s "${tls[@]}" -H 'Accept-Encoding: gzip' -D "$work/file.head" -o "$work/file.gz" "$front/page.0123456789ab.js"
-check "a file named by its content: a year, immutable, its .gz where the browser takes it" \
-  "public, max-age=31536000, immutable gzip same" \
-  "$(header Cache-Control <"$work/file.head") $(header Content-Encoding <"$work/file.head") $(cmp -s "$work/file.gz" "$work/site/page.0123456789ab.js.gz" && echo same)"
+check "the page's own policy as a header, frames forbidden" \
+  "$(sed -n 's/.*http-equiv="Content-Security-Policy" content="\([^"]*\)".*/\1/p' "$source_dir/web/index.html"); frame-ancestors 'none'" \
+  "$(header Content-Security-Policy <"$work/page.head")"
+check "nosniff, no referrer, HTTPS only; the page revalidated, a file named by its content immutable and sent as its .gz" \
+  "nosniff no-referrer max-age=31536000 no-cache public, max-age=31536000, immutable gzip same" \
+  "$(for name in X-Content-Type-Options Referrer-Policy Strict-Transport-Security Cache-Control; do header "$name" <"$work/page.head"; done |
+    paste -sd' ') $(header Cache-Control <"$work/file.head") $(header Content-Encoding <"$work/file.head") $(cmp -s "$work/file.gz" "$work/site/page.0123456789ab.js.gz" && echo same)"
 check "plain HTTP is sent to HTTPS" "301 https://127.0.0.1/api/scores?limit=2" \
   "$(curl -s -o /dev/null -w '%{http_code} %{redirect_url}' "http://127.0.0.1:$redirect_port/api/scores?limit=2")"
 check "a file with one range, and with two (answered whole)" "206 5 200 20000" \
   "$(for ranges in 0-4 0-4,10-14; do curl -s "${tls[@]}" -r "$ranges" -o /dev/null -w '%{http_code} %{size_download} ' "$front/page.0123456789ab.js"; done | sed 's/ $//')"
 
-# The floods: 2,700 ranges on a replay, 20 at once; a 60 MB chunked body; slow clients. Each ends
-# within its bound, and another client is served all along.
+# The floods, each bounded in time with another client served meanwhile: 20 requests of 2,700
+# ranges on a replay; a 60 MB chunked body; 200 clients sending a header line every 3 s and 100
+# TLS handshakes never sent, which the header timeout (10 s) drops.
 ranges="bytes=$(printf '0-,%.0s' $(seq 2699))0-"
 replay_id=$(curl -s "$url/api/scores" | python3 -c 'import json, sys; print(json.load(sys.stdin)["scores"][0]["id"])')
+curl -s -o "$work/replay.plain" "$url/api/replays/$replay_id"
 clients=()
 for index in $(seq 20); do
-  curl -s "${tls[@]}" --max-time 20 -H "Range: $ranges" -o "$work/ranged$index" -w '%{http_code}\n' "$front/api/replays/$replay_id" >"$work/ranged$index.code" &
+  curl -s "${tls[@]}" --max-time 20 -H "Range: $ranges" -o "$work/ranged$index" "$front/api/replays/$replay_id" &
   clients+=($!)
 done
 another_client "20 requests of 2,700 ranges each"
 wait "${clients[@]}"
-curl -s -o "$work/replay.plain" "$url/api/replays/$replay_id"
 check "2,700 ranges on a replay: 20 answers, each the replay once" "20" \
-  "$(for index in $(seq 20); do [ "$(cat "$work/ranged$index.code")" = 200 ] && cmp -s "$work/ranged$index" "$work/replay.plain" && echo; done | wc -l)"
-
-board_memory=$(memory "$pid" VmHWM)
+  "$(for index in $(seq 20); do cmp -s "$work/ranged$index" "$work/replay.plain" && echo; done | wc -l)"
+board_memory=$(sed -n 's/^VmHWM:\s*\([0-9]*\) kB/\1/p' "/proc/$pid/status")
 head -c 60000000 /dev/zero | curl -s "${tls[@]}" --http1.1 --max-time 20 -X POST -T - "${json[@]}" -H 'Transfer-Encoding: chunked' \
-  -o "$work/chunked.answer" -w '%{http_code} %{time_total}' "$front/api/scores" >"$work/chunked.code" &
+  -w ' %{http_code}' "$front/api/scores" >"$work/chunked" &
 chunked=$!
 sleep 0.2
 another_client "a 60 MB chunked body arriving"
 wait "$chunked"
-read -r code took <"$work/chunked.code"
-check "a 60 MB chunked body: refused by the front within 20 s" '413 {"error":"the body is larger than 65536 bytes"}' "$code $(cat "$work/chunked.answer")"
-check "the board never read it (its memory's high-water mark grew by less than 2 MB)" "yes" \
-  "$( [ $(($(memory "$pid" VmHWM) - board_memory)) -lt 2048 ] && echo yes)"
-
-# 200 clients sending one header line every 3 s and 100 TLS handshakes never sent: the front
-# drops them all by its header timeout (10 s after each handshake).
-slow=$(python3 "$source_dir/tests/board/slow_clients.py" "$front_port" "$work/cert.pem" 200 100 /api/scores 16)
-check "300 slow clients and stalled handshakes: all held, another client within 1 s, all dropped within 16 s" "300 yes 0 yes" \
-  "$(echo "$slow" | python3 -c 'import json, sys; a = json.load(sys.stdin); print(a["held"], "yes" if a["other_client_s"] < 1 else a["other_client_s"], a["failed"], "yes" if a["last_dropped_s"] else "no")')"
+check "a 60 MB chunked body: refused by the front within 20 s, the board's memory unchanged (within 2 MB)" \
+  '{"error":"the body is larger than 65536 bytes"} 413 yes' \
+  "$(cat "$work/chunked") $( [ $(($(sed -n 's/^VmHWM:\s*\([0-9]*\) kB/\1/p' "/proc/$pid/status") - board_memory)) -lt 2048 ] && echo yes)"
+read -r held waited dropped < <(python3 "$source_dir/tests/board/slow_clients.py" "$front_port" "$work/cert.pem" 200 100 /api/scores 16)
+check "300 slow clients and stalled handshakes: all held, another client answered within 1 s ($waited s), all dropped within 16 s" \
+  "300 yes 300" "$held $(awk -v t="$waited" 'BEGIN { print t < 1 ? "yes" : "no" }') $dropped"
 
 # Per address: submissions and tickets as a rate (the 13th submission at once passes, the 14th
-# is refused; 31 and 32 tickets), connections at once (31 held let one more in, 32 do not).
-burst() { # burst ADDRESS COUNT PATH BODY_FILE: how many of each status, and the answers refused
+# is refused; 31 and 32 tickets), requests at once (31 held let one more in, 32 do not).
+burst() { # burst ADDRESS COUNT PATH BODY_FILE: how many of each status, and the refusals
   local index requests=()
   for index in $(seq "$2"); do requests+=(-o "$work/burst$index" "$front$3"); done
-  curl -s "${tls[@]}" --parallel --parallel-max 64 --interface "$1" "${json[@]}" --data-binary @"$4" \
+  curl -s "${tls[@]}" --parallel --parallel-max 64 --interface "$1" "${json[@]}" --data-binary @"$4" -D "$work/burst.head" \
     -w '%{http_code}\n' "${requests[@]}" 2>/dev/null | sort | uniq -c | awk '{ printf "%s×%s ", $2, $1 }'
-  grep -h '"too many requests' "$work"/burst* | sort -u
+  echo "$(grep -h '"too many requests' "$work"/burst[0-9]* | sort -u) $(header Retry-After <"$work/burst.head")"
   rm -f "$work"/burst*
 }
-check "14 submissions at once from one address" '422×13 429×1 {"error":"too many requests from one address; try again in 5 s"}' \
+check "14 submissions at once from one address" '422×13 429×1 {"error":"too many requests from one address; try again in 5 s"} 5' \
   "$(burst 127.0.0.2 14 /api/scores "$work/damaged.json")"
-check "a refusal at the front says when to retry" "5" \
-  "$(curl -s "${tls[@]}" --interface 127.0.0.2 "${json[@]}" --data-binary @"$work/damaged.json" -D - -o /dev/null "$front/api/scores" | header Retry-After)"
 echo '{}' >"$work/empty.json"
 check "32 tickets at once from one address" "201×31 429×1" "$(burst 127.0.0.3 32 /api/tickets "$work/empty.json" | cut -d' ' -f1-2)"
-check "connections at once from one address: 31 held, then 32" "200 429" "$(python3 - "$front_port" "$work/cert.pem" <<'EOF'
+check "requests at once from one address: 31 held, then 32" "200 429" "$(python3 - "$front_port" "$work/cert.pem" <<'EOF'
 import socket, ssl, sys, time
 context = ssl.create_default_context(cafile=sys.argv[2])
-def connect():
-    raw = socket.create_connection(("127.0.0.1", int(sys.argv[1])), source_address=("127.0.0.4", 0))
-    return context.wrap_socket(raw, server_hostname="localhost")
-def status():
-    other = connect()
-    other.sendall(b"GET /api/health HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
-    return other.recv(100).split(b" ")[1].decode()
-held = []
+def send(request):
+    connection = context.wrap_socket(socket.create_connection(("127.0.0.1", int(sys.argv[1])), source_address=("127.0.0.4", 0)), server_hostname="localhost")
+    connection.sendall(request)
+    return connection
+held, answers = [], []
 for count in (31, 32):
-    while len(held) < count:
-        connection = connect()
-        connection.sendall(b"POST /api/health HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n{")
-        held.append(connection)
-    time.sleep(0.5)  # until the front has read each held request's header
-    answer = status()
-    for _ in range(10 if count == 32 else 0):
-        if answer == "429":
-            break
+    held += [send(b"POST /api/health HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n{") for _ in range(count - len(held))]
+    for _ in range(10):  # until the front has read the held requests' headers
         time.sleep(0.5)
-        answer = status()
-    print(answer, end=" " if count == 31 else "\n")
+        answer = send(b"GET /api/health HTTP/1.1\r\nHost: x\r\n\r\n").recv(100).split(b" ")[1].decode()
+        if count == 31 or answer == "429":
+            break
+    answers.append(answer)
+print(*answers)
 EOF
 )"
 
@@ -329,8 +311,8 @@ check "--submit over HTTPS, its certificate not trusted" "No leaderboard answere
 listed=$(curl -s "${tls[@]}" "$front/api/scores?limit=100")
 kill -9 "$pid"
 wait "$pid" 2>/dev/null
-check "the board killed: the front answers for it" '503 5 {"error":"the board is not answering; try again in a few seconds"}' \
-  "$(curl -s "${tls[@]}" -D "$work/down.head" -o "$work/down.answer" -w '%{http_code}' "$front/api/scores") $(header Retry-After <"$work/down.head") $(cat "$work/down.answer")"
+check "the board killed: the front answers for it" '{"error":"the board is not answering; try again in a few seconds"} 503 5' \
+  "$(curl -s "${tls[@]}" -D "$work/down.head" -w ' %{http_code} ' "$front/api/scores")$(header Retry-After <"$work/down.head")"
 start --submissions-per-minute 100 "${proxy[@]}"
 check "started again behind the front, it lists everything it had" "$listed" "$(curl -s "${tls[@]}" "$front/api/scores?limit=100")"
 stop
