@@ -263,7 +263,6 @@ std::int32_t play() {
   }
   const std::int32_t result = runGame(nullptr, ticket);
   if (ticketed) restoreGameRandom();
-  reportGameOverToPage(ticketed);
   return result;
 }
 
