@@ -210,6 +210,12 @@ try {
     .map((row) => row.querySelector('td.kind').textContent + (row.querySelector('button.submit') ? ' + Submit' : '')));
   check(JSON.stringify(games) === '["for the board + Submit","played offline"]', `the kept games: ${JSON.stringify(games)}`);
   if (shots) await page.screenshot({ path: path.join(shots, 'leaderboard-games.png') });
+  await page.click('#board-toggle');
+  await page.click('#best-games-button');
+  const best = await page.evaluate(() => Array.from(document.querySelectorAll('#best-games tr')).slice(1)
+    .map((row) => row.cells[3].textContent));
+  check(JSON.stringify(best) === '["for the board","played offline"]', `Best games marks them too: ${JSON.stringify(best)}`);
+  if (shots) await page.screenshot({ path: path.join(shots, 'best-games.png') });
 
   // A phone held sideways, for the README.
   if (shots) {
