@@ -61,7 +61,9 @@ int main(int argc, char* argv[]) {
   Options options;
   const std::int32_t optionsStatus = readOptions(argc, argv, options);
   if (optionsStatus >= 0) return optionsStatus;
+#ifndef __EMSCRIPTEN__
   if (options.submit != nullptr) return submitReplay(options.submit, options.name, options.board ? options.board : kDefaultBoard);
+#endif
   // In the browser the page learns of these ends too.
   if (options.verify != nullptr) {
     const int status = verifyNamedReplay(options.verify);

@@ -33,7 +33,8 @@ constexpr const char* kUsage =
     "  --replay RANK|FILE  watch again the game of that rank (1 to 10) or a replay file\n"
     "  --verify RANK|FILE  play that game again without a window and say whether its score holds\n"
     "  --submit RANK|FILE --name NAME [--board URL]  send that game to a leaderboard\n"
-    "                (default http://127.0.0.1:8000) and print the rank it got or the board's reason\n"
+    "                (default http://127.0.0.1:8000; https trusts the system's certificates, or those\n"
+    "                of the file SSL_CERT_FILE names) and print the rank it got or why not\n"
     "  --help        show this help and leave\n"
     "  --version     show the version and leave\n"
     "\n"
@@ -146,5 +147,9 @@ std::int32_t readOptions(int argc, char* argv[], Options& options) {
   }
   if ((options.submit != nullptr) != (options.name != nullptr)) return misuse("--submit and --name go together", "");
   if (options.board != nullptr && options.submit == nullptr) return misuse("--board goes with --submit", "");
+  if (options.board != nullptr && std::strncmp(options.board, "http://", 7) != 0 &&
+      std::strncmp(options.board, "https://", 8) != 0) {
+    return misuse("--board needs an http:// or https:// address, not ", options.board);
+  }
   return checkScaleFits(options.scale);
 }
