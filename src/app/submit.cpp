@@ -80,10 +80,6 @@ std::int32_t readScoreAnswer(const char* boardUrl, const BoardExchange& exchange
 }
 
 std::int32_t submitReplay(const char* rank, const char* name, const char* boardUrl) {
-  if (!isUtf8(name)) {
-    std::fprintf(stderr, "zellworth: --name must be UTF-8 text\n");
-    return 2;
-  }
   std::vector<unsigned char> replay;
   if (!readNamedReplay(rank, replay)) return 2;
   BoardExchange exchange;
