@@ -21,7 +21,7 @@ port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0));
 url=http://127.0.0.1:$port
 
 start() {
-  "$board" --listen "127.0.0.1:$port" --db "$work/board.db" "$@" >>"$work/board.log" 2>&1 &
+  "$board" --listen "127.0.0.1:$port" --db "$work/board.db" --accept-unticketed "$@" >>"$work/board.log" 2>&1 &
   pid=$!
   for _ in $(seq 100); do curl -sf "$url/api/health" >/dev/null && return; sleep 0.05; done
   echo "FAIL the board did not start: $(cat "$work/board.log")"
@@ -55,6 +55,16 @@ first_id=$(echo "${answer#* }" | field id)
 again=$(post "$work/a.json")
 check "the same replay again names the first entry" "200 $first_id True" \
   "${again%% *} $(echo "${again#* }" | field id) $(echo "${again#* }" | field duplicate)"
+# A copy of the game under another date, or with fire pressed where the cooldown lets nothing
+# fire, is the same game: answered with the owner's entry, nothing stored.
+"$replay_tool" redate "$work/a.replay" "$work/stolen.replay" 1000000000
+"$replay_tool" neutral "$work/a.replay" "$work/neutral.replay"
+for copy in stolen neutral; do
+  submission "Thief" "$work/$copy.replay" >"$work/$copy.json"
+  copied=$(post "$work/$copy.json")
+  check "a $copy copy is the owner's entry" "200 $first_id Ada True" \
+    "${copied%% *} $(echo "${copied#* }" | field id) $(echo "${copied#* }" | field name) $(echo "${copied#* }" | field duplicate)"
+done
 submission "Bea" "$work/b.replay" >"$work/b.json"
 post "$work/b.json" >/dev/null
 submission '  <b>Cy</b> & "co" ' "$work/c.replay" >"$work/c.json"
