@@ -111,6 +111,14 @@ check "--submit, connection refused" "No leaderboard answered at http://127.0.0.
   "$(submit a.replay http://127.0.0.1:1 | paste -sd' ')"
 check "--submit, a name that does not resolve" "No leaderboard answered at http://board.invalid: the name does not resolve. status 5" \
   "$(submit a.replay http://board.invalid | paste -sd' ')"
+# A board that takes only games played on its tickets says why it refuses one without.
+ticketed_url=http://127.0.0.1:$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
+"$board" --listen "${ticketed_url#http://}" --db "$work/ticketed.db" >>"$work/board.log" 2>&1 &
+ticketed_board=$!
+for _ in $(seq 100); do curl -sf "$ticketed_url/api/health" >/dev/null && break; sleep 0.05; done
+check "--submit, a game without a ticket" "The board refused it: this board takes only games started on its ticket. status 3" \
+  "$(submit a.replay "$ticketed_url" | paste -sd' ')"
+kill "$ticketed_board" && wait "$ticketed_board"
 check "--submit, a board URL that is not http" "status 2" "$(submit a.replay ftp://127.0.0.1 2>/dev/null)"
 # Servers that are not boards, one answer per path: the client trusts none of their texts.
 python3 -c 'import http.server, json, sys, time
