@@ -8,6 +8,7 @@
 #include "app/display.h"
 #include "app/platform.h"
 #include "app/scores.h"
+#include "app/ticket.h"
 #include "game/play.h"
 #include "game/replay.h"
 #include "text/text.h"
@@ -60,6 +61,7 @@ std::int32_t showGameOverScreen(bool entering) {
     const std::vector<std::uint8_t> replay = gRecordingWhole ? encodeReplay(gRecording) : std::vector<std::uint8_t>{};
     recordGameScore(gScore, gRecording.date, replay);
     handGameToBoard(replay);
+    reportGameOverToPage(!gRecording.ticket.empty());
   }
   SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
   startMusic(kGameOverMusicPath);
