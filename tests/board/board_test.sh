@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The real zellworth-board on a free port of 127.0.0.1, as a client meets it: recorded games
-# stored and ranked, the same replay one entry, forged, foreign-rules and damaged replays refused
+# stored and ranked, the same game one entry (a copy with another date or with inputs that change
+# nothing included), tickets each good for one game that must take its time to arrive, forged,
+# foreign-rules and damaged replays refused
 # with their reasons, hostile bodies and names, the rate limit, slow clients that must not hold
 # up others, a full verification queue, verifiers that die or hang, --hide, and a restart (also
 # after SIGKILL) keeping everything answered.
@@ -118,6 +120,33 @@ ticketed_board=$!
 for _ in $(seq 100); do curl -sf "$ticketed_url/api/health" >/dev/null && break; sleep 0.05; done
 check "--submit, a game without a ticket" "The board refused it: this board takes only games started on its ticket. status 3" \
   "$(submit a.replay "$ticketed_url" | paste -sd' ')"
+# Its tickets: each good for one game, which must take as long to arrive as it took to play.
+ticket() { curl -s "${json[@]}" -d '{}' "$ticketed_url/api/tickets" | field ticket; }
+ticketed_post() { curl -s "${json[@]}" -o "$work/answer" -w '%{http_code}' --data-binary @"$1" "$ticketed_url/api/scores"; echo " $(cat "$work/answer")"; }
+ticketed_game() { # ticketed_game NAME TICKET FRAMES_OR_0 IDLE > body
+  "$replay_tool" record-ticket "$2" "$work/$1.whole" "$4" || return 1
+  if [ "$3" = 0 ]; then cp "$work/$1.whole" "$work/$1.replay"; else "$replay_tool" give-up "$work/$1.whole" "$work/$1.replay" "$3"; fi
+  submission "$1" "$work/$1.replay"
+}
+long_ticket=$(ticket)
+ticketed_game Early "$long_ticket" 0 2400 >"$work/early.json"
+early=$(ticketed_post "$work/early.json" | cut -c1-4)$(field error <"$work/answer")
+[[ "$early" =~ ^422\ the\ game\ arrived\ [01]\ s\ after\ its\ ticket,\ sooner\ than\ its\ [0-9]+\ frames\ can\ be\ played\ \([0-9]+\ s\)$ ]] &&
+  early=refused
+check "a game of over 60 s sent at once after its ticket" "refused" "$early"
+# A character of the signature changed (the 41st of 59: whole bytes either side).
+forged=${long_ticket:0:40}$([ "${long_ticket:40:1}" = A ] && echo B || echo A)${long_ticket:41}
+ticketed_game Forger "$forged" 120 0 >"$work/forger.json"
+check "a ticket whose signature was changed" '422 {"error":"the ticket was not issued by this board"}' "$(ticketed_post "$work/forger.json")"
+shared=$(ticket)
+ticketed_game Twice "$shared" 120 0 >"$work/twice1.json"
+ticketed_game Again "$shared" 130 0 >"$work/twice2.json"
+sleep 2  # 3 s of frames, less the margin
+first=$(ticketed_post "$work/twice1.json")
+check "a game on its ticket is stored" "201" "${first%% *}"
+check "another game on the same ticket" \
+  '409 {"error":"the ticket was used for another game: each ticket is good for one entry"}' "$(ticketed_post "$work/twice2.json")"
+check "the same game on its ticket again" "200 True" "$(ticketed_post "$work/twice1.json" | cut -c1-3) $(field duplicate <"$work/answer")"
 kill "$ticketed_board" && wait "$ticketed_board"
 check "--submit, a board URL that is not http" "status 2" "$(submit a.replay ftp://127.0.0.1 2>/dev/null)"
 # Servers that are not boards, one answer per path: the client trusts none of their texts.
