@@ -403,7 +403,7 @@ EOF
 )"
 
 # The desktop's --submit over HTTPS, with the test's certificate trusted and without.
-"$replay_tool" record 44 "$work/d.replay"
+"$replay_tool" record 45 "$work/d.replay"
 check "--submit over HTTPS through the front" "Submitted: on the board with $(score_of "$work/d.replay") points. status 0" \
   "$(SSL_CERT_FILE="$work/cert.pem" submit d.replay "$front" | paste -sd' ' | sed -E 's/rank [0-9]+ (on the board with [0-9]+ points) \(entry [0-9]+\)/\1/')"
 check "--submit over HTTPS, its certificate not trusted" "No leaderboard answered at $front: its certificate is not trusted. status 5" \
