@@ -198,7 +198,11 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     replayFile(request, response, store);
   });
   server.Get("/api/health", [](const httplib::Request&, httplib::Response& response) {
-    answer(response, 200, json{{"status", "ok"}});
+    const std::int32_t verifiers = runningVerifiers();
+    if (verifiers > 0) return answer(response, 200, json{{"status", "ok"}, {"verifiers", verifiers}});
+    response.set_header("Retry-After", std::to_string(kBusyRetryAfter));
+    answer(response, 503, json{{"status", "degraded"}, {"verifiers", 0},
+                               {"error", "no verifier runs: submissions are refused until one starts again"}});
   });
   server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
     std::string what = "unknown";
