@@ -24,6 +24,7 @@ using nlohmann::json;
 
 constexpr std::int32_t kDefaultListLength = 10;
 constexpr std::int64_t kLargestOffset = 1000000000;
+constexpr std::int32_t kReplayMaxAge = 300;  // seconds a cache may keep a replay
 constexpr std::int64_t kLatestPlayedAhead = 24 * 60 * 60;  // seconds a replay's date may lie ahead of the board's clock
 
 // Submissions per client address in the current minute. Only the addresses of this minute are
@@ -159,7 +160,8 @@ void replayFile(const httplib::Request& request, httplib::Response& response, Sc
   const std::int64_t id = std::strtoll(request.matches[1].str().c_str(), nullptr, 10);
   std::string bytes;
   if (!store.replay(id, bytes)) return refuse(response, 404, "no entry " + std::to_string(id));
-  response.set_header("Cache-Control", "public, max-age=86400");
+  // Short enough that a hidden entry's replay leaves the caches within minutes.
+  response.set_header("Cache-Control", "public, max-age=" + std::to_string(kReplayMaxAge));
   response.set_header("Content-Disposition", "attachment; filename=\"zellworth-" + std::to_string(id) + ".replay\"");
   response.set_content(bytes, "application/octet-stream");
 }
