@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -90,6 +91,57 @@ bool numberParameter(const httplib::Request& request, const char* name, std::int
   if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return false;
   value = std::strtoll(text.c_str(), nullptr, 10);
   return value >= least && value <= most;
+}
+
+bool isJsonType(const std::string& contentType) {
+  std::string type = contentType.substr(0, contentType.find(';'));
+  type.erase(0, type.find_first_not_of(" \t"));
+  type.erase(type.find_last_not_of(" \t") + 1);
+  for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return type == "application/json";
+}
+
+struct EarlyRefusal {
+  int status = 0;  // 0: the request goes on to be routed and its body read
+  std::string reason;
+};
+
+// What the board refuses from a request's head alone, before it reads a byte of the body: the
+// library would otherwise build any number of ranges in memory and read a chunked body of any
+// size, and a browser sends a text/plain POST from any page without asking first.
+EarlyRefusal refusalBeforeBody(const httplib::Request& request, const BoardLimits& limits) {
+  if (request.ranges.size() > 1) return {416, "at most one range is served"};
+  if (request.has_header("Transfer-Encoding")) return {411, "send the body with a Content-Length, not in chunks"};
+  const bool post = request.method == "POST";
+  if (!request.has_header("Content-Length")) return post ? EarlyRefusal{411, "a POST needs a Content-Length"} : EarlyRefusal{};
+  const std::string length = request.get_header_value("Content-Length");
+  if (length.empty() || length.size() > 18 || length.find_first_not_of("0123456789") != std::string::npos) {
+    return {400, "the Content-Length is not a number"};
+  }
+  const unsigned long long bytes = std::strtoull(length.c_str(), nullptr, 10);
+  if (bytes > limits.bodyMax) return {413, "the body is larger than " + std::to_string(limits.bodyMax) + " bytes"};
+  if (post && bytes > 0 && !isJsonType(request.get_header_value("Content-Type"))) {
+    return {415, "send the body as application/json"};
+  }
+  return {};
+}
+
+// Answers the refusal and closes the connection, leaving the body unread: the content provider
+// writes the whole answer, then fails, which makes the library drop the connection.
+// Returns the answer's length.
+std::size_t refuseBeforeBody(httplib::Request& request, httplib::Response& response, const EarlyRefusal& refusal) {
+  request.ranges.clear();  // the refusal itself is never cut into ranges
+  request.headers.erase("Connection");
+  request.headers.emplace("Connection", "close");
+  const std::string body = json{{"error", refusal.reason}}.dump();
+  response.status = refusal.status;
+  response.set_header("Cache-Control", "no-store");
+  response.set_content_provider(body.size(), "application/json",
+                                [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                  sink.write(body.data() + offset, length);
+                                  return false;
+                                });
+  return body.size();
 }
 
 void submit(const httplib::Request& request, httplib::Response& response, ScoreStore& store,
@@ -206,6 +258,24 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     answer(response, 503, json{{"status", "degraded"}, {"verifiers", 0},
                                {"error", "no verifier runs: submissions are refused until one starts again"}});
   });
+  // The library hands this handler a const view of the request it owns and routes next: what the
+  // head alone refuses is answered here.
+  server.set_pre_routing_handler([&](const httplib::Request& view, httplib::Response& response) {
+    httplib::Request& request = const_cast<httplib::Request&>(view);
+    const EarlyRefusal refusal = refusalBeforeBody(request, limits);
+    if (refusal.status == 0) return httplib::Server::HandlerResponse::Unhandled;
+    refuseBeforeBody(request, response, refusal);
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  // A client that waits for "100 Continue" before its body is answered here instead.
+  server.set_expect_100_continue_handler([&](const httplib::Request& view, httplib::Response& response) {
+    httplib::Request& request = const_cast<httplib::Request&>(view);
+    const EarlyRefusal refusal = refusalBeforeBody(request, limits);
+    if (refusal.status == 0) return 100;
+    // This answer skips the step that gives a routed answer its length.
+    response.set_header("Content-Length", std::to_string(refuseBeforeBody(request, response, refusal)));
+    return refusal.status;
+  });
   server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
     std::string what = "unknown";
     try {
@@ -218,13 +288,10 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     refuse(response, 500, "the board failed to answer; try again later");
   });
   server.set_error_handler(httplib::Server::HandlerWithResponse(
-      [&limits](const httplib::Request& request, httplib::Response& response) {
-        if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        // The HTTP library caps form bodies far below the limit: the API takes JSON.
-        const bool form = request.get_header_value("Content-Type").find("form-urlencoded") != std::string::npos;
-        refuse(response, response.status,
-               response.status == 413 && form ? "send the body as application/json: a form body is limited to 8192 bytes"
-                                              : statusReason(response.status, limits));
+      [&limits](const httplib::Request&, httplib::Response& response) {
+        // An answer of the board's own (it has its type) stands; the library's bare statuses get a reason.
+        if (!response.body.empty() || response.has_header("Content-Type")) return httplib::Server::HandlerResponse::Unhandled;
+        refuse(response, response.status, statusReason(response.status, limits));
         return httplib::Server::HandlerResponse::Handled;
       }));
   if (!options.site.empty()) {
