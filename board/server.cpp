@@ -2,6 +2,7 @@
 // is a 4xx or 5xx status with {"error": "one-line reason"}.
 #include "server.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -91,6 +93,37 @@ bool numberParameter(const httplib::Request& request, const char* name, std::int
   if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return false;
   value = std::strtoll(text.c_str(), nullptr, 10);
   return value >= least && value <= most;
+}
+
+// An address as 16 bytes, IPv4 as IPv6 maps it, so that 127.0.0.1 and ::ffff:127.0.0.1 match.
+bool parseAddress(const std::string& text, in6_addr& address) {
+  if (inet_pton(AF_INET6, text.c_str(), &address) == 1) return true;
+  in_addr v4{};
+  if (inet_pton(AF_INET, text.c_str(), &v4) != 1) return false;
+  address = in6_addr{};
+  address.s6_addr[10] = address.s6_addr[11] = 0xFF;
+  std::memcpy(&address.s6_addr[12], &v4, sizeof v4);
+  return true;
+}
+
+// The client's address: the connection's own, unless the connection comes from the trusted
+// proxy; then the last address of its X-Forwarded-For, which it sets to the address it served.
+std::string clientAddress(const httplib::Request& request, const BoardOptions& options) {
+  in6_addr peer{};
+  in6_addr proxy{};
+  if (options.trustedProxy.empty() || !parseAddress(request.remote_addr, peer) ||
+      !parseAddress(options.trustedProxy, proxy) || std::memcmp(&peer, &proxy, sizeof peer) != 0) {
+    return request.remote_addr;
+  }
+  const std::size_t headers = request.get_header_value_count("X-Forwarded-For");
+  if (headers == 0) return request.remote_addr;
+  const std::string forwarded = request.get_header_value("X-Forwarded-For", headers - 1);
+  const std::size_t comma = forwarded.rfind(',');
+  std::string last = forwarded.substr(comma == std::string::npos ? 0 : comma + 1);
+  last.erase(0, last.find_first_not_of(" \t"));
+  last.erase(last.find_last_not_of(" \t") + 1);
+  in6_addr client{};
+  return parseAddress(last, client) ? last : request.remote_addr;
 }
 
 bool isJsonType(const std::string& contentType) {
@@ -258,10 +291,11 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     answer(response, 503, json{{"status", "degraded"}, {"verifiers", 0},
                                {"error", "no verifier runs: submissions are refused until one starts again"}});
   });
-  // The library hands this handler a const view of the request it owns and routes next: what the
-  // head alone refuses is answered here.
+  // The library hands this handler a const view of the request it owns and routes next: the
+  // client's address is settled here once, and what the head alone refuses is answered here.
   server.set_pre_routing_handler([&](const httplib::Request& view, httplib::Response& response) {
     httplib::Request& request = const_cast<httplib::Request&>(view);
+    request.remote_addr = clientAddress(request, options);
     const EarlyRefusal refusal = refusalBeforeBody(request, limits);
     if (refusal.status == 0) return httplib::Server::HandlerResponse::Unhandled;
     refuseBeforeBody(request, response, refusal);
