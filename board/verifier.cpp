@@ -50,11 +50,11 @@ bool spawnWorker(Worker& worker, std::string& error) {
   int toWorker[2];
   int fromWorker[2];
   if (pipe2(toWorker, O_CLOEXEC) != 0) {
-    error = std::strerror(errno);
+    error = std::string("cannot start a verifier: ") + std::strerror(errno);
     return false;
   }
   if (pipe2(fromWorker, O_CLOEXEC) != 0) {
-    error = std::strerror(errno);
+    error = std::string("cannot start a verifier: ") + std::strerror(errno);
     close(toWorker[0]);
     close(toWorker[1]);
     return false;
