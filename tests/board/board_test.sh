@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The real zellworth-board on a free port of 127.0.0.1, as a client meets it: recorded games
 # stored and ranked, the same replay one entry, forged, foreign-rules and damaged replays refused
-# with their reasons, hostile bodies and names, the rate limit, slow clients that must not hold
-# up others, a full verification queue, verifiers that die or hang, --hide, and a restart (also
-# after SIGKILL) keeping everything answered.
+# with their reasons, hostile bodies, heads and names, dates ahead of the clock, the rate limit
+# behind a trusted front, slow clients that must not hold up others, a full verification queue,
+# verifiers that die, hang or cannot start again, --hide, and a restart (also after SIGKILL)
+# keeping everything answered.
 # The game's --submit is checked against it too: its line and exit status for each answer.
 #   board_test.sh BOARD_BINARY REPLAY_TOOL GAME_BINARY
 set -uo pipefail
+declare -A date_of
 board=$(realpath "$1")
 replay_tool=$(realpath "$2")
 game=$(realpath "$3")
@@ -58,7 +60,7 @@ check "the same replay again names the first entry" "200 $first_id True" \
 submission "Bea" "$work/b.replay" >"$work/b.json"
 post "$work/b.json" >/dev/null
 submission '  <b>Cy</b> & "co" ' "$work/c.replay" >"$work/c.json"
-post "$work/c.json" >/dev/null
+curl -s -H 'Content-Type: application/json; charset=utf-8' -o /dev/null --data-binary @"$work/c.json" "$url/api/scores"
 best_first=$(for file in a b c; do echo "$(score_of "$work/$file.replay")"; done | sort -rn | paste -sd,)
 check "the list, best first" "3 $best_first" \
   "$(curl -s "$url/api/scores" | python3 -c 'import json, sys; a = json.load(sys.stdin); print(a["total"], ",".join(str(e["score"]) for e in a["scores"]))')"
@@ -66,6 +68,11 @@ check "a name is trimmed and kept as written" '<b>Cy</b> & "co"' \
   "$(curl -s "$url/api/scores?limit=100" | python3 -c 'import json, sys; print([e["name"] for e in json.load(sys.stdin)["scores"] if "Cy" in e["name"]][0])')"
 curl -s -o "$work/fetched.replay" "$url/api/replays/$first_id"
 check "an entry's replay is served as it was sent" "same" "$(cmp -s "$work/fetched.replay" "$work/a.replay" && echo same)"
+check "a replay is cached for five minutes, so that a hide reaches the caches" "public, max-age=300" \
+  "$(curl -s -D - -o /dev/null "$url/api/replays/$first_id" | tr -d '\r' | sed -n 's/^Cache-Control: //p')"
+check "one range of a replay" "206 10" "$(curl -s -H 'Range: bytes=0-9' -o "$work/part" -w '%{http_code}' "$url/api/replays/$first_id") $(stat -c %s "$work/part")"
+check "two ranges" '416 {"error":"at most one range is served"}' \
+  "$(curl -s -H 'Range: bytes=0-0,2-2' -o "$work/answer" -w '%{http_code}' "$url/api/replays/$first_id") $(cat "$work/answer")"
 
 submission "Eve" "$work/forged.replay" >"$work/forged.json"
 check "a forged score" "422 the replay does not give the score it claims: it records $(($(score_of "$work/a.replay") + 5)), its inputs give $(score_of "$work/a.replay")" \
@@ -75,6 +82,24 @@ check "another rules version" "422" "$(post "$work/rules.json" | cut -c1-3)"
 grep -q "is not one this board plays" "$work/answer" || { echo "FAIL the rules refusal: $(cat "$work/answer")"; failures=$((failures + 1)); }
 submission "Eve" "$work/damaged.replay" >"$work/damaged.json"
 check "a damaged file" '422 {"error":"the file is damaged"}' "$(post "$work/damaged.json")"
+
+# A date at most 24 h ahead of the board's clock is kept; a second more is replaced by the
+# board's clock. Both are sent at the start of one second of the clock, or again with another game.
+iso() { date -u -d "@$1" +%Y-%m-%dT%H:%M:%SZ; }
+for attempt in 1 2 3; do
+  "$replay_tool" record $((43 + attempt)) "$work/d.replay"
+  sleep "0.$(printf '%03d' $((999 - 10#$(date +%3N))))"
+  now=$(date +%s)
+  for ahead in 86400 86401; do
+    "$replay_tool" set-date "$work/d.replay" "$work/d$ahead.replay" $((now + ahead))
+    printf '{"name": "D", "replay": "%s"}' "$(base64 -w0 "$work/d$ahead.replay")" >"$work/d$ahead.json"
+    post "$work/d$ahead.json" >/dev/null
+    date_of[$ahead]=$(field date <"$work/answer")
+  done
+  [ "$(date +%s)" = "$now" ] && break
+done
+check "a date 24 h ahead is kept" "$(iso $((now + 86400)))" "${date_of[86400]}"
+check "a date 24 h and 1 s ahead becomes the board's clock" "$(iso "$now")" "${date_of[86401]}"
 
 # The desktop's --submit: a line and an exit status for each kind of answer.
 submit() { (cd "$work" && "$game" --submit "$1" --name "Dee" --board "${2:-$url}"); echo "status $?"; }
@@ -97,6 +122,52 @@ check "a name of 17 characters" '400 {"error":"the name is not allowed: it is lo
 printf '{"name": "\xff\xfe", "replay": "WldSUA=="}' >"$work/utf8.json"
 check "a name that is not UTF-8" "400" "$(post "$work/utf8.json" | cut -c1-3)"
 check "a count beyond the list's limit" "400" "$(curl -s -o /dev/null -w '%{http_code}' "$url/api/scores?limit=101")"
+check "the lowest count and offset, and one below each" "1 1 400 400" \
+  "$(curl -s "$url/api/scores?limit=1&offset=0" | python3 -c 'import json, sys; a = json.load(sys.stdin)["scores"]; print(len(a), a[0]["rank"])') $(curl -s -o /dev/null -w '%{http_code}' "$url/api/scores?limit=0") $(curl -s -o /dev/null -w '%{http_code}' "$url/api/scores?offset=-1")"
+
+# Names: every blank trimmed, and each class of invisible character refused.
+name_answer() { printf '{"name": "%s", "replay": "WldSUA=="}' "$1" >"$work/name.json"; post "$work/name.json"; }
+check "a name of 16 Hangul fillers" '400 {"error":"the name is not allowed: it is empty"}' "$(name_answer "$(printf '\\u3164%.0s' $(seq 16))")"
+for format in '\u061c' '\u00ad' '\udb40\udc41' '\u200b' '\ufe0f'; do
+  check "a name holding $format" '400 {"error":"the name is not allowed: it holds an invisible formatting character"}' \
+    "$(name_answer "A${format}B")"
+done
+check "three marks on one letter" '400 {"error":"the name is not allowed: it stacks more than two marks on one letter"}' \
+  "$(name_answer 'e\u0301\u0301\u0301')"
+check "two marks on one letter, and 16 characters, pass the name's checks" "422 422" \
+  "$(name_answer 'e\u0301\u0301' | cut -c1-3) $(name_answer "$(printf 'é%.0s' $(seq 16))" | cut -c1-3)"
+"$replay_tool" record 55 "$work/e.replay"
+printf '{"name": "%s", "replay": "%s"}' '\u00a0\u3164Ann \u2800\u3000' "$(base64 -w0 "$work/e.replay")" >"$work/e.json"
+check "a name trimmed of no-break spaces and fillers" "Ann" "$(post "$work/e.json" >/dev/null; field name <"$work/answer")"
+
+# Refused from the head alone, before a byte of the body is sent, and the connection closed.
+head_answer() { # head_answer BODY_BYTES HEAD_LINE...: the status, the body and whether it closed
+  python3 - "$port" "$@" <<'EOF'
+import socket, sys
+connection = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=3)
+connection.sendall(("\r\n".join(sys.argv[3:]) + "\r\n\r\n").encode() + b"a" * int(sys.argv[2]))
+data, closed = b"", False
+try:
+    while not closed:
+        chunk = connection.recv(65536)
+        data, closed = data + chunk, not chunk
+except OSError:
+    pass
+head, _, body = data.partition(b"\r\n\r\n")
+print(head.split(b" ")[1].decode() if head else "none", body.decode(), "closed" if closed else "open")
+EOF
+}
+post_head=("POST /api/scores HTTP/1.1" "Host: x")
+check "a chunked body" '411 {"error":"send the body with a Content-Length, not in chunks"} closed' \
+  "$(head_answer 0 "${post_head[@]}" "Content-Type: application/json" "Transfer-Encoding: chunked")"
+check "a POST without a Content-Length" '411 {"error":"a POST needs a Content-Length"} closed' \
+  "$(head_answer 0 "${post_head[@]}" "Content-Type: application/json")"
+check "a text/plain POST, as any page may send unasked" '415 {"error":"send the body as application/json"} closed' \
+  "$(head_answer 0 "${post_head[@]}" "Content-Type: text/plain" "Origin: https://elsewhere.example" "Content-Length: 300")"
+check "a Content-Length one past the limit" '413 {"error":"the body is larger than 65536 bytes"} closed' \
+  "$(head_answer 0 "${post_head[@]}" "Content-Type: application/json" "Content-Length: 65537")"
+check "a body at the limit is read" '400 {"error":"the body is not a JSON object"} closed' \
+  "$(head_answer 65536 "${post_head[@]}" "Content-Type: application/json" "Content-Length: 65536" "Connection: close")"
 
 # 40 connections idle or half-sent must not keep another client waiting.
 python3 - "$port" <<'EOF' || failures=$((failures + 1))
@@ -116,33 +187,54 @@ print(f"{'ok  ' if took < 2 else 'FAIL'} with 40 idle or half-sent connections a
 sys.exit(0 if took < 2 else 1)
 EOF
 
-check "hide an entry" "entry $first_id is hidden" "$("$board" --db "$work/board.db" --hide "$first_id")"
-check "a hidden entry leaves the list and its replay" "2 404" \
-  "$(curl -s "$url/api/scores" | field total) $(curl -s -o /dev/null -w '%{http_code}' "$url/api/replays/$first_id")"
+# Hiding the best entry moves every other up one, in the list and in a duplicate's answer.
+ranks() { python3 -c 'import json, sys; print(" ".join("%d:%d" % (e["id"], e["rank"]) for e in json.load(sys.stdin)["scores"]))'; }
+listed=$(curl -s "$url/api/scores?limit=100" | ranks)
+top=${listed%%:*}
+check "hide an entry" "entry $top is hidden" "$("$board" --db "$work/board.db" --hide "$top")"
+moved_up=$(for entry in $listed; do [ "${entry%:*}" = "$top" ] || echo "${entry%:*}:$((${entry#*:} - 1))"; done | paste -sd' ')
+check "a hidden entry leaves the list and its replay; those below move up" "$moved_up 404" \
+  "$(curl -s "$url/api/scores?limit=100" | ranks) $(curl -s -o /dev/null -w '%{http_code}' "$url/api/replays/$top")"
+again=$(post "$work/a.json")
+check "an entry below a hidden one, sent again, answers its new rank" \
+  "$(for entry in $moved_up; do [ "${entry%:*}" = "$first_id" ] && echo "${entry#*:}"; done)" "$(echo "${again#* }" | field rank)"
 stop
 
-# The rate limit, and a full queue: one verifier, no queue, three long games at once.
-start --submissions-per-minute 2 --verifiers 1 --verify-queue 0
-post "$work/damaged.json" >/dev/null
-post "$work/damaged.json" >/dev/null
+# The rate limit counts by client address: the connection's own, or the one the trusted front
+# (127.0.0.2 here) names last in X-Forwarded-For; anyone else's X-Forwarded-For is ignored. All
+# of it within one minute of the clock, when the counts start again.
+[ $((10#$(date +%S))) -lt 50 ] || sleep $((61 - 10#$(date +%S)))
+start --submissions-per-minute 2 --verifiers 1 --verify-queue 0 --trusted-proxy 127.0.0.2
+for forged in 198.51.100.1 198.51.100.2; do
+  curl -s -H "X-Forwarded-For: $forged" "${json[@]}" -o /dev/null --data-binary @"$work/damaged.json" "$url/api/scores"
+done
 check "the third submission in a minute, from the desktop" "status 4" "$(submit damaged.replay | tail -n 1)"
+from_front() { curl -s --interface 127.0.0.2 -H "X-Forwarded-For: $1" "${json[@]}" -o /dev/null -w '%{http_code}' --data-binary @"$work/damaged.json" "$url/api/scores"; }
+check "through the trusted front, each client counts apart" "422 422 429 422" \
+  "$(from_front 198.51.100.1) $(from_front '10.9.9.9, 198.51.100.1') $(from_front 198.51.100.1) $(from_front 198.51.100.2)"
 retry=$(curl -s "${json[@]}" -D - -o /dev/null --data-binary @"$work/damaged.json" "$url/api/scores" | tr -d '\r' | sed -n 's/^Retry-After: //p')
 [ "${retry:-0}" -ge 1 ] && [ "$retry" -le 60 ]
 check "a 429 says when to retry" "0" "$?"
 stop
-start --submissions-per-minute 100 --verifiers 1 --verify-queue 0
+
+# A full queue: one verifier, held stopped, and a queue of two. Of five submissions in turn the
+# first holds the verifier until its time runs out, two wait for the next and two are turned away.
+start --submissions-per-minute 100 --verifiers 1 --verify-queue 2 --verify-timeout 2
 clients=()
-for index in 1 2 3 4 5 6; do
-  "$replay_tool" record-long "$index" "$work/long$index.replay"
-  submission "Q$index" "$work/long$index.replay" >"$work/q$index.json"
+for index in 1 2 3 4 5; do
+  "$replay_tool" record $((400 + index)) "$work/q$index.replay"
+  submission "Q$index" "$work/q$index.replay" >"$work/q$index.json"
 done
-for index in 1 2 3 4 5 6; do
-  curl -s "${json[@]}" -D "$work/q$index.head" -o /dev/null --data-binary @"$work/q$index.json" "$url/api/scores" &
+kill -STOP "$(pgrep -P "$pid")"
+for index in 1 2 3 4 5; do
+  curl -s "${json[@]}" -D "$work/q$index.head" -o /dev/null -w '%{http_code}' --data-binary @"$work/q$index.json" "$url/api/scores" >"$work/q$index.code" &
   clients+=($!)
+  sleep 0.3
 done
 wait "${clients[@]}"
+check "1 verifier and a queue of 2: five submissions" "422 201 201 503 503" "$(paste -d' ' "$work"/q{1,2,3,4,5}.code)"
 check "a full queue answers 503 with Retry-After" "yes" \
-  "$(cat "$work"/q*.head | tr -d '\r' | grep -q '^HTTP/1.1 503' && grep -qh '^Retry-After: 5' "$work"/q*.head && echo yes)"
+  "$(tr -d '\r' <"$work/q5.head" | grep -q '^Retry-After: 5' && echo yes)"
 
 # A verifier that dies while idle is replaced unnoticed; one that hangs costs only its submission.
 stop
@@ -156,6 +248,50 @@ check "a verifier killed while idle" "201" "$(post "$work/w901.json" | cut -c1-3
 kill -STOP "$(pgrep -P "$pid")"
 check "a verifier that hangs" '422 {"error":"the replay could not be played to its end"}' "$(post "$work/w902.json")"
 check "its replacement verifies the next" "201" "$(post "$work/w903.json" | cut -c1-3)"
+
+# A verifier that cannot start again (out of descriptors here: the board's soft limit is set
+# just below what a start needs) leaves the board up, saying so, until the restarter starts one.
+"$replay_tool" record 904 "$work/w904.replay"
+submission "W904" "$work/w904.replay" >"$work/w904.json"
+python3 - "$pid" "$port" "$work/w904.json" >"$work/degraded" <<'EOF'
+import json, os, subprocess, sys, time, urllib.request
+pid, port, body = int(sys.argv[1]), sys.argv[2], open(sys.argv[3], "rb").read()
+def request(path, data=None):
+    ask = urllib.request.Request(f"http://127.0.0.1:{port}{path}", data, {"Content-Type": "application/json"})
+    try:
+        with urllib.request.urlopen(ask, timeout=10) as answer:
+            return answer.status, json.load(answer)
+    except urllib.error.HTTPError as error:
+        return error.code, json.load(error)
+def descriptors(process):
+    return {int(fd): os.readlink(f"/proc/{process}/fd/{fd}") for fd in os.listdir(f"/proc/{process}/fd")}
+worker = int(subprocess.check_output(["pgrep", "-P", str(pid)]))
+pipes = {descriptors(worker)[0], descriptors(worker)[1]}
+kept = [fd for fd, target in descriptors(pid).items() if target not in pipes]
+# Two free numbers once the worker's two are closed: a connection fits, a worker's four do not.
+limit = next(n for n in range(4096) if n - sum(1 for fd in kept if fd < n) == 2)
+soft = [line.split()[3] for line in open(f"/proc/{pid}/limits") if line.startswith("Max open files")][0]
+subprocess.check_call(["prlimit", f"--pid={pid}", f"--nofile={limit}:"])
+os.kill(worker, 9)
+started = time.monotonic()
+while request("/api/health")[0] != 503 and time.monotonic() - started < 5:
+    time.sleep(0.1)
+print(*request("/api/health"))
+print(request("/api/scores", body)[0])
+time.sleep(1.2)  # long enough for a second try, after a longer wait
+subprocess.check_call(["prlimit", f"--pid={pid}", f"--nofile={soft}:"])
+started = time.monotonic()
+while request("/api/health")[0] != 200 and time.monotonic() - started < 15:
+    time.sleep(0.1)
+print(*request("/api/health"))
+print(request("/api/scores", body)[0])
+EOF
+check "no verifier can start: the board is degraded, and says so" \
+  "503 {'error': 'no verifier runs: submissions are refused until one starts again', 'status': 'degraded', 'verifiers': 0}|503" \
+  "$(sed -n 1,2p "$work/degraded" | paste -sd'|')"
+check "the restarter starts one once it can" "200 {'status': 'ok', 'verifiers': 1}|201" "$(sed -n 3,4p "$work/degraded" | paste -sd'|')"
+check "each failed start is logged, tried again after a longer wait" "500 ms 1000 ms" \
+  "$(grep -o 'cannot start a verifier: Too many open files; trying again in [0-9]* ms' "$work/board.log" | head -n 2 | grep -o '[0-9]* ms' | paste -sd' ')"
 
 # SIGKILL during submissions: every answered submission is still there after a restart.
 answered=()

@@ -6,6 +6,7 @@
 //                             forged as below into DIR/forged
 //   forge-score IN OUT        the same game claiming 5 points more, its checksum made anew
 //   forge-rules IN OUT        the same game under the next rules version
+//   set-date IN OUT SECONDS   the same game, played at SECONDS since 1970 UTC
 //   score FILE                the score the file records
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +94,10 @@ int main(int argc, char* argv[]) {
   }
   if (argc == 4 && std::strcmp(argv[1], "forge-rules") == 0 && readReplay(argv[2], replay)) {
     replay.rulesVersion = kRulesVersion + 1;
+    return write(argv[3], encodeReplay(replay)) ? 0 : 1;
+  }
+  if (argc == 5 && std::strcmp(argv[1], "set-date") == 0 && readReplay(argv[2], replay)) {
+    replay.date = std::strtoll(argv[4], nullptr, 10);
     return write(argv[3], encodeReplay(replay)) ? 0 : 1;
   }
   std::fprintf(stderr, "replay_maker: misused or unreadable replay\n");
