@@ -177,7 +177,7 @@ held = []
 for index in range(40):
     connection = socket.create_connection(("127.0.0.1", port))
     if index % 2:
-        connection.sendall(b"POST /api/scores HTTP/1.1\r\nHost: x\r\nContent-Length: 1000\r\n\r\n{\"na")
+        connection.sendall(b"POST /api/scores HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: 1000\r\n\r\n{\"na")
     held.append(connection)
 time.sleep(0.5)
 started = time.monotonic()
