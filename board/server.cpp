@@ -1,4 +1,4 @@
-// The API: POST /api/scores, GET /api/scores, GET /api/replays/ID, GET /api/health. Every refusal
+// The API: POST /api/tickets, POST /api/scores, GET /api/scores, GET /api/replays/ID, GET /api/health. Every refusal
 // is a 4xx or 5xx status with {"error": "one-line reason"}.
 #include "server.h"
 
@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -18,7 +19,9 @@
 #include <thread>
 #include <unordered_map>
 
+#include "game/replay.h"
 #include "submission.h"
+#include "ticket.h"
 #include "verifier.h"
 
 namespace {
@@ -177,8 +180,15 @@ std::size_t refuseBeforeBody(httplib::Request& request, httplib::Response& respo
   return body.size();
 }
 
+json duplicateJson(const StoredScore& entry) {
+  json first = entryJson(entry);
+  first["duplicate"] = true;
+  return first;
+}
+
 void submit(const httplib::Request& request, httplib::Response& response, ScoreStore& store,
-            SubmissionLimiter& limiter, const BoardLimits& limits) {
+            SubmissionLimiter& limiter, const BoardOptions& options) {
+  const BoardLimits& limits = options.limits;
   const std::int64_t now = std::time(nullptr);
   if (const std::int32_t wait = limiter.take(request.remote_addr, now)) {
     response.set_header("Retry-After", std::to_string(wait));
@@ -191,16 +201,28 @@ void submit(const httplib::Request& request, httplib::Response& response, ScoreS
   const std::string unread = readSubmission(request.body, trimmedName, replay);
   if (!unread.empty()) return refuse(response, 400, unread);
 
-  NewScore score;
-  score.replayHash = sha256(replay);
-  StoredScore entry;
-  if (store.findReplay(score.replayHash, entry)) {
-    // The same replay again is the same entry: its first answer, nothing stored.
-    json first = entryJson(entry);
-    first["duplicate"] = true;
-    return answer(response, 200, first);
-  }
+  // What the file says the game is, read here before a verifier plays it: a game already stored
+  // is answered at once, and a ticket that cannot stand costs no verification.
+  Replay game;
   ReplayVerdict verdict{};
+  verdict.problem = decodeReplay(reinterpret_cast<const std::uint8_t*>(replay.data()), replay.size(), game);
+  if (verdict.problem != ReplayProblem::kNone) {
+    verdict.status = 2;
+    verdict.rulesVersion = game.rulesVersion;
+    return refuse(response, 422, verdictRefusal(verdict));
+  }
+  NewScore score;
+  score.gameId = gameIdentity(game);
+  StoredScore entry;
+  if (store.findGame(score.gameId, entry)) return answer(response, 200, duplicateJson(entry));
+  if (!game.ticket.empty()) {
+    const std::string refusal = ticketRefusal(options.ticketKey, game, now, options.ticketLifetime);
+    if (!refusal.empty()) return refuse(response, 422, refusal);
+    score.ticket = ticketSignature(std::string(game.ticket.begin(), game.ticket.end()));
+  } else if (!options.acceptUnticketed) {
+    return refuse(response, 422, "this board takes only games started on its ticket");
+  }
+
   switch (verifySubmission(replay, verdict)) {
     case VerifyOutcome::kBusy:
       response.set_header("Retry-After", std::to_string(kBusyRetryAfter));
@@ -219,12 +241,31 @@ void submit(const httplib::Request& request, httplib::Response& response, ScoreS
   score.rulesVersion = verdict.rulesVersion;
   score.seed = verdict.seed;
   score.submittedAt = now;
-  score.playedAt = verdict.date > 0 && verdict.date <= now + kLatestPlayedAhead ? verdict.date : now;
+  if (score.ticket.empty()) {
+    score.playedAt = verdict.date > 0 && verdict.date <= now + kLatestPlayedAhead ? verdict.date : now;
+  } else {
+    // A ticketed game was played between its ticket's issue and now, whatever its file says.
+    const std::int64_t issued = ticketIssuedAt(std::string(game.ticket.begin(), game.ticket.end()));
+    score.playedAt = std::min(std::max(verdict.date, issued), now);
+  }
+  score.replayHash = sha256(replay);
   score.replay = std::move(replay);
-  const bool stored = store.add(score, entry);
-  json result = entryJson(entry);
-  if (!stored) result["duplicate"] = true;
-  answer(response, stored ? 201 : 200, result);
+  switch (store.add(score, entry)) {
+    case AddOutcome::kStored:
+      return answer(response, 201, entryJson(entry));
+    case AddOutcome::kSameGame:
+      return answer(response, 200, duplicateJson(entry));
+    case AddOutcome::kTicketUsed:
+      return refuse(response, 409, "the ticket was used for another game: each ticket is good for one entry");
+  }
+}
+
+void issue(httplib::Response& response, const BoardOptions& options) {
+  const std::int64_t now = std::time(nullptr);
+  const std::string ticket = issueTicket(options.ticketKey, now);
+  if (ticket.empty()) return refuse(response, 500, "the board failed to answer; try again later");
+  answer(response, 201, json{{"ticket", encodeBase64Url(ticket)}, {"seed", ticketSeedOf(ticket)},
+                             {"expires", isoDate(now + options.ticketLifetime)}});
 }
 
 void list(const httplib::Request& request, httplib::Response& response, ScoreStore& store, const BoardLimits& limits) {
@@ -276,8 +317,9 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
   server.set_keep_alive_timeout(limits.keepAlive);
 
   server.Post("/api/scores", [&](const httplib::Request& request, httplib::Response& response) {
-    submit(request, response, store, limiter, limits);
+    submit(request, response, store, limiter, options);
   });
+  server.Post("/api/tickets", [&](const httplib::Request&, httplib::Response& response) { issue(response, options); });
   server.Get("/api/scores", [&](const httplib::Request& request, httplib::Response& response) {
     list(request, response, store, limits);
   });

@@ -170,6 +170,20 @@ std::string sha256(const std::string& bytes) {
   return std::string(reinterpret_cast<const char*>(digest), size);
 }
 
+std::string gameIdentity(const Replay& replay) {
+  std::string fields = "zellworth game";
+  const auto put = [&fields](std::uint32_t value) {
+    for (std::int32_t shift = 0; shift < 32; shift += 8) fields += static_cast<char>(value >> shift);
+  };
+  put(replay.rulesVersion);
+  put(replay.seed);
+  put(replay.draws);
+  put(static_cast<std::uint32_t>(replay.actions.size()));
+  put(static_cast<std::uint32_t>(replay.score));
+  for (const std::uint32_t check : replay.checks) put(check);
+  return sha256(fields);
+}
+
 std::string readSubmission(const std::string& body, std::string& name, std::string& replay) {
   const nlohmann::json json = nlohmann::json::parse(body, nullptr, false);
   if (json.is_discarded() || !json.is_object()) return "the body is not a JSON object";

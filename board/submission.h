@@ -4,6 +4,7 @@
 
 #include <string>
 
+struct Replay;
 struct ReplayVerdict;
 
 // Trims the name of its surrounding spaces and blank fillers into `trimmed`. Returns "" when the
@@ -17,6 +18,11 @@ std::string encodeBase64(const std::string& bytes);
 bool decodeBase64(const std::string& text, std::string& bytes);
 // The SHA-256 of the bytes, 32 bytes.
 std::string sha256(const std::string& bytes);
+// What a game is, as 32 bytes: a SHA-256 of its rules version, seed, numbers drawn before it,
+// frames, score and every state check. The checks follow the whole game, so inputs that change
+// nothing (fire pressed during the cooldown, a push against the sky's edge) leave it the same,
+// and so do the date and the file's other bytes.
+std::string gameIdentity(const Replay& replay);
 // Reads a submission's body, {"name": "...", "replay": "<base64>"}, into the trimmed name and the
 // replay's bytes. Returns "" when both are allowed, otherwise the reason, in one line.
 std::string readSubmission(const std::string& body, std::string& name, std::string& replay);

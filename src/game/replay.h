@@ -66,6 +66,7 @@ struct Replay {
   std::int32_t score;
   std::vector<std::uint8_t> actions;  // one per frame played
   std::vector<std::uint32_t> checks;  // one per kReplayCheckInterval frames
+  std::vector<std::uint8_t> ticket;   // the board's ticket it was played on (format 2); empty for none
 };
 
 // The file's bytes of a replay.

@@ -23,7 +23,7 @@ port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0));
 url=http://127.0.0.1:$port
 
 start() {
-  "$board" --listen "127.0.0.1:$port" --db "$work/board.db" "$@" >>"$work/board.log" 2>&1 &
+  "$board" --listen "127.0.0.1:$port" --db "$work/board.db" --accept-unticketed "$@" >>"$work/board.log" 2>&1 &
   pid=$!
   for _ in $(seq 100); do curl -sf "$url/api/health" >/dev/null && return; sleep 0.05; done
   echo "FAIL the board did not start: $(cat "$work/board.log")"
@@ -57,6 +57,16 @@ first_id=$(echo "${answer#* }" | field id)
 again=$(post "$work/a.json")
 check "the same replay again names the first entry" "200 $first_id True" \
   "${again%% *} $(echo "${again#* }" | field id) $(echo "${again#* }" | field duplicate)"
+# A copy of the game under another date, or with fire pressed where the cooldown lets nothing
+# fire, is the same game: answered with the owner's entry, nothing stored.
+"$replay_tool" redate "$work/a.replay" "$work/stolen.replay" 1000000000
+"$replay_tool" neutral "$work/a.replay" "$work/neutral.replay"
+for copy in stolen neutral; do
+  submission "Thief" "$work/$copy.replay" >"$work/$copy.json"
+  copied=$(post "$work/$copy.json")
+  check "a $copy copy is the owner's entry" "200 $first_id Ada True" \
+    "${copied%% *} $(echo "${copied#* }" | field id) $(echo "${copied#* }" | field name) $(echo "${copied#* }" | field duplicate)"
+done
 submission "Bea" "$work/b.replay" >"$work/b.json"
 post "$work/b.json" >/dev/null
 submission '  <b>Cy</b> & "co" ' "$work/c.replay" >"$work/c.json"
@@ -84,14 +94,16 @@ submission "Eve" "$work/damaged.replay" >"$work/damaged.json"
 check "a damaged file" '422 {"error":"the file is damaged"}' "$(post "$work/damaged.json")"
 
 # A date at most 24 h ahead of the board's clock is kept; a second more is replaced by the
-# board's clock. Both are sent at the start of one second of the clock, or again with another game.
+# board's clock. Two games, since a date does not make another game, are sent at the start of one
+# second of the clock, or again with two more.
 iso() { date -u -d "@$1" +%Y-%m-%dT%H:%M:%SZ; }
 for attempt in 1 2 3; do
-  "$replay_tool" record $((43 + attempt)) "$work/d.replay"
+  "$replay_tool" record $((40 + 2 * attempt)) "$work/d86400.game"
+  "$replay_tool" record $((41 + 2 * attempt)) "$work/d86401.game"
   sleep "0.$(printf '%03d' $((999 - 10#$(date +%3N))))"
   now=$(date +%s)
   for ahead in 86400 86401; do
-    "$replay_tool" set-date "$work/d.replay" "$work/d$ahead.replay" $((now + ahead))
+    "$replay_tool" redate "$work/d$ahead.game" "$work/d$ahead.replay" $((now + ahead))
     printf '{"name": "D", "replay": "%s"}' "$(base64 -w0 "$work/d$ahead.replay")" >"$work/d$ahead.json"
     post "$work/d$ahead.json" >/dev/null
     date_of[$ahead]=$(field date <"$work/answer")

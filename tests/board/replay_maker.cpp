@@ -6,7 +6,10 @@
 //                             forged as below into DIR/forged
 //   forge-score IN OUT        the same game claiming 5 points more, its checksum made anew
 //   forge-rules IN OUT        the same game under the next rules version
-//   set-date IN OUT SECONDS   the same game, played at SECONDS since 1970 UTC
+//   redate IN OUT DATE        the same game, recorded as played at DATE (seconds since 1970), as a
+//                             copy of someone else's game would be
+//   neutral IN OUT            the same game with attack pressed or let go on every frame of the
+//                             fire cooldown, where it fires nothing: other inputs, the same game
 //   score FILE                the score the file records
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "game/play.h"
+#include "game/player.h"
 #include "game/random.h"
 #include "game/replay.h"
 
@@ -55,6 +59,26 @@ bool write(const char* path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream file(path, std::ios::binary);
   file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(file);
+}
+
+// Turns attack over wherever the cooldown keeps it from firing. Fails unless the result plays to
+// the same game.
+bool holdAttackInCooldowns(Replay& replay) {
+  resumeGameRandom(replay.seed, replay.draws);
+  GameProgress progress;
+  startGame(progress);
+  std::uint32_t changed = 0;
+  for (std::uint8_t& actions : replay.actions) {
+    if (gPlayerCooldown > 1) {
+      actions ^= kActionAttack;
+      ++changed;
+    }
+    if (!runGameFrame(actions, progress, false)) break;
+  }
+  const std::vector<std::uint8_t> bytes = encodeReplay(replay);
+  ReplayVerdict verdict{};
+  verifyReplay(bytes.data(), bytes.size(), verdict);
+  return changed > 0 && verdict.status == 0;
 }
 
 }  // namespace
@@ -96,9 +120,12 @@ int main(int argc, char* argv[]) {
     replay.rulesVersion = kRulesVersion + 1;
     return write(argv[3], encodeReplay(replay)) ? 0 : 1;
   }
-  if (argc == 5 && std::strcmp(argv[1], "set-date") == 0 && readReplay(argv[2], replay)) {
+  if (argc == 5 && std::strcmp(argv[1], "redate") == 0 && readReplay(argv[2], replay)) {
     replay.date = std::strtoll(argv[4], nullptr, 10);
     return write(argv[3], encodeReplay(replay)) ? 0 : 1;
+  }
+  if (argc == 4 && std::strcmp(argv[1], "neutral") == 0 && readReplay(argv[2], replay)) {
+    return holdAttackInCooldowns(replay) && write(argv[3], encodeReplay(replay)) ? 0 : 1;
   }
   std::fprintf(stderr, "replay_maker: misused or unreadable replay\n");
   return 2;
