@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The real zellworth-board on a free port of 127.0.0.1, as a client meets it: recorded games
-# stored and ranked, the same replay one entry, forged, foreign-rules and damaged replays refused
-# with their reasons, hostile bodies, heads and names, dates ahead of the clock, the rate limit
-# behind a trusted front, slow clients that must not hold up others, a full verification queue,
-# verifiers that die, hang or cannot start again, --hide, and a restart (also after SIGKILL)
-# keeping everything answered.
+# stored and ranked, the same game one entry (a copy with another date or with inputs that change
+# nothing included), tickets each good for one game that must take its time to arrive, forged,
+# foreign-rules and damaged replays refused with their reasons, hostile bodies, heads and names,
+# dates ahead of the clock, the rate limit behind a trusted front, slow clients that must not hold
+# up others, a full verification queue, verifiers that die, hang or cannot start again, --hide,
+# and a restart (also after SIGKILL) keeping everything answered.
 # The game's --submit is checked against it too: its line and exit status for each answer.
 #   board_test.sh BOARD_BINARY REPLAY_TOOL GAME_BINARY
 set -uo pipefail
@@ -95,8 +96,8 @@ check "a damaged file" '422 {"error":"the file is damaged"}' "$(post "$work/dama
 # A date at most 24 h ahead of the board's clock is kept, a second more becomes the clock's: two
 # games (a date makes no other game), sent at the start of one second, or again with two more.
 for attempt in 1 2 3; do
-  "$replay_tool" record $((40 + 2 * attempt)) "$work/d86400.game"
-  "$replay_tool" record $((41 + 2 * attempt)) "$work/d86401.game"
+  "$replay_tool" record $((60 + 2 * attempt)) "$work/d86400.game"
+  "$replay_tool" record $((61 + 2 * attempt)) "$work/d86401.game"
   sleep "0.$(printf '%03d' $((999 - 10#$(date +%3N))))"
   now=$(date +%s)
   dates=()
@@ -111,11 +112,95 @@ check "a date 24 h ahead, and 1 s more" "$(date -u -d "@$((now + 86400))" +%FT%T
 
 # The desktop's --submit: a line and an exit status for each kind of answer.
 submit() { (cd "$work" && "$game" --submit "$1" --name "Dee" --board "${2:-$url}"); echo "status $?"; }
-rank_a=$(curl -s "$url/api/scores" | python3 -c 'import json, sys; print([e["rank"] for e in json.load(sys.stdin)["scores"] if e["id"] == int(sys.argv[1])][0])' "$first_id")
-check "--submit, already there" "Already there: rank $rank_a on the board with $(score_of "$work/a.replay") points (entry $first_id). status 0" \
+rank_of() { curl -s "$url/api/scores?limit=100" | python3 -c 'import json, sys; print([e["rank"] for e in json.load(sys.stdin)["scores"] if e["id"] == int(sys.argv[1])][0])' "$1"; }
+# A listener that never accepts, its queue full: the connection is never made.
+python3 -c 'import socket, sys, time
+server = socket.socket(); server.bind(("127.0.0.1", 0)); server.listen(0)
+waiting = [socket.socket() for _ in range(3)]
+for client in waiting: client.setblocking(False); client.connect_ex(server.getsockname())
+print(server.getsockname()[1], flush=True); time.sleep(30)' >"$work/dead.port" &
+dead_listener=$!
+until [ -s "$work/dead.port" ]; do sleep 0.05; done
+dead_url=http://127.0.0.1:$(cat "$work/dead.port")
+(started=$(date +%s%N); submit a.replay "$dead_url" | paste -sd' '; echo "$(( ($(date +%s%N) - started) / 1000000 ))") >"$work/dead.answer" &
+dead_client=$!
+"$replay_tool" record 44 "$work/new.replay"
+stored=$(submit new.replay | paste -sd' ')
+new_id=$(echo "$stored" | sed -n 's/.*(entry \([0-9]*\)).*/\1/p')
+check "--submit, stored" "Submitted: rank $(rank_of "${new_id:-0}") on the board with $(score_of "$work/new.replay") points (entry $new_id). status 0" "$stored"
+check "--submit, already there" "Already there: rank $(rank_of "$first_id") on the board with $(score_of "$work/a.replay") points (entry $first_id). status 0" \
   "$(submit a.replay | paste -sd' ')"
 check "--submit, refused" "The board refused it: the file is damaged. status 3" "$(submit damaged.replay | paste -sd' ')"
-check "--submit, no board" "No leaderboard answered at http://127.0.0.1:1. status 5" "$(submit a.replay http://127.0.0.1:1 | paste -sd' ')"
+check "--submit, connection refused" "No leaderboard answered at http://127.0.0.1:1: the connection was refused. status 5" \
+  "$(submit a.replay http://127.0.0.1:1 | paste -sd' ')"
+check "--submit, a name that does not resolve" "No leaderboard answered at http://board.invalid: the name does not resolve. status 5" \
+  "$(submit a.replay http://board.invalid | paste -sd' ')"
+# A board that takes only games played on its tickets says why it refuses one without.
+ticketed_url=http://127.0.0.1:$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
+"$board" --listen "${ticketed_url#http://}" --db "$work/ticketed.db" >>"$work/board.log" 2>&1 &
+ticketed_board=$!
+for _ in $(seq 100); do curl -sf "$ticketed_url/api/health" >/dev/null && break; sleep 0.05; done
+check "--submit, a game without a ticket" "The board refused it: this board takes only games started on its ticket. status 3" \
+  "$(submit a.replay "$ticketed_url" | paste -sd' ')"
+# Its tickets: each good for one game, which must take as long to arrive as it took to play.
+ticket() { curl -s "${json[@]}" -d '{}' "$ticketed_url/api/tickets" | field ticket; }
+ticketed_post() { curl -s "${json[@]}" -o "$work/answer" -w '%{http_code}' --data-binary @"$1" "$ticketed_url/api/scores"; echo " $(cat "$work/answer")"; }
+ticketed_game() { # ticketed_game NAME TICKET FRAMES_OR_0 IDLE > body
+  "$replay_tool" record-ticket "$2" "$work/$1.whole" "$4" || return 1
+  if [ "$3" = 0 ]; then cp "$work/$1.whole" "$work/$1.replay"; else "$replay_tool" give-up "$work/$1.whole" "$work/$1.replay" "$3"; fi
+  submission "$1" "$work/$1.replay"
+}
+long_ticket=$(ticket)
+ticketed_game Early "$long_ticket" 0 2400 >"$work/early.json"
+early=$(ticketed_post "$work/early.json" | cut -c1-4)$(field error <"$work/answer")
+[[ "$early" =~ ^422\ the\ game\ arrived\ [01]\ s\ after\ its\ ticket,\ sooner\ than\ its\ [0-9]+\ frames\ can\ be\ played\ \([0-9]+\ s\)$ ]] &&
+  early=refused
+check "a game of over 60 s sent at once after its ticket" "refused" "$early"
+# A character of the signature changed (the 41st of 59: whole bytes either side).
+forged=${long_ticket:0:40}$([ "${long_ticket:40:1}" = A ] && echo B || echo A)${long_ticket:41}
+ticketed_game Forger "$forged" 120 0 >"$work/forger.json"
+check "a ticket whose signature was changed" '422 {"error":"the ticket was not issued by this board"}' "$(ticketed_post "$work/forger.json")"
+shared=$(ticket)
+ticketed_game Twice "$shared" 120 0 >"$work/twice1.json"
+ticketed_game Again "$shared" 130 0 >"$work/twice2.json"
+sleep 2  # 3 s of frames, less the margin
+first=$(ticketed_post "$work/twice1.json")
+check "a game on its ticket is stored" "201" "${first%% *}"
+check "another game on the same ticket" \
+  '409 {"error":"the ticket was used for another game: each ticket is good for one entry"}' "$(ticketed_post "$work/twice2.json")"
+check "the same game on its ticket again" "200 True" "$(ticketed_post "$work/twice1.json" | cut -c1-3) $(field duplicate <"$work/answer")"
+kill "$ticketed_board" && wait "$ticketed_board"
+check "--submit, a board URL that is not http" "status 2" "$(submit a.replay ftp://127.0.0.1 2>/dev/null)"
+# Servers that are not boards, one answer per path: the client trusts none of their texts.
+python3 -c 'import http.server, json, sys, time
+answers = {"/page": (200, b"<html>hello</html>"),
+           "/fake": (201, json.dumps({"id": 1, "rank": "\x1b[31m1", "score": 5}).encode()),
+           "/paint": (422, json.dumps({"error": "\x1b[31mred\x1b[0m \x9b2J\x1b]0;title\x07cleared\x07 \u202enoted\r\nend"}).encode()),
+           "/full": (422, b"{\"error\": \"" + b"a" * (65536 - 13) + b"\"}"),
+           "/huge": (422, b"{\"error\": \"" + b"a" * (65537 - 13) + b"\"}")}
+class Board(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        self.rfile.read(int(self.headers["Content-Length"]))
+        status, body = answers[self.path.removesuffix("/api/scores")]
+        self.send_response(status); self.send_header("Content-Length", str(len(body))); self.end_headers()
+        self.wfile.write(body)
+    def log_message(self, *_): pass
+server = http.server.HTTPServer(("127.0.0.1", 0), Board); server.timeout = 1
+print(server.server_address[1], flush=True)
+deadline = time.monotonic() + 30
+while time.monotonic() < deadline: server.handle_request()' >"$work/fake.port" &
+fake_server=$!
+until [ -s "$work/fake.port" ]; do sleep 0.05; done
+fake=http://127.0.0.1:$(cat "$work/fake.port")
+check "--submit, a web page" "The address $fake/page answered 200, not as a leaderboard does. status 5" "$(submit a.replay "$fake/page" | paste -sd' ')"
+check "--submit, an entry of text" "The address $fake/fake answered 201, not as a leaderboard does. status 5" "$(submit a.replay "$fake/fake" | paste -sd' ')"
+check "--submit, escape sequences and controls in a reason" "The board refused it: red cleared noted  end. status 3" \
+  "$(submit a.replay "$fake/paint" | paste -sd' ')"
+check "--submit, an answer of 65536 bytes, its reason cut" "The board refused it: $(printf 'a%.0s' $(seq 200))…. status 3" \
+  "$(submit a.replay "$fake/full" | paste -sd' ')"
+check "--submit, an answer of 65537 bytes" "No leaderboard answered at $fake/huge: its answer is larger than 65536 bytes. status 5" \
+  "$(submit a.replay "$fake/huge" | paste -sd' ')"
+kill "$fake_server"
 
 # Hostile bodies and names.
 head -c 10000000 /dev/zero | tr '\0' 'a' >"$work/huge"
@@ -201,7 +286,9 @@ start --submissions-per-minute 2 --verifiers 1 --verify-queue 0 --trusted-proxy 
 for forged in 198.51.100.1 198.51.100.2; do
   curl -s -H "X-Forwarded-For: $forged" "${json[@]}" -o /dev/null --data-binary @"$work/damaged.json" "$url/api/scores"
 done
-check "the third submission in a minute, from the desktop" "status 4" "$(submit damaged.replay | tail -n 1)"
+check "the third submission in a minute, from the desktop" \
+  "The board refused it: too many submissions: at most 2 a minute from one address; try again in N s. status 4" \
+  "$(submit damaged.replay | paste -sd' ' | sed 's/in [0-9]* s\./in N s./')"
 from_front() { curl -s --interface 127.0.0.2 -H "X-Forwarded-For: $1" "${json[@]}" -o /dev/null -w '%{http_code}' --data-binary @"$work/damaged.json" "$url/api/scores"; }
 check "through the trusted front, each client counts apart" "422 422 429 422" \
   "$(from_front 198.51.100.1) $(from_front '10.9.9.9, 198.51.100.1') $(from_front 198.51.100.1) $(from_front 198.51.100.2)"
@@ -231,7 +318,7 @@ check "a full queue answers 503 with Retry-After" "yes" \
 
 # A verifier that dies while idle is replaced unnoticed; one that hangs costs only its submission.
 stop
-start --submissions-per-minute 100 --verifiers 1 --verify-timeout 1
+start --submissions-per-minute 100 --verifiers 1 --verify-timeout 1 --verify-queue 0
 for seed in 901 902 903; do
   "$replay_tool" record "$seed" "$work/w$seed.replay"
   submission "W$seed" "$work/w$seed.replay" >"$work/w$seed.json"
@@ -239,7 +326,13 @@ done
 kill -9 "$(pgrep -P "$pid")"
 check "a verifier killed while idle" "201" "$(post "$work/w901.json" | cut -c1-3)"
 kill -STOP "$(pgrep -P "$pid")"
-check "a verifier that hangs" '422 {"error":"the replay could not be played to its end"}' "$(post "$work/w902.json")"
+post "$work/w902.json" >"$work/w902.answer" &
+sleep 0.3
+"$replay_tool" record 904 "$work/w904.replay"
+check "--submit while the only verifier is busy" "The board refused it: busy, try again in a few seconds. status 4" \
+  "$(submit w904.replay | paste -sd' ')"
+wait $!
+check "a verifier that hangs" '422 {"error":"the replay could not be played to its end"}' "$(cat "$work/w902.answer")"
 check "its replacement verifies the next" "201" "$(post "$work/w903.json" | cut -c1-3)"
 
 # A verifier that cannot start again leaves the board up and saying so until the restarter starts
@@ -256,18 +349,26 @@ EOF
 soft=$(prlimit --pid "$pid" --nofile --output SOFT --noheadings | tr -d " ")
 prlimit --pid "$pid" --nofile="$limit:" && kill -9 "$(pgrep -P "$pid")"
 health_is() { for _ in $(seq 150); do [ "$(curl -s -o /dev/null -w '%{http_code}' "$url/api/health")" = "$1" ] && break; sleep 0.1; done; curl -s "$url/api/health"; }
-"$replay_tool" record 904 "$work/w904.replay"
-submission "W904" "$work/w904.replay" >"$work/w904.json"
+"$replay_tool" record 905 "$work/w905.replay"
+submission "W905" "$work/w905.replay" >"$work/w905.json"
 check "no verifier can start: degraded, and submissions refused" \
   '{"error":"no verifier runs: submissions are refused until one starts again","status":"degraded","verifiers":0} 503' \
-  "$(health_is 503) $(post "$work/w904.json" | cut -c1-3)"
+  "$(health_is 503) $(post "$work/w905.json" | cut -c1-3)"
 sleep 1.2  # a second failed start, after a longer wait
 prlimit --pid "$pid" --nofile="$soft:"
-check "the restarter starts one once it can" '{"status":"ok","verifiers":1} 201' "$(health_is 200) $(post "$work/w904.json" | cut -c1-3)"
+check "the restarter starts one once it can" '{"status":"ok","verifiers":1} 201' "$(health_is 200) $(post "$work/w905.json" | cut -c1-3)"
 check "each failed start logged with a longer wait" "500 ms 1000 ms" \
   "$(grep -o 'cannot start a verifier: Too many open files; trying again in [0-9]* ms' "$work/board.log" | head -n 2 | grep -o '[0-9]* ms$' | paste -sd' ')"
 
+wait "$dead_client"
+kill "$dead_listener"
+{ read -r dead_line; read -r dead_took; } <"$work/dead.answer"
+check "--submit, a listener that never accepts" "No leaderboard answered at $dead_url: it did not answer in time. status 5" "$dead_line"
+check "... given up within the connect timeout of 10 s (took ${dead_took:-?} ms)" "yes" "$([ "${dead_took:-99999}" -le 11000 ] && echo yes)"
+
 # SIGKILL during submissions: every answered submission is still there after a restart.
+stop
+start --submissions-per-minute 100
 answered=()
 for round in 1 2 3; do
   for seed in $(seq $((round * 100)) $((round * 100 + 3))); do
