@@ -1,5 +1,6 @@
 // zellworth-board: the leaderboard server. Every score it lists was played again by its own
 // workers with the game's frame code, from the replay the player sent.
+#include <arpa/inet.h>
 #include <signal.h>
 
 #include <cerrno>
@@ -18,13 +19,17 @@ namespace {
 constexpr int kMisuse = 2;
 
 constexpr const char* kUsage =
-    "Usage: zellworth-board --db FILE [--listen HOST:PORT] [--site DIR] [TICKETS] [LIMITS]\n"
+    "Usage: zellworth-board --db FILE [--listen HOST:PORT] [--site DIR] [--trusted-proxy ADDRESS] [TICKETS]\n"
+    "                       [LIMITS]\n"
     "       zellworth-board --db FILE --hide ID\n"
     "The Zellworth leaderboard: keeps a score only when its replay, played again here, gives it.\n"
     "\n"
     "  --db FILE         the SQLite database (made when missing)\n"
     "  --listen H:P      the address and port to serve (default 127.0.0.1:8000)\n"
     "  --site DIR        serve the built browser site from DIR too\n"
+    "  --trusted-proxy ADDRESS\n"
+    "                    the front before the board: a connection from ADDRESS names its client\n"
+    "                    in X-Forwarded-For (its last address), which the rate limit counts\n"
     "  --hide ID         take entry ID off the list and leave\n"
     "\n"
     "Tickets: every game for the board starts from a seed the board deals, good for one entry.\n"
@@ -128,6 +133,12 @@ int main(int argc, char* argv[]) {
       options.database = value;
     } else if (argument == "--site" && value != nullptr) {
       options.site = value;
+    } else if (argument == "--trusted-proxy") {
+      unsigned char address[16];
+      if (value == nullptr || (inet_pton(AF_INET, value, address) != 1 && inet_pton(AF_INET6, value, address) != 1)) {
+        return misuse("--trusted-proxy needs an IP address, such as 127.0.0.1");
+      }
+      options.trustedProxy = value;
     } else if (argument == "--ticket-key" && value != nullptr) {
       options.ticketKeyFile = value;
     } else if (argument == "--ticket-lifetime") {
