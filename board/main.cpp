@@ -1,5 +1,6 @@
 // zellworth-board: the leaderboard server. Every score it lists was played again by its own
 // workers with the game's frame code, from the replay the player sent.
+#include <arpa/inet.h>
 #include <signal.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 
 #include "server.h"
 #include "storage.h"
+#include "ticket.h"
 #include "verifier.h"
 
 namespace {
@@ -17,14 +19,25 @@ namespace {
 constexpr int kMisuse = 2;
 
 constexpr const char* kUsage =
-    "Usage: zellworth-board --db FILE [--listen HOST:PORT] [--site DIR] [LIMITS]\n"
+    "Usage: zellworth-board --db FILE [--listen HOST:PORT] [--site DIR] [--trusted-proxy ADDRESS] [TICKETS]\n"
+    "                       [LIMITS]\n"
     "       zellworth-board --db FILE --hide ID\n"
     "The Zellworth leaderboard: keeps a score only when its replay, played again here, gives it.\n"
     "\n"
     "  --db FILE         the SQLite database (made when missing)\n"
     "  --listen H:P      the address and port to serve (default 127.0.0.1:8000)\n"
     "  --site DIR        serve the built browser site from DIR too\n"
+    "  --trusted-proxy ADDRESS\n"
+    "                    the front before the board: a connection from ADDRESS names its client\n"
+    "                    in X-Forwarded-For (its last address), which the rate limit counts\n"
     "  --hide ID         take entry ID off the list and leave\n"
+    "\n"
+    "Tickets: every game for the board starts from a seed the board deals, good for one entry.\n"
+    "  --ticket-key FILE       the key tickets are signed with, made at the first start\n"
+    "                          (default: board.key beside the database); boards that share\n"
+    "                          the file accept each other's tickets\n"
+    "  --ticket-lifetime S     seconds a ticket stays good (86400)\n"
+    "  --accept-unticketed     store games played without a ticket too (a private board)\n"
     "  --help, --version\n"
     "\n"
     "Limits (default):\n"
@@ -90,6 +103,7 @@ int main(int argc, char* argv[]) {
   if (argc == 2 && std::strcmp(argv[1], "--verifier") == 0) return runVerifier();
 
   BoardOptions options;
+  options.ticketLifetime = kDefaultTicketLifetime;
   long long hideId = 0;
   for (int index = 1; index < argc; ++index) {
     const std::string argument = argv[index];
@@ -119,6 +133,23 @@ int main(int argc, char* argv[]) {
       options.database = value;
     } else if (argument == "--site" && value != nullptr) {
       options.site = value;
+    } else if (argument == "--trusted-proxy") {
+      unsigned char address[16];
+      if (value == nullptr || (inet_pton(AF_INET, value, address) != 1 && inet_pton(AF_INET6, value, address) != 1)) {
+        return misuse("--trusted-proxy needs an IP address, such as 127.0.0.1");
+      }
+      options.trustedProxy = value;
+    } else if (argument == "--ticket-key" && value != nullptr) {
+      options.ticketKeyFile = value;
+    } else if (argument == "--ticket-lifetime") {
+      long long seconds = 0;
+      if (!parseWhole(value, 1, 365LL * 24 * 60 * 60, seconds)) {
+        return misuse("--ticket-lifetime needs a whole number of seconds from 1 to 31536000");
+      }
+      options.ticketLifetime = seconds;
+    } else if (argument == "--accept-unticketed") {
+      options.acceptUnticketed = true;
+      continue;
     } else if (argument == "--hide") {
       if (!parseWhole(value, 1, 999999999999999LL, hideId)) return misuse("--hide needs an entry's id");
     } else {
@@ -148,7 +179,15 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "zellworth-board: %s\n", error.what());
     return 1;
   }
-  std::string error;
+  if (options.ticketKeyFile.empty()) {
+    const std::size_t slash = options.database.rfind('/');
+    options.ticketKeyFile = (slash == std::string::npos ? std::string() : options.database.substr(0, slash + 1)) + "board.key";
+  }
+  std::string error = loadTicketKey(options.ticketKeyFile, options.ticketKey);
+  if (!error.empty()) {
+    std::fprintf(stderr, "zellworth-board: %s\n", error.c_str());
+    return 1;
+  }
   if (!startVerifiers(options.limits, argv[0], error)) {
     std::fprintf(stderr, "zellworth-board: %s\n", error.c_str());
     stopVerifiers();

@@ -24,8 +24,16 @@ struct NewScore {
   std::uint32_t seed = 0;
   std::int64_t playedAt = 0;         // seconds since 1970 UTC
   std::int64_t submittedAt = 0;      // seconds since 1970 UTC
-  std::string replayHash;            // SHA-256 of the replay's bytes: one entry per replay
+  std::string replayHash;            // SHA-256 of the replay's bytes
+  std::string gameId;                // SHA-256 of what the game is (see gameIdentity): one entry per game
+  std::string ticket;                // the signature of the board's ticket it was played on; "" for none
   std::string replay;                // the replay file's bytes
+};
+
+enum class AddOutcome : std::int32_t {
+  kStored,      // a new entry
+  kSameGame,    // the game is stored already: `entry` is the first one, nothing new is stored
+  kTicketUsed,  // another game was stored on the same ticket: nothing is stored
 };
 
 // Thrown when the storage itself fails (a full disk, a broken file); the request then fails with 500.
@@ -37,11 +45,12 @@ struct StorageError : std::runtime_error {
 class ScoreStore {
  public:
   virtual ~ScoreStore() = default;
-  // The entry stored for the replay with this hash, if any.
-  virtual bool findReplay(const std::string& replayHash, StoredScore& entry) = 0;
-  // Stores a score durably before it returns, unless its replay is stored already; `entry` is
-  // then the first one. Returns whether it stored.
-  virtual bool add(const NewScore& score, StoredScore& entry) = 0;
+  // The entry stored for the game with this identity, hidden or not, if any.
+  virtual bool findGame(const std::string& gameId, StoredScore& entry) = 0;
+  // Stores a score durably before it returns, unless its game is stored already or its ticket
+  // was used by another game. The identity and the ticket are unique in the database itself, so
+  // two submissions at once (to two boards, say) cannot both store.
+  virtual AddOutcome add(const NewScore& score, StoredScore& entry) = 0;
   // Entries that are not hidden, best first (an earlier entry before a later equal one).
   virtual std::int64_t count() = 0;
   virtual std::vector<StoredScore> list(std::int32_t limit, std::int64_t offset) = 0;

@@ -4,15 +4,24 @@
 
 #include <mutex>
 
+#include "game/replay.h"
 #include "storage.h"
+#include "submission.h"
 
 namespace {
 
 constexpr std::int32_t kBusyTimeout = 5000;  // milliseconds a statement waits for another writer
 
-// Each entry of this list upgrades the schema by one version; user_version counts those applied.
-const char* const kSchemaSteps[] = {
-    "CREATE TABLE scores ("
+void identifyStoredGames(sqlite3* db);
+
+// Each entry of this list upgrades the schema by one version, its statements first and then its
+// work on the rows; user_version counts those applied.
+struct SchemaStep {
+  const char* sql;
+  void (*rows)(sqlite3* db);
+};
+const SchemaStep kSchemaSteps[] = {
+    {"CREATE TABLE scores ("
     "  id INTEGER PRIMARY KEY,"
     "  name TEXT NOT NULL,"
     "  score INTEGER NOT NULL,"
@@ -24,7 +33,11 @@ const char* const kSchemaSteps[] = {
     "  replay_hash BLOB NOT NULL UNIQUE,"
     "  replay BLOB NOT NULL,"
     "  hidden INTEGER NOT NULL DEFAULT 0);"
-    "CREATE INDEX scores_by_rank ON scores (hidden, score DESC, id);",
+    "CREATE INDEX scores_by_rank ON scores (hidden, score DESC, id);", nullptr},
+    // Entries are one per game, and one per ticket: the identity of the games stored before is
+    // computed from their replays.
+    {"ALTER TABLE scores ADD COLUMN game_id BLOB;"
+     "ALTER TABLE scores ADD COLUMN ticket BLOB;", identifyStoredGames},
 };
 constexpr std::int32_t kSchemaVersion = sizeof kSchemaSteps / sizeof kSchemaSteps[0];
 
@@ -47,6 +60,10 @@ class Statement {
   }
   Statement& bindText(int index, const std::string& text) {
     if (sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) != SQLITE_OK) fail();
+    return *this;
+  }
+  Statement& bindNull(int index) {
+    if (sqlite3_bind_null(statement_, index) != SQLITE_OK) fail();
     return *this;
   }
   Statement& bindBlob(int index, const std::string& bytes) {
@@ -81,6 +98,41 @@ void execute(sqlite3* db, const char* sql) {
   }
 }
 
+// Gives every stored entry its game's identity. A game stored more than once under different
+// bytes (a copy with another date, say) keeps its first entry; the later copies are hidden and
+// left without an identity, so the identity can be unique.
+void identifyStoredGames(sqlite3* db) {
+  std::vector<std::pair<std::int64_t, std::string>> identities;
+  {
+    Statement rows(db, "SELECT id, replay FROM scores ORDER BY id");
+    while (rows.step()) {
+      const std::string bytes = rows.text(1);
+      Replay replay;
+      const ReplayProblem problem =
+          decodeReplay(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), replay);
+      // A stored replay was verified when it came; one of older rules is still that game.
+      if (problem != ReplayProblem::kNone && problem != ReplayProblem::kUnknownRules) {
+        throw StorageError("database: entry " + std::to_string(rows.integer(0)) + " holds a damaged replay");
+      }
+      identities.emplace_back(rows.integer(0), gameIdentity(replay));
+    }
+  }
+  for (const auto& [id, gameId] : identities) {
+    Statement first(db, "SELECT 1 FROM scores WHERE game_id = ?");
+    first.bindBlob(1, gameId);
+    if (first.step()) {
+      Statement copy(db, "UPDATE scores SET hidden = 1 WHERE id = ?");
+      copy.bind(1, id).step();
+    } else {
+      Statement identify(db, "UPDATE scores SET game_id = ? WHERE id = ?");
+      identify.bindBlob(1, gameId).bind(2, id).step();
+    }
+  }
+  execute(db,
+          "CREATE UNIQUE INDEX scores_by_game ON scores (game_id);"
+          "CREATE UNIQUE INDEX scores_by_ticket ON scores (ticket);");
+}
+
 sqlite3* openConnection(const std::string& path) {
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
@@ -113,7 +165,10 @@ void upgradeSchema(sqlite3* db, const std::string& path) {
       throw StorageError(path + " was written by a newer board (schema version " + std::to_string(current) +
                          ", this board knows up to " + std::to_string(kSchemaVersion) + ")");
     }
-    for (std::int64_t step = current; step < kSchemaVersion; ++step) execute(db, kSchemaSteps[step]);
+    for (std::int64_t step = current; step < kSchemaVersion; ++step) {
+      execute(db, kSchemaSteps[step].sql);
+      if (kSchemaSteps[step].rows != nullptr) kSchemaSteps[step].rows(db);
+    }
     execute(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     execute(db, "COMMIT");
   } catch (...) {
@@ -139,33 +194,41 @@ class SqliteStore : public ScoreStore {
     sqlite3_close(writer_);
   }
 
-  bool findReplay(const std::string& replayHash, StoredScore& entry) override {
+  bool findGame(const std::string& gameId, StoredScore& entry) override {
     std::lock_guard<std::mutex> lock(readerMutex_);
-    return findIn(reader_, replayHash, entry);
+    return findIn(reader_, gameId, entry);
   }
 
-  bool add(const NewScore& score, StoredScore& entry) override {
+  AddOutcome add(const NewScore& score, StoredScore& entry) override {
     std::lock_guard<std::mutex> lock(writerMutex_);
     execute(writer_, "BEGIN IMMEDIATE");
     try {
-      bool stored = false;
-      if (!findIn(writer_, score.replayHash, entry)) {
+      AddOutcome outcome = AddOutcome::kStored;
+      if (findIn(writer_, score.gameId, entry)) {
+        outcome = AddOutcome::kSameGame;
+      } else if (!score.ticket.empty() && ticketUsed(score.ticket)) {
+        outcome = AddOutcome::kTicketUsed;
+      } else {
         Statement insert(writer_,
                          "INSERT INTO scores (name, score, frames, rules_version, seed, played_at, submitted_at, "
-                         "replay_hash, replay) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                         "replay_hash, replay, game_id, ticket) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         insert.bindText(1, score.name).bind(2, score.score).bind(3, score.frames).bind(4, score.rulesVersion);
         insert.bind(5, score.seed).bind(6, score.playedAt).bind(7, score.submittedAt);
-        insert.bindBlob(8, score.replayHash).bindBlob(9, score.replay);
+        insert.bindBlob(8, score.replayHash).bindBlob(9, score.replay).bindBlob(10, score.gameId);
+        if (score.ticket.empty()) {
+          insert.bindNull(11);
+        } else {
+          insert.bindBlob(11, score.ticket);
+        }
         insert.step();
         entry.id = sqlite3_last_insert_rowid(writer_);
         entry.name = score.name;
         entry.score = score.score;
         entry.playedAt = score.playedAt;
         entry.rank = rankIn(writer_, entry.id);
-        stored = true;
       }
       execute(writer_, "COMMIT");
-      return stored;
+      return outcome;
     } catch (...) {
       sqlite3_exec(writer_, "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
@@ -223,9 +286,15 @@ class SqliteStore : public ScoreStore {
   }
 
  private:
-  static bool findIn(sqlite3* db, const std::string& replayHash, StoredScore& entry) {
-    Statement statement(db, "SELECT id, name, score, played_at FROM scores WHERE replay_hash = ?");
-    statement.bindBlob(1, replayHash);
+  bool ticketUsed(const std::string& ticket) {
+    Statement statement(writer_, "SELECT 1 FROM scores WHERE ticket = ?");
+    statement.bindBlob(1, ticket);
+    return statement.step();
+  }
+
+  static bool findIn(sqlite3* db, const std::string& gameId, StoredScore& entry) {
+    Statement statement(db, "SELECT id, name, score, played_at FROM scores WHERE game_id = ?");
+    statement.bindBlob(1, gameId);
     if (!statement.step()) return false;
     entry.id = statement.integer(0);
     entry.name = statement.text(1);

@@ -3,7 +3,8 @@
 # installed with apt-get, an ordinary user starts /usr/games/zellworth under Xvfb and sees the
 # title screen drawn from the installed media, sets the keys in Flight Control and closes the
 # window: the keys land in that user's ~/.local/share/zellworth/Common/Settings.bin. The
-# leaderboard's unit must pass systemd-analyze verify, and its server must serve as its own user.
+# leaderboard's unit must pass systemd-analyze verify, its server must serve as its own user, and
+# its nginx site must pass nginx -t.
 # apt-get purge must then leave nothing of the packages outside the user's home.
 #
 # Installs and removes a package: run as root, or as a user who may sudo. Needs the e2e tools of
@@ -78,13 +79,29 @@ board_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1"
 board_pid=$!
 for _ in $(seq 50); do curl -sf "http://127.0.0.1:$board_port/api/health" >/dev/null && break; sleep 0.1; done
 [ "$(curl -s "http://127.0.0.1:$board_port/api/scores")" = '{"scores":[],"total":0}' ] || fail "the installed board does not list its empty table"
-answer=$(curl -s -w ' %{http_code}' -d '{"name":"packager","replay":"WldSUAEAAAA="}' "http://127.0.0.1:$board_port/api/scores")
+answer=$(curl -s -w ' %{http_code}' -H 'Content-Type: application/json' -d '{"name":"packager","replay":"WldSUAEAAAA="}' "http://127.0.0.1:$board_port/api/scores")
 [ "$answer" = '{"error":"the file is damaged"} 422' ] || fail "the installed board answered a damaged replay with: $answer"
 [ "$(stat -c %U /var/lib/zellworth-board/board.db)" = zellworth-board ] || fail "the board's database does not belong to its user"
 "${as_root[@]}" kill "$board_pid"
 wait "$board_pid" || fail "the installed board did not stop cleanly: $(cat "$source_dir/build-deb/board.log")"
 board_pid=
 log "the installed zellworth-board served as its own user on 127.0.0.1:$board_port"
+
+# Its nginx site: shipped, not enabled, and taken by nginx -t inside Debian's own nginx.conf, with
+# a test certificate in place of the operator's.
+site=/etc/nginx/sites-available/zellworth-board
+[ -f "$site" ] || fail "no $site in the package"
+[ ! -e /etc/nginx/sites-enabled/zellworth-board ] || fail "the package enabled its nginx site"
+front=$ZW_WORK/front
+mkdir -p "$front"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=localhost \
+  -keyout "$front/key.pem" -out "$front/cert.pem" 2>/dev/null || fail "openssl made no test certificate"
+sed -E -e "s|^(\s*ssl_certificate\s+).*;|\1$front/cert.pem;|" -e "s|^(\s*ssl_certificate_key\s+).*;|\1$front/key.pem;|" \
+  "$site" >"$front/site"
+sed "s|include /etc/nginx/sites-enabled/\*;|include $front/site;|" /etc/nginx/nginx.conf >"$front/nginx.conf"
+grep -q "include $front/site;" "$front/nginx.conf" || fail "Debian's nginx.conf includes no sites-enabled/*"
+nginx_log=$("${as_root[@]}" /usr/sbin/nginx -t -c "$front/nginx.conf" 2>&1) || fail "nginx -t on the shipped site: $nginx_log"
+log "nginx -t takes the shipped site: $(echo "$nginx_log" | tail -n 1)"
 for file in "$source_dir"/assets/Common/*; do
   name=$(basename "$file")
   case $name in Settings.bin* | Scores.bin*) continue ;; esac
