@@ -11,11 +11,15 @@
 //   audio_probe volume FILE START LENGTH EFFECT.wav
 //       finds where in the window the effect (16-bit mono 44100 Hz) plays and prints the volume of
 //       its quietest playing, in the mixer's steps of 1/128 of the file's level
-//   audio_probe start FILE FROM
-//       prints when sound resumes after the first stretch of digital silence (10 ms and more of
-//       zero samples) from FROM on: where a piece of music begins, since the mixer writes zeros
-//       while the next piece loads; exits 1 when the capture holds no such moment yet
+//   audio_probe first FILE
+//       prints when the capture's first sound begins
+//   audio_probe again FILE AT FROM
+//       prints where, at or after FROM, the capture repeats sample for sample the 50 ms that begin
+//       at AT: a piece of music played from its start again, which the mixer renders the same
+//       each time
+// Both read a capture still being written, and exit 1 when it holds no such moment yet.
 // Errors exit 2.
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -229,29 +233,40 @@ int volume(const char* path, double start, double length, const char* effectPath
   return 0;
 }
 
-// The file may still be written: only its whole frames so far are read.
-int start(const char* path, double from) {
+// The whole frames captured so far, as 32-bit words (a frame is two 16-bit samples).
+std::vector<std::uint32_t> readFrames(const char* path) {
   FILE* file = std::fopen(path, "rb");
   if (file == nullptr) fail(std::string("cannot open ") + path);
-  if (std::fseek(file, static_cast<long>(from * kRate) * static_cast<long>(kChannels * 2), SEEK_SET) != 0) {
-    fail("cannot seek");
-  }
-  const auto kSilence = static_cast<std::size_t>(kRate / 100);
-  std::size_t frame = static_cast<std::size_t>(from * kRate), zeros = 0;
-  std::int16_t sample[kChannels];
-  while (std::fread(sample, sizeof sample, 1, file) == 1) {
-    if (sample[0] == 0 && sample[1] == 0) {
-      ++zeros;
-    } else if (zeros >= kSilence) {
-      std::fclose(file);
-      std::printf("%.4f\n", static_cast<double>(frame) / kRate);
-      return 0;
-    } else {
-      zeros = 0;
-    }
-    ++frame;
-  }
+  std::vector<std::uint32_t> frames;
+  std::uint32_t buffer[4096];
+  std::size_t count = 0;
+  while ((count = std::fread(buffer, sizeof buffer[0], 4096, file)) > 0) frames.insert(frames.end(), buffer, buffer + count);
   std::fclose(file);
+  return frames;
+}
+
+int first(const char* path) {
+  const std::vector<std::uint32_t> frames = readFrames(path);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    if (frames[i] != 0) {
+      std::printf("%.4f\n", static_cast<double>(i) / kRate);
+      return 0;
+    }
+  }
+  return 1;
+}
+
+int again(const char* path, double at, double from) {
+  const std::vector<std::uint32_t> frames = readFrames(path);
+  const auto begin = static_cast<std::size_t>(std::lround(at * kRate));
+  const auto length = static_cast<std::size_t>(kRate / 20);
+  if (begin + length > frames.size()) fail("the capture ends before " + std::to_string(at + 0.05) + " s");
+  for (auto i = std::max(static_cast<std::size_t>(from * kRate), begin + 1); i + length <= frames.size(); ++i) {
+    if (std::equal(frames.begin() + begin, frames.begin() + begin + length, frames.begin() + i)) {
+      std::printf("%.4f\n", static_cast<double>(i) / kRate);
+      return 0;
+    }
+  }
   return 1;
 }
 
@@ -268,6 +283,7 @@ int main(int argc, char** argv) {
   if (command == "volume" && argc == 6) {
     return volume(argv[2], toSeconds(argv[3]), toSeconds(argv[4]), argv[5]);
   }
-  if (command == "start" && argc == 4) return start(argv[2], toSeconds(argv[3]));
-  fail("usage: audio_probe similarity|onsets|volume|start FILE ...");
+  if (command == "first" && argc == 3) return first(argv[2]);
+  if (command == "again" && argc == 5) return again(argv[2], toSeconds(argv[3]), toSeconds(argv[4]));
+  fail("usage: audio_probe similarity|onsets|volume|first|again FILE ...");
 }

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # What the player hears, captured with SDL's disk audio driver (signed 16-bit little-endian,
 # 44100 Hz, stereo): the title music, the game music and the game-over music are each audible and
-# not clipped, they are three different pieces, and the title piece plays again after a game. In a
-# second run without the music files, the game is silent until the effects (the menu's sound, the
-# shots) are heard. Each effect heard, the bird's hits during the fight included, is mixed at the
-# volume the game gives it.
+# not clipped, they are three different pieces, and the title piece plays again from its start
+# after a game, sample for sample. In a second run without the music files, the game is silent
+# until the effects (the menu's sound, the shots) are heard. Each effect heard, the bird's hits
+# during the fight included, is mixed at the volume the game gives it.
 source "$(dirname "$0")/lib.sh"
 : "${ZW_AUDIO:?}"
 e2e_init
@@ -35,13 +35,12 @@ window() {
   capture_until "$(plus "$1" "$(plus "$2" "$3")")"
   echo "$(plus "$1" "$2") $3"
 }
-# Where the next piece of music begins in the capture after FROM (the mixer writes silence while
-# it loads), once captured: a window aligned on it holds the same passage however late the screen
-# is seen.
+# Where a piece begins, once captured: a window aligned on it holds the same passage however late
+# the screen is seen. audio_probe first|again ARGUMENTS... (see audio_probe.cpp) DESCRIPTION
 piece_start() {
   local deadline=$(($(date +%s) + 30)) at
-  until at=$("$ZW_AUDIO" start "$audio" "$1"); do
-    [ "$(date +%s)" -lt "$deadline" ] || fail "no piece of music began after ${1}s of the capture"
+  until at=$("$ZW_AUDIO" "$1" "$audio" "${@:2:$#-2}"); do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "${*: -1} is not in the capture after 30 s"
     sleep 0.1
   done
   echo "$at"
@@ -86,7 +85,7 @@ e2e_start_game SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$audio"
 e2e_wait_window
 wait_frame_at 390
 # The title piece is heard twice for 6 s from its first sample.
-title_start=$(piece_start 0) || exit 1
+title_start=$(piece_start first "the title piece") || exit 1
 title=$(window "$title_start" 0 6) || exit 1
 
 e2e_key Return
@@ -107,7 +106,7 @@ over_end=$(mark)
 
 e2e_key space
 wait_frame_at 390
-again_start=$(piece_start "$over_end") || exit 1
+again_start=$(piece_start again "$title_start" "$over_end" "the title piece's start after the game") || exit 1
 again=$(window "$again_start" 0 6) || exit 1
 e2e_close_window
 expect_exit_zero 5
