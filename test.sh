@@ -55,21 +55,25 @@ package_build=$!
 step ctest --test-dir build --output-on-failure --timeout 600 -j4
 
 # The Debian package: built (in CI with warnings as errors) and linted, installed with apt-get,
-# played by an ordinary user, purged.
-package_test() {
+# played by an ordinary user, purged. It installs system-wide: one such test at a time on a
+# machine, whichever checkout it runs from.
+package_step() {
   wait $package_build
   local status=$?
   cat build/package-build.log
   [ $status -eq 0 ] || { echo "scripts/package.sh failed"; return 1; }
-  ZW_PACKAGE_BUILT=1 bash tests/package/package_test.sh
+  ZW_PACKAGE_BUILT=1 flock /tmp/zellworth-package.lock bash tests/package/package_test.sh
 }
-step package_test
+step package_step
 
 # Reliability: the unit suite again under AddressSanitizer and UndefinedBehaviorSanitizer, then
 # the fuzz targets side by side for one budget of FUZZ_SECONDS (default 90), each from its
 # committed corpus.
-wait $sanitize_build
-step bash scripts/sanitize.sh
+sanitize_step() {
+  wait $sanitize_build
+  bash scripts/sanitize.sh
+}
+step sanitize_step
 step bash scripts/fuzz.sh
 
 # The browser version: built into build-web/ (the libraries come from a cache after the first
