@@ -9,8 +9,8 @@
 //       prints how many 10 ms blocks are at least 6 dB louder than the block before them:
 //       sound effects stand out from the music as such sudden rises
 //   audio_probe volume FILE START LENGTH EFFECT.wav
-//       finds where in the window the effect (16-bit mono 44100 Hz) plays and prints the volume of
-//       its quietest playing, in the mixer's steps of 1/128 of the file's level
+//       finds where in the window the effect (16-bit mono 44100 Hz) begins to play and prints the
+//       volume of its quietest playing, in the mixer's steps of 1/128 of the file's level
 //   audio_probe first FILE
 //       prints when the capture's first sound begins
 //   audio_probe again FILE AT FROM
@@ -190,7 +190,10 @@ std::vector<double> readEffect(const char* path) {
 // offset where their shapes agree best, and there the least-squares gain of the effect.
 int volume(const char* path, double start, double length, const char* effectPath) {
   const std::vector<double> capture = readWindow(path, start, length).mono;
-  const std::vector<double> effect = readEffect(effectPath);
+  // Its first 100 ms alone are matched: a second playing that starts later (hits in a row) then
+  // leaves the first one's match whole.
+  std::vector<double> effect = readEffect(effectPath);
+  effect.resize(std::min(effect.size(), static_cast<std::size_t>(kRate / 10)));
   if (effect.empty() || effect.size() > capture.size()) fail("the effect is longer than the window");
   std::size_t size = 1;
   while (size < capture.size() + effect.size()) size <<= 1;

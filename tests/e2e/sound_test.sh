@@ -12,12 +12,13 @@ audio="$SCRATCH/audio.raw"
 BYTES_PER_SECOND=176400
 
 # The capture's length so far, in seconds: the disk driver writes in step with the clock, so this
-# marks where in the recording the current moment lies.
+# marks where in the recording the current moment lies. Not rounded to hundredths, which could put
+# the mark past a sound begun right at it.
 mark() {
-  awk -v bytes="$(stat -c %s "$audio")" -v rate=$BYTES_PER_SECOND 'BEGIN { printf "%.2f", bytes / rate }'
+  awk -v bytes="$(stat -c %s "$audio")" -v rate=$BYTES_PER_SECOND 'BEGIN { printf "%.5f", bytes / rate }'
 }
 plus() {
-  awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a + b }'
+  awk -v a="$1" -v b="$2" 'BEGIN { printf "%.5f", a + b }'
 }
 # A loaded machine can hold the audio thread back, so that the capture falls behind the clock:
 # a window is waited for until the capture holds it, and a key that sets off the next sound is
@@ -153,7 +154,9 @@ e2e_key Down
 wait_frame_at 444
 e2e_key Up
 wait_frame_at 390
-menu=$(window "$menu_start" 0 1) || exit 1
+# Each sound started before its frame was seen, so by then the capture had reached it but for
+# one buffer: it ends within 0.3 s of that mark.
+menu=$(window "$menu_start" 0 "$(plus "$(plus "$(mark)" 0.3)" "-$menu_start")") || exit 1
 e2e_key Return
 e2e_wait_for 10 "the briefing box" briefing_names "Right Ctrl"
 quiet_game=$(window "$(mark)" 0.2 1.2) || exit 1
