@@ -246,6 +246,10 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     std::string what = "unknown";
     try {
       std::rethrow_exception(error);
+    } catch (const StorageUnavailable&) {
+      // The storage reported it once; the request may be sent again shortly.
+      response.set_header("Retry-After", std::to_string(kBusyRetryAfter));
+      return refuse(response, 503, "the scores cannot be reached for now; try again in a few seconds");
     } catch (const std::exception& exception) {
       what = exception.what();
     } catch (...) {
