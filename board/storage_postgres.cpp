@@ -192,10 +192,10 @@ class PostgresStore : public SqlStore {
     }
   }
 
-  void idsTaken(SqlConnection& connection) override {
-    connection.run(
-        "SELECT setval('scores_id_seq', GREATEST((SELECT max(id) FROM scores),"
-        " coalesce(pg_sequence_last_value('scores_id_seq'), 1)))");
+  // The sequence moves at once, outside the transaction, so that no board takes these ids meanwhile.
+  void idsTaken(SqlConnection& connection, std::int64_t highest) override {
+    connection.run("SELECT setval('scores_id_seq', GREATEST($1, coalesce(pg_sequence_last_value('scores_id_seq'), 1)))",
+                   {sqlInteger(highest)});
   }
 
  private:

@@ -1,5 +1,6 @@
 #include "storage_sql.h"
 
+#include <algorithm>
 #include <map>
 
 #include "game/replay.h"
@@ -298,6 +299,9 @@ std::int64_t SqlStore::copyIn(const std::vector<EntryRecord>& entries) {
   use(true, [&](SqlConnection& connection) {
     inTransaction(connection, [&] {
       stored = 0;
+      std::int64_t highest = 0;
+      for (const EntryRecord& entry : entries) highest = std::max(highest, entry.id);
+      idsTaken(connection, highest);
       std::map<std::int32_t, std::int64_t> listed;
       for (const EntryRecord& entry : entries) {
         SqlValues values = scoreValues(entry.score);
@@ -314,7 +318,6 @@ std::int64_t SqlStore::copyIn(const std::vector<EntryRecord>& entries) {
         if (!entry.hidden) ++listed[entry.score.score];
       }
       countListed(connection, listed);
-      idsTaken(connection);
     });
   });
   return stored;

@@ -69,9 +69,9 @@ class SqlStore : public ScoreStore {
   // Runs `work` on a connection held for it alone, one that may write when `write`. The work may
   // be run again from its start when the connection was lost before it committed.
   virtual void use(bool write, const std::function<void(SqlConnection&)>& work) = 0;
-  // After entries were copied in under their own ids: whatever the backend needs so that new
-  // entries take ids above them.
-  virtual void idsTaken(SqlConnection&) {}
+  // Before entries are copied in under their own ids, up to `highest`: whatever the backend needs
+  // so that entries stored meanwhile, here or by another board, take ids above them.
+  virtual void idsTaken(SqlConnection&, std::int64_t /*highest*/) {}
 };
 
 // Gives stored games their identity, entry by entry in the order stored: a game stored more than
