@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <unordered_map>
 
 #include "storage_sql.h"
 
@@ -20,6 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kConnectionWait = std::chrono::seconds(5);   // a request's wait for a free connection
 constexpr auto kReconnectPause = std::chrono::seconds(1);   // after a failed connect, none is tried for this long
+constexpr std::int32_t kWriters = 2;                          // connections that write, beside those that read
 constexpr std::int32_t kAttempts = 2;                         // a call lost with its connection is run once more
 constexpr std::int64_t kSchemaLock = 0x5a656c6c776f7274;     // the advisory lock boards upgrade under
 
@@ -104,8 +106,17 @@ class PostgresConnection : public SqlConnection {
       sizes.push_back(static_cast<int>(number ? numbers[index].size() : value.bytes.size()));
       formats.push_back(number ? 0 : 1);
     }
-    PGresult* result = PQexecParams(connection_, sql, static_cast<int>(values.size()), types.data(), texts.data(),
-                                    sizes.data(), formats.data(), 1);
+    // Each statement is prepared once per connection, and then only its parameters travel.
+    auto found = prepared_.find(sql);
+    if (found == prepared_.end()) {
+      const std::string name = "s" + std::to_string(prepared_.size());
+      PGresult* made = PQprepare(connection_, name.c_str(), sql, static_cast<int>(values.size()), types.data());
+      check(made, sql);
+      PQclear(made);
+      found = prepared_.emplace(sql, name).first;
+    }
+    PGresult* result = PQexecPrepared(connection_, found->second.c_str(), static_cast<int>(values.size()), texts.data(),
+                                      sizes.data(), formats.data(), 1);
     check(result, sql);
     SqlRows rows(static_cast<std::size_t>(PQntuples(result)));
     for (int row = 0; row < PQntuples(result); ++row) {
@@ -160,11 +171,14 @@ class PostgresConnection : public SqlConnection {
   }
 
   PGconn* connection_;
+  std::unordered_map<std::string, std::string> prepared_;  // statement names by their text
 };
 
 class PostgresStore : public SqlStore {
  public:
-  PostgresStore(const std::string& url, std::int32_t connections) : url_(url), most_(connections) {
+  PostgresStore(const std::string& url, std::int32_t connections) : url_(url) {
+    readers_.most = connections;
+    writers_.most = kWriters;
     try {
       use(false, [](SqlConnection&) {});
     } catch (const StorageUnavailable&) {
@@ -173,9 +187,9 @@ class PostgresStore : public SqlStore {
   }
 
  protected:
-  void use(bool, const std::function<void(SqlConnection&)>& work) override {
+  void use(bool write, const std::function<void(SqlConnection&)>& work) override {
     for (std::int32_t attempt = 1;; ++attempt) {
-      Lease lease(*this);
+      Lease lease(*this, write ? writers_ : readers_);
       try {
         if (!schemaReady_.load()) upgradeSchema(*lease.connection);
         work(*lease.connection);
@@ -199,28 +213,38 @@ class PostgresStore : public SqlStore {
   }
 
  private:
-  // A connection held by one call: back to the pool afterwards, or closed when it was lost.
+  // Connections that reads take, and those that writes take: a list never waits behind
+  // submissions, which take turns on the counts' rows in any case.
+  struct Pool {
+    std::int32_t most = 0;
+    std::int32_t open = 0;
+    std::vector<std::unique_ptr<PostgresConnection>> idle;
+    std::condition_variable freed;
+  };
+
+  // A connection held by one call: back to its pool afterwards, or closed when it was lost.
   struct Lease {
-    explicit Lease(PostgresStore& store) : store(store), connection(store.take()) {}
-    ~Lease() { store.give(std::move(connection)); }
+    Lease(PostgresStore& store, Pool& pool) : store(store), pool(pool), connection(store.take(pool)) {}
+    ~Lease() { store.give(pool, std::move(connection)); }
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
     PostgresStore& store;
+    Pool& pool;
     std::unique_ptr<PostgresConnection> connection;
   };
 
-  std::unique_ptr<PostgresConnection> take() {
+  std::unique_ptr<PostgresConnection> take(Pool& pool) {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (!freed_.wait_for(lock, kConnectionWait, [this] { return !idle_.empty() || open_ < most_; })) {
+    if (!pool.freed.wait_for(lock, kConnectionWait, [&pool] { return !pool.idle.empty() || pool.open < pool.most; })) {
       throw StorageUnavailable("database: every connection to it is busy");
     }
-    if (!idle_.empty()) {
-      std::unique_ptr<PostgresConnection> connection = std::move(idle_.back());
-      idle_.pop_back();
+    if (!pool.idle.empty()) {
+      std::unique_ptr<PostgresConnection> connection = std::move(pool.idle.back());
+      pool.idle.pop_back();
       return connection;
     }
     if (Clock::now() < retryAt_) throw StorageUnavailable(lastFailure_);
-    ++open_;
+    ++pool.open;
     lock.unlock();
     std::vector<const char*> values(std::begin(kConnectDefaults), std::end(kConnectDefaults));
     values.push_back(url_.c_str());
@@ -231,23 +255,26 @@ class PostgresStore : public SqlStore {
         "database: cannot connect: " + oneLine(connection != nullptr ? PQerrorMessage(connection) : "out of memory");
     PQfinish(connection);
     lock.lock();
-    --open_;
+    --pool.open;
     retryAt_ = Clock::now() + kReconnectPause;
     lastFailure_ = message;
-    freed_.notify_one();
+    pool.freed.notify_one();
     throw StorageUnavailable(message);
   }
 
-  void give(std::unique_ptr<PostgresConnection> connection) {
+  void give(Pool& pool, std::unique_ptr<PostgresConnection> connection) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (connection->lost()) {
       // The server went away, most likely for every connection: the idle ones are opened anew too.
-      open_ -= static_cast<std::int32_t>(idle_.size()) + 1;
-      idle_.clear();
+      --pool.open;
+      for (Pool* each : {&readers_, &writers_}) {
+        each->open -= static_cast<std::int32_t>(each->idle.size());
+        each->idle.clear();
+      }
     } else {
-      idle_.push_back(std::move(connection));
+      pool.idle.push_back(std::move(connection));
     }
-    freed_.notify_one();
+    pool.freed.notify_one();
   }
 
   // Creates the schema or brings it up to this build's version, in one transaction that boards
@@ -285,11 +312,9 @@ class PostgresStore : public SqlStore {
   }
 
   const std::string url_;
-  const std::int32_t most_;
   std::mutex mutex_;
-  std::condition_variable freed_;
-  std::vector<std::unique_ptr<PostgresConnection>> idle_;
-  std::int32_t open_ = 0;
+  Pool readers_;
+  Pool writers_;
   Clock::time_point retryAt_;
   std::string lastFailure_;
   std::mutex schemaMutex_;
