@@ -167,6 +167,8 @@ std::string verdictRefusal(const ReplayVerdict& verdict) {
       return "the replay's format is not one this board reads";
     case ReplayProblem::kTooLong:
       return "the replay is longer than a game this board plays";
+    case ReplayProblem::kTicketMismatch:
+      return "the game was not played from its ticket's seed";
     default:
       return "the file is damaged";
   }

@@ -13,7 +13,10 @@ set(ZELLWORTH_PAGE_FUNCTIONS
   pressBindingFromPage
   pressResumeKeyFromPage
   touchScreenForPage
-  setSoundFromPage)
+  setSoundFromPage
+  holdBoardTicketFromPage
+  malloc
+  free)
 
 set(CMAKE_CXX_FLAGS_RELEASE "-O2")
 add_library(zellworth_core STATIC ${ZELLWORTH_SOURCES})
@@ -40,7 +43,7 @@ target_link_options(zellworth PRIVATE
   # The page's policy allows no script made from text at run time.
   -sDYNAMIC_EXECUTION=0
   "SHELL:-s EXPORTED_FUNCTIONS=${page_functions}"
-  "SHELL:-s EXPORTED_RUNTIME_METHODS=FS,callMain"
+  "SHELL:-s EXPORTED_RUNTIME_METHODS=FS,callMain,HEAPU8"
   "SHELL:-s DEFAULT_LIBRARY_FUNCS_TO_INCLUDE=@${CMAKE_CURRENT_BINARY_DIR}/runtime-functions.json"
   # The screens' waits end on the ticks of the frame clock (app/platform.cpp).
   -Wl,--wrap=SDL_Delay

@@ -1,7 +1,8 @@
 // "Best games": a button in the bottom-left corner (best_games.css), shown while the pointer moves (so that the
 // picture stays the game's own otherwise), opens the ten best scores kept in the browser's
-// storage, each with Watch and Download for its game's replay, and offers a replay file of the
-// player's own to watch or verify. Watching or verifying starts the game with --replay or
+// storage, each marked "for the board" (played on the board's ticket) or "played offline", with
+// Watch and Download for its game's replay, and offers a replay file of the player's own to
+// watch or verify. Watching or verifying starts the game with --replay or
 // --verify; the page runs the game once per visit, so the choice reloads the page with it.
 'use strict';
 
@@ -12,12 +13,20 @@
   var RECORDS = 10;
   var HEADER = 12;                              // bytes: "ZWBS", version, count
   var RECORD_SIZES = { 1: 12, 2: 16 };          // bytes per record, by version
+  var TICKETED_REPLAY = 2;                      // the replay format of a game played on the board's ticket
 
   var request = new URLSearchParams(location.search);
   var mode = request.get('watch') ? '--replay' : request.get('verify') ? '--verify' : null;
   var subject = request.get('watch') || request.get('verify');
 
-  // The table as the game keeps it: rank, score, date and replay bytes (null when kept without).
+  // A replay file's format version says whether its game was played on the board's ticket.
+  function forBoard(replay) {
+    return replay !== null && replay.length >= 8 &&
+      new DataView(replay.buffer, replay.byteOffset, 8).getUint32(4, true) === TICKETED_REPLAY;
+  }
+
+  // The table as the game keeps it: rank, score, date, replay bytes (null when kept without) and
+  // whether the game was played for the board.
   function readTable() {
     var bytes;
     try {
@@ -36,11 +45,13 @@
       var record = HEADER + rank * recordSize;
       var size = recordSize === 16 ? view.getUint32(record + 12, true) : 0;
       if (replayAt + size > bytes.length - 4) return [];
+      var replay = size > 0 ? bytes.slice(replayAt, replayAt + size) : null;
       table.push({
         rank: rank + 1,
         score: view.getInt32(record, true),
         date: Number(view.getBigInt64(record + 4, true)),
-        replay: size > 0 ? bytes.slice(replayAt, replayAt + size) : null
+        replay: replay,
+        forBoard: forBoard(replay)
       });
       replayAt += size;
     }
@@ -113,13 +124,14 @@
     } else {
       var list = element('table');
       var head = element('tr');
-      ['Rank', 'Score', 'Date', ''].forEach(function (title) { head.appendChild(element('th', title)); });
+      ['Rank', 'Score', 'Date', 'Game', ''].forEach(function (title) { head.appendChild(element('th', title)); });
       list.appendChild(head);
       table.forEach(function (entry) {
         var row = element('tr');
         row.appendChild(element('td', String(entry.rank)));
         row.appendChild(element('td', String(entry.score)));
         row.appendChild(element('td', day(entry.date)));
+        row.appendChild(element('td', entry.replay ? (entry.forBoard ? 'for the board' : 'played offline') : ''));
         var actions = element('td');
         if (entry.replay) {
           var watch = stopClick(element('button', 'Watch', { type: 'button' }));

@@ -1,16 +1,22 @@
 // The Leaderboard panel, opened by a button at the top left that shows while the pointer moves:
 // the board's top ten with a Watch button each, and the player's kept games (the best games of
-// Scores.bin that kept their replay) with a Submit button; after a game over that kept a new
-// game, its button stays in view to offer it. The board is the server that served the page
+// Scores.bin that kept their replay), each marked "for the board" or "played offline", those for
+// the board with a Submit button; after a game over that kept a new game for the board, its
+// button stays in view to offer it. The board is the server that served the page
 // (zellworth-board); on a static host or offline the panel says it cannot be reached and the game
 // plays as before. Names are always shown as text, never as HTML.
+//
+// The page also holds the board's ticket for the next game: it asks at load and after each game,
+// in the background, and hands the ticket to the game, which plays its next game on it (a game
+// "for the board"). A game started while none is held is played offline, as before.
 'use strict';
 
 (function () {
   var TOP = 10;
   var NAME_KEY = 'zellworth-board-name';
   var WATCH_FILE = '/board-entry.zwr';
-
+  var TICKET_SIZE = 44;           // bytes, as the board deals them
+  var TICKET_RENEWAL = 0.9;       // of a ticket's lifetime, after which a fresh one replaces it
 
   function element(tag, attributes, text) {
     var node = document.createElement(tag);
@@ -38,6 +44,9 @@
   panel.appendChild(element('p', { class: 'note' },
     'Submitting a game sends the board the name above, the game\'s inputs (its replay) and the date it was ' +
     'played. The board plays the game again and keeps the score only if it comes out the same.'));
+  panel.appendChild(element('p', { class: 'note' },
+    'A game started while the board answers is played on a seed the board deals, for the board; a game ' +
+    'played offline cannot be submitted.'));
   panel.hidden = true;
   document.body.appendChild(toggle);
   document.body.appendChild(panel);
@@ -112,7 +121,9 @@
   // The kept games that have their replays, from the table best_games.js reads.
   function keptGames() {
     return window.zellworthBestGames().filter(function (entry) { return entry.replay !== null; })
-      .map(function (entry) { return { rank: entry.rank, score: entry.score, date: entry.date, bytes: entry.replay }; });
+      .map(function (entry) {
+        return { rank: entry.rank, score: entry.score, date: entry.date, bytes: entry.replay, forBoard: entry.forBoard };
+      });
   }
 
   function refreshGames() {
@@ -126,10 +137,13 @@
       row.appendChild(element('td', {}, game.rank + '.'));
       row.appendChild(element('td', { class: 'score' }, String(game.score)));
       row.appendChild(element('td', {}, new Date(game.date * 1000).toISOString().slice(0, 10)));
+      row.appendChild(element('td', { class: 'kind' }, game.forBoard ? 'for the board' : 'played offline'));
       var cell = element('td');
-      var submit = element('button', { type: 'button', class: 'submit' }, 'Submit');
-      submit.addEventListener('click', function () { submitGame(game); });
-      cell.appendChild(submit);
+      if (game.forBoard) {
+        var submit = element('button', { type: 'button', class: 'submit' }, 'Submit');
+        submit.addEventListener('click', function () { submitGame(game); });
+        cell.appendChild(submit);
+      }
       row.appendChild(cell);
       games.appendChild(row);
     });
@@ -166,14 +180,19 @@
     });
   }
 
-  // After a game over the game saves its files: a game newly kept is offered by the panel's button,
-  // which stays in view until the panel opens. The panel never opens by itself, so that it covers
-  // no touch button of the next game.
+  // After a game over the game saves its files: a game newly kept for the board is offered by the
+  // panel's button, which stays in view until the panel opens. The panel never opens by itself, so
+  // that it covers no touch button of the next game.
   var known = null;
-  function keys() { return keptGames().map(function (game) { return game.score + '@' + game.date; }); }
+  function keys() {
+    return keptGames().filter(function (game) { return game.forBoard; })
+      .map(function (game) { return game.score + '@' + game.date; });
+  }
   var initialized = Module.onRuntimeInitialized;
   Module.onRuntimeInitialized = function () {
     known = keys();
+    runtimeReady = true;
+    if (fetchedTicket) handTicket(fetchedTicket);
     if (initialized) initialized();
   };
   var synced = Module.onSavedFilesSynced;
@@ -186,6 +205,65 @@
       toggle.classList.add('offer');
       status.textContent = 'Your game is kept: submit it with a name.';
     }
+  };
+
+  // --- The ticket for the next game -------------------------------------------------------------
+
+  var runtimeReady = false;
+  var fetchedTicket = null;  // arrived before the game could take it
+  var ticketHeld = false;    // handed to the game and not yet played
+  var ticketAsked = false;   // a request under way
+  var renewal = 0;
+
+  function fromBase64Url(text) {
+    var binary = atob(String(text).replace(/-/g, '+').replace(/_/g, '/'));
+    var bytes = new Uint8Array(binary.length);
+    for (var index = 0; index < binary.length; index++) bytes[index] = binary.charCodeAt(index);
+    return bytes;
+  }
+
+  function handTicket(bytes) {
+    var at = Module._malloc(bytes.length);
+    Module.HEAPU8.set(bytes, at);
+    Module._holdBoardTicketFromPage(at, bytes.length);
+    Module._free(at);
+    fetchedTicket = null;
+    ticketHeld = true;
+  }
+
+  // Without an answer the next game is played offline; the page asks again after it.
+  function askForTicket() {
+    if (ticketHeld || ticketAsked) return;
+    ticketAsked = true;
+    fetch('api/tickets', {
+      method: 'POST',
+      cache: 'no-store',
+      headers: { 'Content-Type': 'application/json' },
+      body: '{}'
+    }).then(function (response) {
+      if (response.status !== 201) throw new Error('the board answered ' + response.status);
+      return response.json();
+    }).then(function (answer) {
+      var bytes = fromBase64Url(answer.ticket);
+      if (bytes.length !== TICKET_SIZE) throw new Error('a ticket of ' + bytes.length + ' bytes');
+      if (runtimeReady) handTicket(bytes); else fetchedTicket = bytes;
+      // A ticket held long unplayed is replaced before it expires, by the board's clock: the
+      // ticket carries when it was issued.
+      var issued = Number(new DataView(bytes.buffer).getBigInt64(4, true));
+      var lifetime = Date.parse(answer.expires) / 1000 - issued;
+      clearTimeout(renewal);
+      if (lifetime > 0) {
+        renewal = setTimeout(function () { ticketHeld = false; askForTicket(); }, lifetime * TICKET_RENEWAL * 1000);
+      }
+    }).catch(function (error) {
+      console.info('Zellworth: no ticket from the board, the next game is played offline: ' + error.message);
+    }).then(function () { ticketAsked = false; });
+  }
+
+  // The game says when a game is over and whether it took the ticket.
+  Module.onGameOver = function (ticketed) {
+    if (ticketed) ticketHeld = false;
+    askForTicket();
   };
 
   // --- Watching an entry: ?entry=ID -------------------------------------------------------------
@@ -216,5 +294,8 @@
   }
 
   window.addEventListener('load', refreshList);
+  // Watching or verifying a replay plays no game of the player's.
+  var asked = new URLSearchParams(location.search);
+  if (!asked.has('watch') && !asked.has('verify') && !asked.has('entry')) askForTicket();
   show(false);
 }());

@@ -3,6 +3,10 @@
 
 #include <mutex>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 namespace {
 
 std::mutex gTicketMutex;
@@ -29,3 +33,21 @@ std::uint32_t ticketSeed(const std::vector<std::uint8_t>& ticket) {
   return static_cast<std::uint32_t>(ticket[0]) | static_cast<std::uint32_t>(ticket[1]) << 8 |
          static_cast<std::uint32_t>(ticket[2]) << 16 | static_cast<std::uint32_t>(ticket[3]) << 24;
 }
+
+#ifdef __EMSCRIPTEN__
+namespace {
+// The page asks the board (web/leaderboard.js) and hands the ticket back below.
+EM_JS(void, tellPageGameOver, (int ticketed), {
+  if (Module['onGameOver']) Module['onGameOver'](ticketed !== 0);
+});
+}  // namespace
+
+void reportGameOverToPage(bool ticketed) { tellPageGameOver(ticketed ? 1 : 0); }
+
+// The ticket the page got from the board, for the next game: `size` bytes at `ticket`.
+extern "C" void holdBoardTicketFromPage(const std::uint8_t* ticket, std::int32_t size) {
+  if (size > 0) holdBoardTicket(ticket, static_cast<std::size_t>(size));
+}
+#else
+void reportGameOverToPage(bool) {}
+#endif

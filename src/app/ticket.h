@@ -20,3 +20,6 @@ void holdBoardTicket(const std::uint8_t* ticket, std::size_t size);
 bool takeBoardTicket(std::vector<std::uint8_t>& ticket);
 // The seed a ticket deals.
 std::uint32_t ticketSeed(const std::vector<std::uint8_t>& ticket);
+// Tells the page that a game is over (as its game-over screen opens), and whether it was played
+// on a ticket, so that it asks the board for the next game's; nothing on the desktop.
+void reportGameOverToPage(bool ticketed);

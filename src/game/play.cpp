@@ -2,10 +2,13 @@
 // briefing box and the spawn schedule.
 #include "game/play.h"
 
+#include <vector>
+
 #include "app/display.h"
 #include "app/pause.h"
 #include "app/platform.h"
 #include "app/settings.h"
+#include "app/ticket.h"
 #include "game/background.h"
 #include "game/collisions.h"
 #include "game/enemies.h"
@@ -195,16 +198,17 @@ bool runGameFrame(std::uint8_t actions, GameProgress& progress, bool drawing) {
 
 namespace {
 
-// The frame loop of a game played, or, with `watched`, of a recorded game shown again: its
-// actions come from the replay and the keys only toggle fullscreen or end it.
-std::int32_t runGame(const Replay* watched) {
+// The frame loop of a game played (on `ticket` when it is not empty), or, with `watched`, of a
+// recorded game shown again: its actions come from the replay and the keys only toggle
+// fullscreen or end it.
+std::int32_t runGame(const Replay* watched, const std::vector<std::uint8_t>& ticket) {
   std::uint8_t held = 0;
   PauseRequest pause = {false, false};
   GameProgress progress;
   if (watched != nullptr) {
     resumeGameRandom(watched->seed, watched->draws);
   } else {
-    startRecording();
+    startRecording(ticket);
   }
   startGame(progress);
   startMusic(kGameMusicPath);
@@ -248,6 +252,18 @@ std::int32_t runGame(const Replay* watched) {
 
 }  // namespace
 
-std::int32_t play() { return runGame(nullptr); }
+// A game on the board's ticket draws from a sequence of its own, started from the ticket's seed;
+// the calendar's sequence waits meanwhile, so that every other game draws as it would have.
+std::int32_t play() {
+  std::vector<std::uint8_t> ticket;
+  const bool ticketed = takeBoardTicket(ticket);
+  if (ticketed) {
+    setAsideGameRandom();
+    seedGameRandom(ticketSeed(ticket));
+  }
+  const std::int32_t result = runGame(nullptr, ticket);
+  if (ticketed) restoreGameRandom();
+  return result;
+}
 
-std::int32_t watchReplay(const Replay& replay) { return runGame(&replay); }
+std::int32_t watchReplay(const Replay& replay) { return runGame(&replay, {}); }

@@ -36,8 +36,8 @@ void startGame(GameProgress& progress);
 // and nothing is drawn. False at game over, when the bird has no hit point left.
 bool runGameFrame(std::uint8_t actions, GameProgress& progress, bool drawing);
 
-// Runs one game, recording it: 0 when the window was closed, otherwise the game-over screen's
-// result.
+// Runs one game, recording it, on the board's ticket when one is held (app/ticket.h): 0 when
+// the window was closed, otherwise the game-over screen's result.
 std::int32_t play();
 // Shows a recorded game again as it was played, to its game-over screen, which enters nothing
 // in the table: 0 when the window was closed or Backspace pressed, otherwise that screen's result.

@@ -3,6 +3,8 @@
 // each number is the new word shifted right by one.
 #include "game/random.h"
 
+#include <algorithm>
+
 std::uint32_t gRandomSeed = 1;
 std::uint32_t gRandomDraws = 0;
 
@@ -15,6 +17,13 @@ constexpr std::int32_t kWarmUpDraws = 310;
 std::uint32_t Words[kWords];
 std::int32_t Front = kSeparation;  // the word that receives the sum
 std::int32_t Rear = 0;
+
+// The sequence set aside while a game plays on a seed of its own.
+std::uint32_t AsideWords[kWords];
+std::int32_t AsideFront = kSeparation;
+std::int32_t AsideRear = 0;
+std::uint32_t AsideSeed = 1;
+std::uint32_t AsideDraws = 0;
 
 std::int32_t nextWord() {
   Words[Front] += Words[Rear];
@@ -53,4 +62,20 @@ void resumeGameRandom(std::uint32_t seed, std::uint32_t draws) {
 std::int32_t gameRandom() {
   gRandomDraws += 1;
   return nextWord();
+}
+
+void setAsideGameRandom() {
+  std::copy(Words, Words + kWords, AsideWords);
+  AsideFront = Front;
+  AsideRear = Rear;
+  AsideSeed = gRandomSeed;
+  AsideDraws = gRandomDraws;
+}
+
+void restoreGameRandom() {
+  std::copy(AsideWords, AsideWords + kWords, Words);
+  Front = AsideFront;
+  Rear = AsideRear;
+  gRandomSeed = AsideSeed;
+  gRandomDraws = AsideDraws;
 }

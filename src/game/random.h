@@ -14,3 +14,8 @@ void seedGameRandom(std::uint32_t seed);
 void resumeGameRandom(std::uint32_t seed, std::uint32_t draws);
 // The next number, 0 to 2^31 - 1, as rand() gives it.
 std::int32_t gameRandom();
+// A game on a seed of its own (the board's ticket) sets the sequence aside, seed and draws
+// included, and puts it back when it is over: the games around it draw as if it had not been.
+// One sequence at a time is set aside.
+void setAsideGameRandom();
+void restoreGameRandom();

@@ -54,7 +54,7 @@ std::uint32_t crcOfShots(std::uint32_t crc, const Projectile* shots, std::int32_
 
 std::vector<std::uint8_t> encodeReplay(const Replay& replay) {
   std::vector<std::uint8_t> bytes(kMagic, kMagic + sizeof kMagic);
-  putUint32(bytes, kReplayFormatVersion);
+  putUint32(bytes, replay.ticket.empty() ? kReplayFormatUnticketed : kReplayFormatTicketed);
   putUint32(bytes, replay.rulesVersion);
   putUint32(bytes, replay.seed);
   putUint32(bytes, replay.draws);
@@ -64,6 +64,7 @@ std::vector<std::uint8_t> encodeReplay(const Replay& replay) {
   putUint32(bytes, static_cast<std::uint32_t>(replay.score));
   const std::size_t changeCountOffset = bytes.size();
   putUint32(bytes, 0);
+  bytes.insert(bytes.end(), replay.ticket.begin(), replay.ticket.end());
 
   std::uint32_t changes = 0;
   std::uint8_t held = 0;
@@ -91,7 +92,11 @@ ReplayProblem decodeReplay(const std::uint8_t* bytes, std::size_t size, Replay& 
   if (size < sizeof kMagic || SDL_memcmp(bytes, kMagic, sizeof kMagic) != 0) return ReplayProblem::kForeign;
   if (size < kReplayHeaderSize + kChecksumSize) return ReplayProblem::kDamaged;
   replay.formatVersion = uint32At(bytes + 4);
-  if (replay.formatVersion != kReplayFormatVersion) return ReplayProblem::kUnknownFormat;
+  if (replay.formatVersion != kReplayFormatUnticketed && replay.formatVersion != kReplayFormatTicketed) {
+    return ReplayProblem::kUnknownFormat;
+  }
+  const std::size_t changesStart = kReplayHeaderSize + (replay.formatVersion == kReplayFormatTicketed ? kTicketSize : 0);
+  if (size < changesStart + kChecksumSize) return ReplayProblem::kDamaged;
   if (size > kReplayMaxSize) return ReplayProblem::kTooLong;
   if (SDL_crc32(0, bytes, size - kChecksumSize) != uint32At(bytes + size - kChecksumSize)) return ReplayProblem::kDamaged;
 
@@ -105,12 +110,13 @@ ReplayProblem decodeReplay(const std::uint8_t* bytes, std::size_t size, Replay& 
   if (frames > kReplayMaxFrames || replay.draws > kReplayMaxDraws) return ReplayProblem::kTooLong;
   if (frames == 0 || changes > frames) return ReplayProblem::kDamaged;
   const std::size_t checkBytes = std::size_t{frames / kReplayCheckInterval} * 4;
-  if (size < kReplayHeaderSize + changes + checkBytes + kChecksumSize) return ReplayProblem::kDamaged;
+  if (size < changesStart + changes + checkBytes + kChecksumSize) return ReplayProblem::kDamaged;
   const std::size_t changesEnd = size - kChecksumSize - checkBytes;
+  replay.ticket.assign(bytes + kReplayHeaderSize, bytes + changesStart);
 
   // The changes fill the frames up to each one with the actions held before it.
   replay.actions.reserve(frames);
-  std::size_t at = kReplayHeaderSize;
+  std::size_t at = changesStart;
   std::uint8_t held = 0;
   std::uint32_t frame = 0;
   for (std::uint32_t change = 0; change < changes; ++change) {
@@ -134,6 +140,11 @@ ReplayProblem decodeReplay(const std::uint8_t* bytes, std::size_t size, Replay& 
   if (at != changesEnd) return ReplayProblem::kDamaged;
   replay.actions.insert(replay.actions.end(), frames - frame, held);
   for (std::size_t check = 0; check < checkBytes; check += 4) replay.checks.push_back(uint32At(bytes + at + check));
+  // A game on a ticket starts its sequence afresh from the ticket's seed: a file that says
+  // otherwise claims a ticket it was not played on.
+  if (!replay.ticket.empty() && (replay.seed != ticketSeed(replay.ticket) || replay.draws != 0)) {
+    return ReplayProblem::kTicketMismatch;
+  }
   if (replay.rulesVersion != kRulesVersion) return ReplayProblem::kUnknownRules;
   return ReplayProblem::kNone;
 }
@@ -150,8 +161,8 @@ void describeReplayProblem(ReplayProblem problem, const Replay& replay, char* te
       snprintf(text, size, "not a replay of this game");
       break;
     case ReplayProblem::kUnknownFormat:
-      snprintf(text, size, "a replay of format version %u, which this build cannot read (it reads version %u)",
-               replay.formatVersion, kReplayFormatVersion);
+      snprintf(text, size, "a replay of format version %u, which this build cannot read (it reads versions %u and %u)",
+               replay.formatVersion, kReplayFormatUnticketed, kReplayFormatTicketed);
       break;
     case ReplayProblem::kUnknownRules:
       snprintf(text, size, "a replay of rules version %u, which this build does not play (it plays version %u)",
@@ -160,6 +171,9 @@ void describeReplayProblem(ReplayProblem problem, const Replay& replay, char* te
     case ReplayProblem::kTooLong:
       snprintf(text, size, "a replay too long to play: this build plays at most %u frames and %u bytes",
                kReplayMaxFrames, static_cast<std::uint32_t>(kReplayMaxSize));
+      break;
+    case ReplayProblem::kTicketMismatch:
+      snprintf(text, size, "a replay whose seed or draws are not its ticket's: it was not played on that ticket");
       break;
   }
 }
@@ -182,12 +196,13 @@ std::uint32_t gameStateCheck() {
   return crcOfShots(crc, gEnemyProjectileList2, gNumberOfEnemyProjectiles2);
 }
 
-void startRecording() {
+void startRecording(const std::vector<std::uint8_t>& ticket) {
   gRecording = Replay{};
-  gRecording.formatVersion = kReplayFormatVersion;
+  gRecording.formatVersion = ticket.empty() ? kReplayFormatUnticketed : kReplayFormatTicketed;
   gRecording.rulesVersion = kRulesVersion;
   gRecording.seed = gRandomSeed;
   gRecording.draws = gRandomDraws;
+  gRecording.ticket = ticket;
   gRecordingWhole = gRandomDraws <= kReplayMaxDraws;
 }
 

@@ -4,15 +4,21 @@
 // A replay file, every number little-endian:
 //   offset  size
 //        0     4  "ZWRP", which marks the file as one of this game's replays
-//        4     4  format version, 1
+//        4     4  format version: 1 for a game played without the board's ticket, 2 for one
+//                 played on a ticket
 //        8     4  rules version (kRulesVersion of the build that recorded it)
-//       12     4  seed: the calendar time the game's random sequence was seeded with
-//       16     4  draws: how many numbers the sequence had given before this game began
+//       12     4  seed: the calendar time the game's random sequence was seeded with; in
+//                 format 2, the ticket's seed
+//       16     4  draws: how many numbers the sequence had given before this game began; 0 in
+//                 format 2
 //       20     8  date: when the game ended (signed, seconds since 1970-01-01 UTC)
 //       28     4  frames played, the last one (game over) included
 //       32     4  final score (signed)
 //       36     4  number of input changes
-//       40        the input changes: for each, one unsigned LEB128 number, the frames since the
+//       40    44  format 2 only: the ticket the game was played on, as the board dealt it
+//                 (app/ticket.h); the changes then start at 84. A replay with a ticket is
+//                 written as format 2, one without as format 1.
+//    40/84        the input changes: for each, one unsigned LEB128 number, the frames since the
 //                 previous change (since the first frame for the first) times 32 plus the
 //                 actions held from that frame on (bits: 1 up, 2 down, 4 left, 8 right,
 //                 16 attack); no actions are held before the first change
@@ -25,13 +31,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/ticket.h"
+
 // The rules version: changes whenever a change to the game would change a replay's outcome.
 constexpr std::uint32_t kRulesVersion = 1;
-constexpr std::uint32_t kReplayFormatVersion = 1;
+constexpr std::uint32_t kReplayFormatUnticketed = 1;
+constexpr std::uint32_t kReplayFormatTicketed = 2;
 constexpr std::uint32_t kReplayCheckInterval = 100;    // frames between state checks
 constexpr std::uint32_t kReplayMaxFrames = 576000;     // four hours at 40 frames a second
 constexpr std::uint32_t kReplayMaxDraws = 1u << 28;    // numbers drawn before a game
-constexpr std::size_t kReplayHeaderSize = 40;          // bytes
+constexpr std::size_t kReplayHeaderSize = 40;          // bytes, the ticket not included
 constexpr std::size_t kReplayMaxSize = 1u << 20;       // bytes
 
 // The five actions held in a frame, one bit each.
@@ -42,7 +51,10 @@ constexpr std::uint8_t kActionRight = 8;
 constexpr std::uint8_t kActionAttack = 16;
 constexpr std::uint8_t kActionsAll = 31;
 
-enum class ReplayProblem : std::int32_t { kNone, kDamaged, kForeign, kUnknownFormat, kUnknownRules, kTooLong };
+// kTicketMismatch: a format 2 file whose seed or draws are not its ticket's, which no game makes.
+enum class ReplayProblem : std::int32_t {
+  kNone, kDamaged, kForeign, kUnknownFormat, kUnknownRules, kTooLong, kTicketMismatch
+};
 
 struct ReplayVerdict {
   std::int32_t status;         // as --verify exits: 0 verified, 2 unreadable (see problem), 3 does not match
@@ -86,8 +98,9 @@ std::uint32_t gameStateCheck();
 extern Replay gRecording;
 extern bool gRecordingWhole;  // false once the game outlived kReplayMaxFrames: no replay is kept
 
-// Starts recording a game that begins now, from the random sequence as it stands.
-void startRecording();
+// Starts recording a game that begins now, from the random sequence as it stands, and on
+// `ticket` when one is given (the sequence then starts from its seed).
+void startRecording(const std::vector<std::uint8_t>& ticket = {});
 // Records a frame's actions after its rules ran, and the state check every kReplayCheckInterval frames.
 void recordFrame(std::uint8_t actions);
 // Records the final score, and the date: now.

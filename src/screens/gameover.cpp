@@ -6,6 +6,7 @@
 #include "app/display.h"
 #include "app/platform.h"
 #include "app/scores.h"
+#include "app/ticket.h"
 #include "game/play.h"
 #include "game/replay.h"
 #include "text/text.h"
@@ -47,6 +48,7 @@ std::int32_t showGameOverScreen(bool entering) {
   if (entering) {
     finishRecording(gScore);
     recordGameScore(gScore, gRecording.date, gRecordingWhole ? encodeReplay(gRecording) : std::vector<std::uint8_t>{});
+    reportGameOverToPage(!gRecording.ticket.empty());
   }
   SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
   startMusic(kGameOverMusicPath);

@@ -2,6 +2,9 @@
 // and forgeries made from them.
 //   record SEED FILE          a game of scripted inputs from SEED, to its game over
 //   record-long SEED FILE     a game of the longest kind a replay holds: idle for hours, then firing
+//   record-ticket TICKET FILE [IDLE]   a game played on TICKET (its 44 bytes in base64url, as
+//                             POST /api/tickets deals it): idle for IDLE frames (default 0), then
+//                             scripted inputs to its game over; format 2
 //   record-many FIRST COUNT DIR   COUNT games from seeds FIRST on, into DIR/valid, and each
 //                             forged as below into DIR/forged
 //   forge-score IN OUT        the same game claiming 5 points more, its checksum made anew
@@ -20,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ticket.h"
 #include "game/play.h"
 #include "game/player.h"
 #include "game/random.h"
@@ -28,10 +32,12 @@
 namespace {
 
 // The butterflies come only after the first shot: until `idleFrames` the bird waits unharmed.
-std::vector<std::uint8_t> recordGame(std::uint32_t seed, std::uint32_t idleFrames = 0) {
+// On a ticket, the game's sequence starts from the ticket's seed, as a game played on it does.
+std::vector<std::uint8_t> recordGame(std::uint32_t seed, std::uint32_t idleFrames = 0,
+                                     const std::vector<std::uint8_t>& ticket = {}) {
   std::mt19937 inputs(seed);
   resumeGameRandom(seed, 0);
-  startRecording();
+  startRecording(ticket);
   GameProgress progress;
   startGame(progress);
   std::uint8_t actions = 0;
@@ -47,6 +53,25 @@ std::vector<std::uint8_t> recordGame(std::uint32_t seed, std::uint32_t idleFrame
   }
   finishRecording(gScore);
   return encodeReplay(gRecording);
+}
+
+// Base64url without padding, as the board writes a ticket; false for anything else.
+bool decodeBase64Url(const std::string& text, std::vector<std::uint8_t>& bytes) {
+  static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+  std::uint32_t bits = 0;
+  std::int32_t bitCount = 0;
+  bytes.clear();
+  for (const char character : text) {
+    const std::size_t value = kAlphabet.find(character);
+    if (value == std::string::npos) return false;
+    bits = bits << 6 | static_cast<std::uint32_t>(value);
+    bitCount += 6;
+    if (bitCount >= 8) {
+      bitCount -= 8;
+      bytes.push_back(static_cast<std::uint8_t>(bits >> bitCount));
+    }
+  }
+  return bitCount < 6 && (bits & ((1u << bitCount) - 1)) == 0;
 }
 
 bool readReplay(const char* path, Replay& replay) {
@@ -90,6 +115,12 @@ int main(int argc, char* argv[]) {
   if (argc == 4 && std::strcmp(argv[1], "record-long") == 0) {
     const std::uint32_t seed = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));
     return write(argv[3], recordGame(seed, kReplayMaxFrames - 5000 - seed % 1000)) ? 0 : 1;
+  }
+  std::vector<std::uint8_t> ticket;
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "record-ticket") == 0 && decodeBase64Url(argv[2], ticket) &&
+      ticket.size() == kTicketSize) {
+    const std::uint32_t idle = argc == 5 ? static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10)) : 0;
+    return write(argv[3], recordGame(ticketSeed(ticket), idle, ticket)) ? 0 : 1;
   }
   if (argc == 5 && std::strcmp(argv[1], "record-many") == 0) {
     const std::uint32_t first = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));

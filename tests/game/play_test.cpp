@@ -17,6 +17,7 @@
 #include "app/pause.h"
 #include "app/platform.h"
 #include "app/settings.h"
+#include "app/ticket.h"
 #include "coded_sheet.h"
 #include "text/font.h"
 #include "game/enemies.h"
@@ -370,6 +371,57 @@ TEST_F(PlayTest, TheKeysThatResumeAPauseAreThePauseKeysLeftUnbound) {
   testing_support::pushKeyDown(SDLK_RETURN);
   testing_support::pushQuit();
   EXPECT_EQ(runPauseScreen([] {}), PauseAnswer::kQuit);
+}
+
+// A game of 130 frames with attack held from the first, quit then: the butterflies of frame 120
+// on, each frame's as the sum of their fields, with the draws so far.
+std::vector<std::vector<std::int64_t>> playButterflyGame() {
+  std::vector<std::vector<std::int64_t>> butterflies;
+  FrameDriver driver([&](std::int32_t frame) {
+    if (frame == 1) testing_support::pushKeyDown(gKeycodeAttack);
+    if (frame > 120) {
+      butterflies.push_back({gNumberOfEnemies, std::accumulate(gEnemyList[0], gEnemyList[gNumberOfEnemies], std::int64_t{0}),
+                             gNumberOfEnemyProjectiles2, gRandomDraws});
+    }
+    if (frame == 130) testing_support::pushQuit();
+  });
+  EXPECT_EQ(play(), 0);
+  return butterflies;
+}
+
+// A held ticket: the next game starts its own sequence from the ticket's seed, none drawn, and is
+// recorded as format 2 with it; the calendar's sequence, 37 numbers in, is where it was for the
+// game after, which meets the same butterflies as without the ticketed game before it.
+TEST_F(PlayTest, AGameOnATicketLeavesTheCalendarsSequenceToTheNextGame) {
+  std::vector<std::uint8_t> ticket(kTicketSize, 0x5A);
+  ticket[0] = 0x2A;  // seed 0x5A5A5A2A
+  std::vector<std::vector<std::int64_t>> nextGame[2];
+  std::vector<std::uint8_t> ticketedReplay;
+  for (const bool ticketed : {false, true}) {
+    SCOPED_TRACE(ticketed ? "after a ticketed game" : "alone");
+    seedGameRandom(1234);
+    for (std::int32_t draw = 0; draw < 37; ++draw) gameRandom();
+    if (ticketed) {
+      holdBoardTicket(ticket.data(), ticket.size());
+      const auto onTicket = playButterflyGame();
+      ASSERT_FALSE(onTicket.empty());
+      EXPECT_GT(onTicket.back()[0], 0) << "butterflies came";
+      EXPECT_EQ(gRecording.formatVersion, 2u);
+      EXPECT_EQ(gRecording.seed, 0x5A5A5A2Au);
+      EXPECT_EQ(gRecording.draws, 0u);
+      EXPECT_EQ(gRecording.ticket, ticket);
+      gRecording.score = gScore;  // given up where it was quit
+      ticketedReplay = encodeReplay(gRecording);
+    }
+    nextGame[ticketed] = playButterflyGame();
+    EXPECT_EQ(gRecording.formatVersion, 1u) << "the ticket was played once";
+    EXPECT_EQ(gRecording.seed, 1234u);
+    EXPECT_EQ(gRecording.draws, 37u);
+  }
+  EXPECT_EQ(nextGame[true], nextGame[false]);
+  ReplayVerdict verdict;  // played from the ticket's seed, as the game was
+  verifyReplay(ticketedReplay.data(), ticketedReplay.size(), verdict);
+  EXPECT_EQ(verdict.status, 0) << verdict.message;
 }
 
 struct SpawnIntervalCase {

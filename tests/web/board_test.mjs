@@ -1,8 +1,10 @@
 // The page and its leaderboard on one address: the real zellworth-board serving the built site
-// on a free port, the real page in headless Chromium. A game played to its end is offered for
-// submission and gets its rank; a name with HTML shows as text; a forged game is refused with the
-// board's reason; the rate limit answers; an entry is watched; the board, killed and started
-// again, still lists everything, and the panel says when it cannot be reached.
+// on a free port, the real page in headless Chromium. A game played to its end on the board's
+// ticket, which the page asked for at load, is offered for submission and gets its rank; a name
+// with HTML shows as text; a forged game is refused with the board's reason; the rate limit
+// answers; an entry is watched; the board, killed and started again, still lists everything, and
+// the panel says when it cannot be reached; a game played while it was down is kept as played
+// offline, without Submit.
 //   BOARD_TEST_BINARY  zellworth-board
 //   BOARD_TEST_SITE    the built site
 //   WEB_TEST_NODE_DIR  the folder whose node_modules holds playwright-core
@@ -39,6 +41,15 @@ function killBoard() {
   const stopped = new Promise((resolve) => board.once('exit', resolve));
   board.kill('SIGKILL');
   return stopped;
+}
+
+// The statuses of the page's ticket requests, in order.
+function watchTickets(page) {
+  const statuses = [];
+  page.on('response', (response) => {
+    if (new URL(response.url()).pathname === '/api/tickets') statuses.push(response.status());
+  });
+  return statuses;
 }
 
 const statusOf = (page) => page.evaluate(() => document.getElementById('board-status').textContent);
@@ -89,6 +100,7 @@ await startBoard();
 const browser = await launchChromium(path.join(work, 'profile'), { width: 1280, height: 720 });
 try {
   const page = browser.pages()[0] || await browser.newPage();
+  const tickets = watchTickets(page);
   await open(page, () => page.goto(url));
   await reopen(page);
   check(await page.textContent('#board-list-state') === 'No scores yet.', 'the panel shows the empty board');
@@ -134,6 +146,15 @@ try {
     await page.screenshot({ path: path.join(shots, 'leaderboard.png') });
   }
 
+  // That game was played on the ticket the page asked for at load, and after it the page asked for
+  // the next game's.
+  const kept1 = await page.evaluate(() => ({ kind: document.querySelector('#board-games td.kind').textContent,
+    format: window.zellworthBestGames()[0].replay[4] }));
+  check(tickets[0] === 201 && kept1.kind === 'for the board' && kept1.format === 2,
+    `the game was played on the board's ticket: tickets ${tickets.join(', ')}, "${kept1.kind}", format ${kept1.format}`);
+  for (let wait = 0; wait < 100 && tickets.length < 2; wait += 1) await sleep(100);
+  check(tickets[1] === 201, 'the page asked for the next game\'s ticket after the game over');
+
   // A forged game, refused with the board's reason; then the rate limit.
   const forged = await page.evaluate(forgeBestGame);
   await reopen(page);
@@ -171,6 +192,30 @@ try {
   await reopen(page);
   const after = await listOf(page);
   check(JSON.stringify(after) === JSON.stringify(rows), `after SIGKILL and a restart the board lists the same: ${JSON.stringify(after[0])}`);
+
+  // A game played while the board is down gets no ticket: kept as played offline, without Submit,
+  // beside the game for the board.
+  await killBoard();
+  await open(page, () => page.goto(url));
+  await page.focus('#canvas');
+  await page.keyboard.press('Enter');
+  await sleep(1000);
+  await page.keyboard.press('Escape');
+  await sleep(500);
+  await page.keyboard.press('Backspace');
+  check(await waitFor(page, () => window.zellworthBestGames().length === 2, undefined, 30), 'the game given up is kept');
+  await startBoard();
+  await reopen(page);
+  const games = await page.evaluate(() => Array.from(document.querySelectorAll('#board-games tr'))
+    .map((row) => row.querySelector('td.kind').textContent + (row.querySelector('button.submit') ? ' + Submit' : '')));
+  check(JSON.stringify(games) === '["for the board + Submit","played offline"]', `the kept games: ${JSON.stringify(games)}`);
+  if (shots) await page.screenshot({ path: path.join(shots, 'leaderboard-games.png') });
+  await page.click('#board-toggle');
+  await page.click('#best-games-button');
+  const best = await page.evaluate(() => Array.from(document.querySelectorAll('#best-games tr')).slice(1)
+    .map((row) => row.cells[3].textContent));
+  check(JSON.stringify(best) === '["for the board","played offline"]', `Best games marks them too: ${JSON.stringify(best)}`);
+  if (shots) await page.screenshot({ path: path.join(shots, 'best-games.png') });
 
   // A phone held sideways, for the README.
   if (shots) {
