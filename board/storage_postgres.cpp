@@ -189,8 +189,8 @@ class PostgresStore : public SqlStore {
  protected:
   void use(bool write, const std::function<void(SqlConnection&)>& work) override {
     for (std::int32_t attempt = 1;; ++attempt) {
-      Lease lease(*this, write ? writers_ : readers_);
       try {
+        Lease lease(*this, write ? writers_ : readers_);
         if (!schemaReady_.load()) upgradeSchema(*lease.connection);
         work(*lease.connection);
         reportUp();
