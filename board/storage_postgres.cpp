@@ -64,12 +64,19 @@ struct TryAgain : StorageUnavailable {
   using StorageUnavailable::StorageUnavailable;
 };
 
-std::string oneLine(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  for (char& c : text) {
-    if (c == '\n') c = ' ';
+// libpq's messages span lines, indented with tabs: one line, single spaces.
+std::string oneLine(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    const bool space = c == '\n' || c == '\t' || c == ' ';
+    if (!space) {
+      line += c;
+    } else if (!line.empty() && line.back() != ' ') {
+      line += ' ';
+    }
   }
-  return text;
+  if (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
 }
 
 std::int64_t bigEndian(const char* bytes, int size) {
@@ -304,7 +311,7 @@ class PostgresStore : public SqlStore {
 
   void reportDown(const std::string& why) {
     if (!down_.exchange(true)) {
-      std::fprintf(stderr, "zellworth-board: %s; trying again at each request\n", why.c_str());
+      std::fprintf(stderr, "zellworth-board: %s (tried again at each request)\n", why.c_str());
     }
   }
   void reportUp() {
