@@ -3,16 +3,22 @@
 // DIR/valid and DIR/forged, each sent once), then every answered submission is looked up in the
 // list, and no forged one may be there. With ANSWERED, the ids of the answered valid submissions
 // are written there as they come (for runs in which the board is killed), and the list is not read.
-//   zellworth-board-load PORT DIR [CLIENTS] [SECONDS] [ANSWERED]
+// PORT is the board's on 127.0.0.1, a connection for each request; an https://HOST:PORT address
+// instead goes through a front, each client keeping its connection, trusting the certificates
+// of SSL_CERT_FILE when it is set.
+//   zellworth-board-load PORT|URL DIR [CLIENTS] [SECONDS] [ANSWERED]
 #include <httplib.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -71,10 +77,19 @@ double percentile(std::vector<double> values, double share) {
 
 int main(int argc, char* argv[]) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: zellworth-board-load PORT DIR [CLIENTS] [SECONDS] [ANSWERED]\n");
+    std::fprintf(stderr, "usage: zellworth-board-load PORT|URL DIR [CLIENTS] [SECONDS] [ANSWERED]\n");
     return 2;
   }
-  const int port = std::atoi(argv[1]);
+  const std::string address = std::isdigit(static_cast<unsigned char>(argv[1][0])) ? std::string("http://127.0.0.1:") + argv[1] : argv[1];
+  const char* trusted = std::getenv("SSL_CERT_FILE");
+  auto connect = [&address, trusted] {
+    auto http = std::make_unique<httplib::Client>(address);
+    if (trusted != nullptr) http->set_ca_cert_path(trusted);
+    // As a browser: each part of a request sent at once, and its connection to a front kept.
+    http->set_tcp_nodelay(true);
+    http->set_keep_alive(address.compare(0, 8, "https://") == 0);
+    return http;
+  };
   const std::int32_t clients = std::clamp(argc > 3 ? std::atoi(argv[3]) : 20, 1, kMostClients);
   const std::int32_t seconds = std::clamp(argc > 4 ? std::atoi(argv[4]) : 60, 1, kMostSeconds);
   const std::vector<std::string> valid = replaysIn(std::filesystem::path(argv[2]) / "valid");
@@ -91,7 +106,8 @@ int main(int argc, char* argv[]) {
   const auto end = Clock::now() + std::chrono::seconds(seconds);
 
   auto client = [&](std::int32_t number) {
-    httplib::Client http("127.0.0.1", port);
+    auto connection = connect();
+    httplib::Client& http = *connection;
     http.set_read_timeout(30, 0);
     std::mt19937 random(static_cast<std::uint32_t>(number));
     while (Clock::now() < end) {
@@ -164,7 +180,8 @@ int main(int argc, char* argv[]) {
   }
 
   // Afterwards: every answered submission is listed, and no forged one.
-  httplib::Client http("127.0.0.1", port);
+  auto connection = connect();
+  httplib::Client& http = *connection;
   std::set<std::int64_t> listed;
   std::int64_t forgedListed = 0;
   for (std::int64_t offset = 0;; offset += 100) {

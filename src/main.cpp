@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "app/board_play.h"
 #include "app/display.h"
 #include "app/gamepad.h"
 #include "app/mute.h"
@@ -61,7 +62,13 @@ int main(int argc, char* argv[]) {
   Options options;
   const std::int32_t optionsStatus = readOptions(argc, argv, options);
   if (optionsStatus >= 0) return optionsStatus;
+#ifndef __EMSCRIPTEN__
+  if (options.name != nullptr && !isUtf8(options.name)) {
+    std::fputs("zellworth: --name must be UTF-8 text\n", stderr);
+    return 2;
+  }
   if (options.submit != nullptr) return submitReplay(options.submit, options.name, options.board ? options.board : kDefaultBoard);
+#endif
   // In the browser the page learns of these ends too.
   if (options.verify != nullptr) {
     const int status = verifyNamedReplay(options.verify);
@@ -76,6 +83,10 @@ int main(int argc, char* argv[]) {
   gWindowScale = options.scale;
 
   seedGameRandom(static_cast<std::uint32_t>(time(nullptr)));
+#ifndef __EMSCRIPTEN__
+  // The first ticket is asked for while the game starts up.
+  if (options.board != nullptr && options.replay == nullptr) startBoardPlay(options.board, options.name);
+#endif
 
   // Status 1 after a failed start-up, so that a launcher or a script can tell.
   int exitStatus = EXIT_SUCCESS;
@@ -126,6 +137,9 @@ int main(int argc, char* argv[]) {
   stopMuting();
   closeGamepads();
   closeSDL();
+#ifndef __EMSCRIPTEN__
+  stopBoardPlay();
+#endif
   reportGameEnded(exitStatus);
   return exitStatus;
 }

@@ -34,7 +34,12 @@ quoted() { printf '"%s",' "$@" | sed 's/,$//'; }
 version=$(cd "$to" && sha256sum -- * | sha256sum | cut -c1-16)
 sed -e "s/@VERSION@/$version/" -e "s|@STAMPED@|[$(quoted "${stamped[@]}")]|" "$from/sw.js" >"$to/sw.js"
 
+# Beside each file that gzip makes a tenth smaller or more, its compressed copy, for a server
+# that sends it to the browsers that take it (the board's nginx front does). The copies are not
+# in the site's version or the worker's list: they are what those name.
 echo "Built $to (version $version):"
 (cd "$to" && for file in *; do
-  printf '  %-34s %9d bytes  %9d gzip\n' "$file" "$(stat -c %s "$file")" "$(gzip -9 -c "$file" | wc -c)"
+  gzip -9 -n -k "$file"
+  printf '  %-34s %9d bytes  %9d gzip\n' "$file" "$(stat -c %s "$file")" "$(stat -c %s "$file.gz")"
+  [ "$(stat -c %s "$file.gz")" -le $(($(stat -c %s "$file") * 9 / 10)) ] || rm "$file.gz"
 done)

@@ -23,6 +23,7 @@ constexpr const char* kUsage =
     "Usage: zellworth [--fullscreen] [--scale N] [--mute] [--replay RANK|FILE]\n"
     "       zellworth --scores\n"
     "       zellworth --verify RANK|FILE\n"
+    "       zellworth --board URL [--name NAME] [--fullscreen] [--scale N] [--mute]\n"
     "       zellworth --submit RANK|FILE --name NAME [--board URL]\n"
     "Steer a bird across the sky and shoot the butterflies before they shoot you.\n"
     "\n"
@@ -33,7 +34,11 @@ constexpr const char* kUsage =
     "  --replay RANK|FILE  watch again the game of that rank (1 to 10) or a replay file\n"
     "  --verify RANK|FILE  play that game again without a window and say whether its score holds\n"
     "  --submit RANK|FILE --name NAME [--board URL]  send that game to a leaderboard\n"
-    "                (default http://127.0.0.1:8000) and print the rank it got or the board's reason\n"
+    "                (default http://127.0.0.1:8000; https trusts the system's certificates, or those\n"
+    "                of the file SSL_CERT_FILE names) and print the rank it got or why not\n"
+    "  --board URL [--name NAME]  play each game on a ticket of that leaderboard, asked for\n"
+    "                in the background, and with a name send it as it ends: the rank it gets\n"
+    "                shows on the game-over screen\n"
     "  --help        show this help and leave\n"
     "  --version     show the version and leave\n"
     "\n"
@@ -144,7 +149,13 @@ std::int32_t readOptions(int argc, char* argv[], Options& options) {
       return misuse("unknown option ", argument);
     }
   }
-  if ((options.submit != nullptr) != (options.name != nullptr)) return misuse("--submit and --name go together", "");
-  if (options.board != nullptr && options.submit == nullptr) return misuse("--board goes with --submit", "");
+  if (options.submit != nullptr && options.name == nullptr) return misuse("--submit needs --name", "");
+  if (options.name != nullptr && options.submit == nullptr && options.board == nullptr) {
+    return misuse("--name goes with --submit or --board", "");
+  }
+  if (options.board != nullptr && std::strncmp(options.board, "http://", 7) != 0 &&
+      std::strncmp(options.board, "https://", 8) != 0) {
+    return misuse("--board needs an http:// or https:// address, not ", options.board);
+  }
   return checkScaleFits(options.scale);
 }

@@ -11,8 +11,9 @@ struct Options {
   const char* replay = nullptr;  // --replay: a rank of the best scores, 1 to 10, or a replay file
   const char* verify = nullptr;  // --verify: the same
   const char* submit = nullptr;  // --submit: the same, sent to a leaderboard under --name
-  const char* name = nullptr;
-  const char* board = nullptr;   // --board URL; the default board when not given
+  const char* name = nullptr;    // --name: under which games are sent
+  const char* board = nullptr;   // --board URL: the board --submit sends to (its default when not
+                                 // given), or the board whose tickets the games are played on
 };
 
 // Reads the replay that a --replay or --verify argument names, a rank of the best scores (1 to

@@ -1,8 +1,10 @@
-// The game-over screen: a greeting, the final score and the best score on black, with its own music.
+// The game-over screen: a greeting, the final score and the best score on black, with its own
+// music, and with --board the board's answer for the game beneath them.
 #include "screens/gameover.h"
 
 #include <SDL.h>
 
+#include "app/board_mailbox.h"
 #include "app/display.h"
 #include "app/platform.h"
 #include "app/scores.h"
@@ -36,6 +38,15 @@ void renderGameOverLines() {
   gTextY = kGameOverBestY;
   renderText(kLeftMargin, kRightBound, gDebugText, kStyle);
   gDebugTextIndex = 0;
+
+  // Played with --board: the board's answer, from the frame it arrives in.
+  const char* boardAnswer = boardLine();
+  if (boardAnswer[0] == '\0') return;
+  appendDebugText("%s", boardAnswer);
+  gTextX = kGameOverBoardX;
+  gTextY = kGameOverBoardY;
+  renderText(kLeftMargin, kRightBound, gDebugText, kStyle);
+  gDebugTextIndex = 0;
 }
 
 // The screen itself; `entering` puts the score into the table first.
@@ -47,7 +58,9 @@ std::int32_t showGameOverScreen(bool entering) {
   // The score joins the table (and its file) once, before the first frame shows the best.
   if (entering) {
     finishRecording(gScore);
-    recordGameScore(gScore, gRecording.date, gRecordingWhole ? encodeReplay(gRecording) : std::vector<std::uint8_t>{});
+    const std::vector<std::uint8_t> replay = gRecordingWhole ? encodeReplay(gRecording) : std::vector<std::uint8_t>{};
+    recordGameScore(gScore, gRecording.date, replay);
+    handGameToBoard(replay);
     reportGameOverToPage(!gRecording.ticket.empty());
   }
   SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);

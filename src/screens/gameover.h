@@ -16,6 +16,8 @@ constexpr std::int32_t kGameOverScoreY = 475;     // pixels
 constexpr const char* kGameOverBestFormat = "Best score: %d";
 constexpr std::int32_t kGameOverBestX = 450;      // pixels
 constexpr std::int32_t kGameOverBestY = 500;      // pixels
+constexpr std::int32_t kGameOverBoardX = 450;     // pixels: the board's answer, with --board
+constexpr std::int32_t kGameOverBoardY = 525;     // pixels
 
 // Keys still held from the game are ignored for this long after the screen appears.
 constexpr std::int32_t kGameOverPause = 1000;     // milliseconds

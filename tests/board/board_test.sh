@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # The real zellworth-board on a free port of 127.0.0.1, as a client meets it: recorded games
-# stored and ranked, the same replay one entry, forged, foreign-rules and damaged replays refused
+# stored and ranked, the same game one entry (a copy with another date or with inputs that change
+# nothing included), tickets each good for one game that must take its time to arrive, forged,
+# foreign-rules and damaged replays refused
 # with their reasons, hostile bodies and names, the rate limit, slow clients that must not hold
 # up others, a full verification queue, verifiers that die or hang, --hide, and a restart (also
 # after SIGKILL) keeping everything answered.
 # The game's --submit is checked against it too: its line and exit status for each answer.
+# Last, the board behind its front, Debian's nginx running the package's site with a self-signed
+# certificate: its headers and limits, floods of ranges, bodies and slow clients, the board killed
+# behind it, and --submit over HTTPS.
 #   board_test.sh BOARD_BINARY REPLAY_TOOL GAME_BINARY
 set -uo pipefail
 board=$(realpath "$1")
@@ -12,12 +17,15 @@ replay_tool=$(realpath "$2")
 game=$(realpath "$3")
 work=$(mktemp -d)
 pid=
-trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+nginx_pid=
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null
+  [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 failures=0
 check() { # check WHAT EXPECTED ACTUAL
   if [ "$2" = "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures + 1)); fi
 }
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'; }
+port=$(free_port)
 url=http://127.0.0.1:$port
 
 start() {
@@ -88,11 +96,95 @@ check "a damaged file" '422 {"error":"the file is damaged"}' "$(post "$work/dama
 
 # The desktop's --submit: a line and an exit status for each kind of answer.
 submit() { (cd "$work" && "$game" --submit "$1" --name "Dee" --board "${2:-$url}"); echo "status $?"; }
-rank_a=$(curl -s "$url/api/scores" | python3 -c 'import json, sys; print([e["rank"] for e in json.load(sys.stdin)["scores"] if e["id"] == int(sys.argv[1])][0])' "$first_id")
-check "--submit, already there" "Already there: rank $rank_a on the board with $(score_of "$work/a.replay") points (entry $first_id). status 0" \
+rank_of() { curl -s "$url/api/scores?limit=100" | python3 -c 'import json, sys; print([e["rank"] for e in json.load(sys.stdin)["scores"] if e["id"] == int(sys.argv[1])][0])' "$1"; }
+# A listener that never accepts, its queue full: the connection is never made.
+python3 -c 'import socket, sys, time
+server = socket.socket(); server.bind(("127.0.0.1", 0)); server.listen(0)
+waiting = [socket.socket() for _ in range(3)]
+for client in waiting: client.setblocking(False); client.connect_ex(server.getsockname())
+print(server.getsockname()[1], flush=True); time.sleep(30)' >"$work/dead.port" &
+dead_listener=$!
+until [ -s "$work/dead.port" ]; do sleep 0.05; done
+dead_url=http://127.0.0.1:$(cat "$work/dead.port")
+(started=$(date +%s%N); submit a.replay "$dead_url" | paste -sd' '; echo "$(( ($(date +%s%N) - started) / 1000000 ))") >"$work/dead.answer" &
+dead_client=$!
+"$replay_tool" record 44 "$work/new.replay"
+stored=$(submit new.replay | paste -sd' ')
+new_id=$(echo "$stored" | sed -n 's/.*(entry \([0-9]*\)).*/\1/p')
+check "--submit, stored" "Submitted: rank $(rank_of "${new_id:-0}") on the board with $(score_of "$work/new.replay") points (entry $new_id). status 0" "$stored"
+check "--submit, already there" "Already there: rank $(rank_of "$first_id") on the board with $(score_of "$work/a.replay") points (entry $first_id). status 0" \
   "$(submit a.replay | paste -sd' ')"
 check "--submit, refused" "The board refused it: the file is damaged. status 3" "$(submit damaged.replay | paste -sd' ')"
-check "--submit, no board" "No leaderboard answered at http://127.0.0.1:1. status 5" "$(submit a.replay http://127.0.0.1:1 | paste -sd' ')"
+check "--submit, connection refused" "No leaderboard answered at http://127.0.0.1:1: the connection was refused. status 5" \
+  "$(submit a.replay http://127.0.0.1:1 | paste -sd' ')"
+check "--submit, a name that does not resolve" "No leaderboard answered at http://board.invalid: the name does not resolve. status 5" \
+  "$(submit a.replay http://board.invalid | paste -sd' ')"
+# A board that takes only games played on its tickets says why it refuses one without.
+ticketed_url=http://127.0.0.1:$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
+"$board" --listen "${ticketed_url#http://}" --db "$work/ticketed.db" >>"$work/board.log" 2>&1 &
+ticketed_board=$!
+for _ in $(seq 100); do curl -sf "$ticketed_url/api/health" >/dev/null && break; sleep 0.05; done
+check "--submit, a game without a ticket" "The board refused it: this board takes only games started on its ticket. status 3" \
+  "$(submit a.replay "$ticketed_url" | paste -sd' ')"
+# Its tickets: each good for one game, which must take as long to arrive as it took to play.
+ticket() { curl -s "${json[@]}" -d '{}' "$ticketed_url/api/tickets" | field ticket; }
+ticketed_post() { curl -s "${json[@]}" -o "$work/answer" -w '%{http_code}' --data-binary @"$1" "$ticketed_url/api/scores"; echo " $(cat "$work/answer")"; }
+ticketed_game() { # ticketed_game NAME TICKET FRAMES_OR_0 IDLE > body
+  "$replay_tool" record-ticket "$2" "$work/$1.whole" "$4" || return 1
+  if [ "$3" = 0 ]; then cp "$work/$1.whole" "$work/$1.replay"; else "$replay_tool" give-up "$work/$1.whole" "$work/$1.replay" "$3"; fi
+  submission "$1" "$work/$1.replay"
+}
+long_ticket=$(ticket)
+ticketed_game Early "$long_ticket" 0 2400 >"$work/early.json"
+early=$(ticketed_post "$work/early.json" | cut -c1-4)$(field error <"$work/answer")
+[[ "$early" =~ ^422\ the\ game\ arrived\ [01]\ s\ after\ its\ ticket,\ sooner\ than\ its\ [0-9]+\ frames\ can\ be\ played\ \([0-9]+\ s\)$ ]] &&
+  early=refused
+check "a game of over 60 s sent at once after its ticket" "refused" "$early"
+# A character of the signature changed (the 41st of 59: whole bytes either side).
+forged=${long_ticket:0:40}$([ "${long_ticket:40:1}" = A ] && echo B || echo A)${long_ticket:41}
+ticketed_game Forger "$forged" 120 0 >"$work/forger.json"
+check "a ticket whose signature was changed" '422 {"error":"the ticket was not issued by this board"}' "$(ticketed_post "$work/forger.json")"
+shared=$(ticket)
+ticketed_game Twice "$shared" 120 0 >"$work/twice1.json"
+ticketed_game Again "$shared" 130 0 >"$work/twice2.json"
+sleep 2  # 3 s of frames, less the margin
+first=$(ticketed_post "$work/twice1.json")
+check "a game on its ticket is stored" "201" "${first%% *}"
+check "another game on the same ticket" \
+  '409 {"error":"the ticket was used for another game: each ticket is good for one entry"}' "$(ticketed_post "$work/twice2.json")"
+check "the same game on its ticket again" "200 True" "$(ticketed_post "$work/twice1.json" | cut -c1-3) $(field duplicate <"$work/answer")"
+kill "$ticketed_board" && wait "$ticketed_board"
+check "--submit, a board URL that is not http" "status 2" "$(submit a.replay ftp://127.0.0.1 2>/dev/null)"
+# Servers that are not boards, one answer per path: the client trusts none of their texts.
+python3 -c 'import http.server, json, sys, time
+answers = {"/page": (200, b"<html>hello</html>"),
+           "/fake": (201, json.dumps({"id": 1, "rank": "\x1b[31m1", "score": 5}).encode()),
+           "/paint": (422, json.dumps({"error": "\x1b[31mred\x1b[0m \x9b2J\x1b]0;title\x07cleared\x07 \u202enoted\r\nend"}).encode()),
+           "/full": (422, b"{\"error\": \"" + b"a" * (65536 - 13) + b"\"}"),
+           "/huge": (422, b"{\"error\": \"" + b"a" * (65537 - 13) + b"\"}")}
+class Board(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        self.rfile.read(int(self.headers["Content-Length"]))
+        status, body = answers[self.path.removesuffix("/api/scores")]
+        self.send_response(status); self.send_header("Content-Length", str(len(body))); self.end_headers()
+        self.wfile.write(body)
+    def log_message(self, *_): pass
+server = http.server.HTTPServer(("127.0.0.1", 0), Board); server.timeout = 1
+print(server.server_address[1], flush=True)
+deadline = time.monotonic() + 30
+while time.monotonic() < deadline: server.handle_request()' >"$work/fake.port" &
+fake_server=$!
+until [ -s "$work/fake.port" ]; do sleep 0.05; done
+fake=http://127.0.0.1:$(cat "$work/fake.port")
+check "--submit, a web page" "The address $fake/page answered 200, not as a leaderboard does. status 5" "$(submit a.replay "$fake/page" | paste -sd' ')"
+check "--submit, an entry of text" "The address $fake/fake answered 201, not as a leaderboard does. status 5" "$(submit a.replay "$fake/fake" | paste -sd' ')"
+check "--submit, escape sequences and controls in a reason" "The board refused it: red cleared noted  end. status 3" \
+  "$(submit a.replay "$fake/paint" | paste -sd' ')"
+check "--submit, an answer of 65536 bytes, its reason cut" "The board refused it: $(printf 'a%.0s' $(seq 200))…. status 3" \
+  "$(submit a.replay "$fake/full" | paste -sd' ')"
+check "--submit, an answer of 65537 bytes" "No leaderboard answered at $fake/huge: its answer is larger than 65536 bytes. status 5" \
+  "$(submit a.replay "$fake/huge" | paste -sd' ')"
+kill "$fake_server"
 
 # Hostile bodies and names.
 head -c 10000000 /dev/zero | tr '\0' 'a' >"$work/huge"
@@ -127,7 +219,7 @@ sys.exit(0 if took < 2 else 1)
 EOF
 
 check "hide an entry" "entry $first_id is hidden" "$("$board" --db "$work/board.db" --hide "$first_id")"
-check "a hidden entry leaves the list and its replay" "2 404" \
+check "a hidden entry leaves the list and its replay" "3 404" \
   "$(curl -s "$url/api/scores" | field total) $(curl -s -o /dev/null -w '%{http_code}' "$url/api/replays/$first_id")"
 stop
 
@@ -135,7 +227,9 @@ stop
 start --submissions-per-minute 2 --verifiers 1 --verify-queue 0
 post "$work/damaged.json" >/dev/null
 post "$work/damaged.json" >/dev/null
-check "the third submission in a minute, from the desktop" "status 4" "$(submit damaged.replay | tail -n 1)"
+check "the third submission in a minute, from the desktop" \
+  "The board refused it: too many submissions: at most 2 a minute from one address; try again in N s. status 4" \
+  "$(submit damaged.replay | paste -sd' ' | sed 's/in [0-9]* s\./in N s./')"
 retry=$(curl -s "${json[@]}" -D - -o /dev/null --data-binary @"$work/damaged.json" "$url/api/scores" | tr -d '\r' | sed -n 's/^Retry-After: //p')
 [ "${retry:-0}" -ge 1 ] && [ "$retry" -le 60 ]
 check "a 429 says when to retry" "0" "$?"
@@ -156,7 +250,7 @@ check "a full queue answers 503 with Retry-After" "yes" \
 
 # A verifier that dies while idle is replaced unnoticed; one that hangs costs only its submission.
 stop
-start --submissions-per-minute 100 --verifiers 1 --verify-timeout 1
+start --submissions-per-minute 100 --verifiers 1 --verify-timeout 1 --verify-queue 0
 for seed in 901 902 903; do
   "$replay_tool" record "$seed" "$work/w$seed.replay"
   submission "W$seed" "$work/w$seed.replay" >"$work/w$seed.json"
@@ -164,10 +258,24 @@ done
 kill -9 "$(pgrep -P "$pid")"
 check "a verifier killed while idle" "201" "$(post "$work/w901.json" | cut -c1-3)"
 kill -STOP "$(pgrep -P "$pid")"
-check "a verifier that hangs" '422 {"error":"the replay could not be played to its end"}' "$(post "$work/w902.json")"
+post "$work/w902.json" >"$work/w902.answer" &
+sleep 0.3
+"$replay_tool" record 904 "$work/w904.replay"
+check "--submit while the only verifier is busy" "The board refused it: busy, try again in a few seconds. status 4" \
+  "$(submit w904.replay | paste -sd' ')"
+wait $!
+check "a verifier that hangs" '422 {"error":"the replay could not be played to its end"}' "$(cat "$work/w902.answer")"
 check "its replacement verifies the next" "201" "$(post "$work/w903.json" | cut -c1-3)"
 
+wait "$dead_client"
+kill "$dead_listener"
+{ read -r dead_line; read -r dead_took; } <"$work/dead.answer"
+check "--submit, a listener that never accepts" "No leaderboard answered at $dead_url: it did not answer in time. status 5" "$dead_line"
+check "... given up within the connect timeout of 10 s (took ${dead_took:-?} ms)" "yes" "$([ "${dead_took:-99999}" -le 11000 ] && echo yes)"
+
 # SIGKILL during submissions: every answered submission is still there after a restart.
+stop
+start --submissions-per-minute 100
 answered=()
 for round in 1 2 3; do
   for seed in $(seq $((round * 100)) $((round * 100 + 3))); do
@@ -189,6 +297,129 @@ missing=0
 for id in "${answered[@]}"; do [[ " $listed " == *" $id "* ]] || missing=$((missing + 1)); done
 check "answered submissions lost to SIGKILL (of ${#answered[@]})" "0" "$missing"
 stop
+
+# --- The front: the package's nginx site as operators deploy it, on free ports with a self-signed
+# certificate, the board behind it, and a small static site made here.
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+proxy=()
+"$board" --help | grep -q -- --trusted-proxy && proxy=(--trusted-proxy 127.0.0.1)
+start --submissions-per-minute 100 "${proxy[@]}"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=localhost \
+  -addext 'subjectAltName=IP:127.0.0.1,DNS:localhost' -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+mkdir -p "$work/site"
+cp "$source_dir/web/index.html" "$source_dir/web/sw.js" "$work/site/"
+head -c 20000 /dev/zero | tr '\0' z >"$work/site/page.0123456789ab.js" && gzip -k "$work/site/page.0123456789ab.js"
+front_port=$(free_port)
+redirect_port=$(free_port)
+bash "$source_dir/scripts/front_config.sh" "$work/front" "$front_port" "$redirect_port" "$port" "$work/site" \
+  "$work/cert.pem" "$work/key.pem" || exit 1
+/usr/sbin/nginx -c "$work/front/nginx.conf" -p "$work/front" -e "$work/front/error.log" &
+nginx_pid=$!
+front=https://127.0.0.1:$front_port
+tls=(--cacert "$work/cert.pem")
+for _ in $(seq 100); do curl -sf "${tls[@]}" "$front/api/health" >/dev/null && break; sleep 0.05; done
+header() { tr -d '\r' | sed -n "s/^$1: //Ip" | paste -sd' '; } # header NAME < headers
+another_client() { # another_client WHILE_WHAT: answered within 1 s
+  local took
+  took=$(curl -s "${tls[@]}" -o /dev/null -w '%{time_total}' --max-time 10 "$front/api/scores")
+  check "with $1, another client is answered within 1 s ($took s)" "yes" "$(awk -v t="$took" 'BEGIN { print (t > 0 && t < 1) ? "yes" : "no" }')"
+}
+
+curl -s "${tls[@]}" -D "$work/page.head" -o /dev/null "$front/"
+curl -s "${tls[@]}" -H 'Accept-Encoding: gzip' -D "$work/file.head" -o "$work/file.gz" "$front/page.0123456789ab.js"
+check "the page's own policy as a header, frames forbidden" \
+  "$(sed -n 's/.*http-equiv="Content-Security-Policy" content="\([^"]*\)".*/\1/p' "$source_dir/web/index.html"); frame-ancestors 'none'" \
+  "$(header Content-Security-Policy <"$work/page.head")"
+check "nosniff, no referrer, HTTPS only; the page revalidated, a file named by its content immutable and sent as its .gz" \
+  "nosniff no-referrer max-age=31536000 no-cache public, max-age=31536000, immutable gzip same" \
+  "$(for name in X-Content-Type-Options Referrer-Policy Strict-Transport-Security Cache-Control; do header "$name" <"$work/page.head"; done |
+    paste -sd' ') $(header Cache-Control <"$work/file.head") $(header Content-Encoding <"$work/file.head") $(cmp -s "$work/file.gz" "$work/site/page.0123456789ab.js.gz" && echo same)"
+check "plain HTTP is sent to HTTPS" "301 https://127.0.0.1/api/scores?limit=2" \
+  "$(curl -s -o /dev/null -w '%{http_code} %{redirect_url}' "http://127.0.0.1:$redirect_port/api/scores?limit=2")"
+check "a file with one range, and with two (answered whole)" "206 5 200 20000" \
+  "$(for ranges in 0-4 0-4,10-14; do curl -s "${tls[@]}" -r "$ranges" -o /dev/null -w '%{http_code} %{size_download} ' "$front/page.0123456789ab.js"; done | sed 's/ $//')"
+
+# The floods, each bounded in time with another client served meanwhile: 20 requests of 2,700
+# ranges on a replay; a 60 MB chunked body; 200 clients sending a header line every 3 s and 100
+# TLS handshakes never sent, which the header timeout (10 s) drops.
+ranges="bytes=$(printf '0-,%.0s' $(seq 2699))0-"
+replay_id=$(curl -s "$url/api/scores" | python3 -c 'import json, sys; print(json.load(sys.stdin)["scores"][0]["id"])')
+curl -s -o "$work/replay.plain" "$url/api/replays/$replay_id"
+clients=()
+for index in $(seq 20); do
+  curl -s "${tls[@]}" --max-time 20 -H "Range: $ranges" -o "$work/ranged$index" "$front/api/replays/$replay_id" &
+  clients+=($!)
+done
+another_client "20 requests of 2,700 ranges each"
+wait "${clients[@]}"
+check "2,700 ranges on a replay: 20 answers, each the replay once" "20" \
+  "$(for index in $(seq 20); do cmp -s "$work/ranged$index" "$work/replay.plain" && echo; done | wc -l)"
+board_memory=$(sed -n 's/^VmHWM:\s*\([0-9]*\) kB/\1/p' "/proc/$pid/status")
+head -c 60000000 /dev/zero | curl -s "${tls[@]}" --http1.1 --max-time 20 -X POST -T - "${json[@]}" -H 'Transfer-Encoding: chunked' \
+  -w ' %{http_code}' "$front/api/scores" >"$work/chunked" &
+chunked=$!
+sleep 0.2
+another_client "a 60 MB chunked body arriving"
+wait "$chunked"
+check "a 60 MB chunked body: refused by the front within 20 s, the board's memory unchanged (within 2 MB)" \
+  '{"error":"the body is larger than 65536 bytes"} 413 yes' \
+  "$(cat "$work/chunked") $( [ $(($(sed -n 's/^VmHWM:\s*\([0-9]*\) kB/\1/p' "/proc/$pid/status") - board_memory)) -lt 2048 ] && echo yes)"
+read -r held waited dropped < <(python3 "$source_dir/tests/board/slow_clients.py" "$front_port" "$work/cert.pem" 200 100 /api/scores 16)
+check "300 slow clients and stalled handshakes: all held, another client answered within 1 s ($waited s), all dropped within 16 s" \
+  "300 yes 300" "$held $(awk -v t="$waited" 'BEGIN { print t < 1 ? "yes" : "no" }') $dropped"
+
+# Per address: submissions and tickets as a rate (the 13th submission at once passes, the 14th
+# is refused; 31 and 32 tickets), requests at once (31 held let one more in, 32 do not).
+burst() { # burst ADDRESS COUNT PATH BODY_FILE: how many of each status, and the refusals
+  local index requests=()
+  for index in $(seq "$2"); do requests+=(-o "$work/burst$index" "$front$3"); done
+  curl -s "${tls[@]}" --parallel --parallel-max 64 --interface "$1" "${json[@]}" --data-binary @"$4" -D "$work/burst.head" \
+    -w '%{http_code}\n' "${requests[@]}" 2>/dev/null | sort | uniq -c | awk '{ printf "%s×%s ", $2, $1 }'
+  echo "$(grep -h '"too many requests' "$work"/burst[0-9]* | sort -u) $(header Retry-After <"$work/burst.head")"
+  rm -f "$work"/burst*
+}
+check "14 submissions at once from one address" '422×13 429×1 {"error":"too many requests from one address; try again in 5 s"} 5' \
+  "$(burst 127.0.0.2 14 /api/scores "$work/damaged.json")"
+echo '{}' >"$work/empty.json"
+check "32 tickets at once from one address" "201×31 429×1" "$(burst 127.0.0.3 32 /api/tickets "$work/empty.json" | cut -d' ' -f1-2)"
+check "requests at once from one address: 31 held, then 32" "200 429" "$(python3 - "$front_port" "$work/cert.pem" <<'EOF'
+import socket, ssl, sys, time
+context = ssl.create_default_context(cafile=sys.argv[2])
+def send(request):
+    connection = context.wrap_socket(socket.create_connection(("127.0.0.1", int(sys.argv[1])), source_address=("127.0.0.4", 0)), server_hostname="localhost")
+    connection.sendall(request)
+    return connection
+held, answers = [], []
+for count in (31, 32):
+    held += [send(b"POST /api/health HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n{") for _ in range(count - len(held))]
+    for _ in range(10):  # until the front has read the held requests' headers
+        time.sleep(0.5)
+        answer = send(b"GET /api/health HTTP/1.1\r\nHost: x\r\n\r\n").recv(100).split(b" ")[1].decode()
+        if count == 31 or answer == "429":
+            break
+    answers.append(answer)
+print(*answers)
+EOF
+)"
+
+# The desktop's --submit over HTTPS, with the test's certificate trusted and without.
+"$replay_tool" record 45 "$work/d.replay"
+check "--submit over HTTPS through the front" "Submitted: on the board with $(score_of "$work/d.replay") points. status 0" \
+  "$(SSL_CERT_FILE="$work/cert.pem" submit d.replay "$front" | paste -sd' ' | sed -E 's/rank [0-9]+ (on the board with [0-9]+ points) \(entry [0-9]+\)/\1/')"
+check "--submit over HTTPS, its certificate not trusted" "No leaderboard answered at $front: its certificate is not trusted. status 5" \
+  "$(env -u SSL_CERT_FILE "$game" --submit "$work/a.replay" --name Dee --board "$front" 2>&1 | paste -sd' ') status $?"
+
+# The board killed behind the front: a JSON 503 with Retry-After; started again, it lists the same.
+listed=$(curl -s "${tls[@]}" "$front/api/scores?limit=100")
+kill -9 "$pid"
+wait "$pid" 2>/dev/null
+check "the board killed: the front answers for it" '{"error":"the board is not answering; try again in a few seconds"} 503 5' \
+  "$(curl -s "${tls[@]}" -D "$work/down.head" -w ' %{http_code} ' "$front/api/scores")$(header Retry-After <"$work/down.head")"
+start --submissions-per-minute 100 "${proxy[@]}"
+check "started again behind the front, it lists everything it had" "$listed" "$(curl -s "${tls[@]}" "$front/api/scores?limit=100")"
+stop
+kill "$nginx_pid" && wait "$nginx_pid"
+nginx_pid=
 
 echo "board test: $failures failed"
 [ $failures -eq 0 ]

@@ -13,6 +13,7 @@
 //                             copy of someone else's game would be
 //   neutral IN OUT            the same game with attack pressed or let go on every frame of the
 //                             fire cooldown, where it fires nothing: other inputs, the same game
+//   give-up IN OUT FRAMES     the same game given up after FRAMES frames, as a pause leaves it
 //   score FILE                the score the file records
 #include <cstdio>
 #include <cstdlib>
@@ -106,6 +107,22 @@ bool holdAttackInCooldowns(Replay& replay) {
   return changed > 0 && verdict.status == 0;
 }
 
+// The game given up after `frames` frames: its score and checks as they stood then.
+bool giveUpAt(Replay& replay, std::uint32_t frames) {
+  if (frames == 0 || frames >= replay.actions.size()) return false;
+  resumeGameRandom(replay.seed, replay.draws);
+  GameProgress progress;
+  startGame(progress);
+  replay.checks.clear();
+  for (std::uint32_t frame = 0; frame < frames; ++frame) {
+    if (!runGameFrame(replay.actions[frame], progress, false)) return false;
+    if ((frame + 1) % kReplayCheckInterval == 0) replay.checks.push_back(gameStateCheck());
+  }
+  replay.actions.resize(frames);
+  replay.score = gScore;
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -154,6 +171,12 @@ int main(int argc, char* argv[]) {
   if (argc == 5 && std::strcmp(argv[1], "redate") == 0 && readReplay(argv[2], replay)) {
     replay.date = std::strtoll(argv[4], nullptr, 10);
     return write(argv[3], encodeReplay(replay)) ? 0 : 1;
+  }
+  if (argc == 5 && std::strcmp(argv[1], "give-up") == 0 && readReplay(argv[2], replay)) {
+    return giveUpAt(replay, static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10))) &&
+                   write(argv[3], encodeReplay(replay))
+               ? 0
+               : 1;
   }
   if (argc == 4 && std::strcmp(argv[1], "neutral") == 0 && readReplay(argv[2], replay)) {
     return holdAttackInCooldowns(replay) && write(argv[3], encodeReplay(replay)) ? 0 : 1;

@@ -5,8 +5,20 @@
 # about, P freezes the picture on the paused frame at next to no CPU and resumes with the score
 # and feathers as they were. Paused again by Escape, the game is given up with Backspace, and the
 # game-over screen shows the score so far; the game kept in the table verifies to that score.
+# Where the board is built, the game runs with --board and --name against a real one: the game is
+# played on the board's ticket, sent as it ends, and its rank shows under the best score.
 source "$(dirname "$0")/lib.sh"
 e2e_init
+BOARD_PID=""
+if [ -x "${ZW_BUILD:-}/zellworth-board" ]; then
+  trap 'status=$?; [ -z "$BOARD_PID" ] || kill "$BOARD_PID"; (exit $status); e2e_cleanup' EXIT
+  board_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
+  board_url=http://127.0.0.1:$board_port
+  "$ZW_BUILD/zellworth-board" --listen "127.0.0.1:$board_port" --db "$SCRATCH/board.db" >"$SCRATCH/board.log" 2>&1 &
+  BOARD_PID=$!
+  for _ in $(seq 100); do curl -sf "$board_url/api/health" >/dev/null && break; sleep 0.05; done
+  ZW_GAME_ARGS="--board $board_url --name Pat"
+fi
 e2e_start_game
 e2e_wait_window
 wait_frame_at 390
@@ -62,6 +74,11 @@ log "score and feathers before and after: $(echo $before) / $(echo $after)"
 e2e_wait_for 5 "the paused picture" shows_paused
 e2e_key BackSpace
 e2e_wait_for 5 "the game-over screen with the score so far" shows_text 450 475 2 0 800 "Your score: ${after%%$'\n'*}"
+if [ -n "$BOARD_PID" ]; then
+  e2e_wait_for 15 "the board's rank under the best score" shows_text 450 525 2 0 800 "On the board: rank 1"
+  grep -q "^Submitted: rank 1 on the board with ${after%%$'\n'*} points (entry 1)\.$" "$SCRATCH/stdout" ||
+    fail "the game's line for the board: $(cat "$SCRATCH/stdout")"
+fi
 sleep 1.1  # the screen drops a close request during its first second
 e2e_close_window
 expect_exit_zero 5

@@ -25,7 +25,8 @@ run_options 0 --scores
 [ ! -e "$SCRATCH/Common/Scores.bin" ] || fail "--scores made a scores file"
 run_options 0 --version
 grep -qx 'zellworth [0-9.]*' "$SCRATCH/options.out" || fail "--version: $(cat "$SCRATCH/options.out")"
-for misuse in "--bogus" "--scale" "--scale 0" "--scale two" "--scale=9999" "--scale=" "--scale 2" "--scale=2"; do
+for misuse in "--bogus" "--scale" "--scale 0" "--scale two" "--scale=9999" "--scale=" "--scale 2" "--scale=2" \
+  "--name Ada" "--submit 1" "--board ftp://127.0.0.1" $'--board http://127.0.0.1 --name \xff'; do
   # shellcheck disable=SC2086
   run_options 2 $misuse
   [ -s "$SCRATCH/options.err" ] && [ ! -s "$SCRATCH/options.out" ] || fail "$misuse: no message, or one on standard output"

@@ -3,7 +3,8 @@
 # installed with apt-get, an ordinary user starts /usr/games/zellworth under Xvfb and sees the
 # title screen drawn from the installed media, sets the keys in Flight Control and closes the
 # window: the keys land in that user's ~/.local/share/zellworth/Common/Settings.bin. The
-# leaderboard's unit must pass systemd-analyze verify, and its server must serve as its own user.
+# leaderboard's unit must pass systemd-analyze verify, its server must serve as its own user, and
+# its nginx site must pass nginx -t.
 # apt-get purge must then leave nothing of the packages outside the user's home.
 #
 # Installs and removes a package: run as root, or as a user who may sudo. Needs the e2e tools of
@@ -83,6 +84,22 @@ answer=$(curl -s -w ' %{http_code}' -d '{"name":"packager","replay":"WldSUAEAAAA
 wait "$board_pid" || fail "the installed board did not stop cleanly: $(cat "$source_dir/build-deb/board.log")"
 board_pid=
 log "the installed zellworth-board served as its own user on 127.0.0.1:$board_port"
+
+# Its nginx site: shipped, not enabled, and taken by nginx -t inside Debian's own nginx.conf, with
+# a test certificate in place of the operator's.
+site=/etc/nginx/sites-available/zellworth-board
+[ -f "$site" ] || fail "no $site in the package"
+[ ! -e /etc/nginx/sites-enabled/zellworth-board ] || fail "the package enabled its nginx site"
+front=$ZW_WORK/front
+mkdir -p "$front"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=localhost \
+  -keyout "$front/key.pem" -out "$front/cert.pem" 2>/dev/null || fail "openssl made no test certificate"
+sed -E -e "s|^(\s*ssl_certificate\s+).*;|\1$front/cert.pem;|" -e "s|^(\s*ssl_certificate_key\s+).*;|\1$front/key.pem;|" \
+  "$site" >"$front/site"
+sed "s|include /etc/nginx/sites-enabled/\*;|include $front/site;|" /etc/nginx/nginx.conf >"$front/nginx.conf"
+grep -q "include $front/site;" "$front/nginx.conf" || fail "Debian's nginx.conf includes no sites-enabled/*"
+nginx_log=$("${as_root[@]}" /usr/sbin/nginx -t -c "$front/nginx.conf" 2>&1) || fail "nginx -t on the shipped site: $nginx_log"
+log "nginx -t takes the shipped site: $(echo "$nginx_log" | tail -n 1)"
 for file in "$source_dir"/assets/Common/*; do
   name=$(basename "$file")
   case $name in Settings.bin* | Scores.bin*) continue ;; esac

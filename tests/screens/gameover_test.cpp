@@ -1,15 +1,19 @@
 // The game-over screen: the one-second pause that drops keys and a close request, the key or
-// close that ends it afterwards, its two lines and the best score below them on the canvas.
+// close that ends it afterwards, its two lines and the best score below them on the canvas, and
+// with --board the game handed to the board thread and the board's answer drawn once it arrives.
 #include "screens/gameover.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
+#include "app/board_mailbox.h"
 #include "app/platform.h"
 #include "app/scores.h"
 #include "game/play.h"
+#include "game/replay.h"
 #include "screens/screen_checks.h"
 #include "support/harness.h"
 #include "text/font.h"
@@ -117,6 +121,40 @@ TEST_F(GameOverScreen, ShowsTheFinalScoreAndTheBestIncludingIt) {
     loadScores();
     EXPECT_EQ(gBestScoreCount, countBefore + 1);
   }
+}
+
+// The board thread's side played by the test: the ended game arrives with a ticket request, and
+// the answer, posted during the pause, is drawn under the best score; a late answer for an
+// earlier game is not.
+TEST_F(GameOverScreen, TheBoardsAnswerForThisGameIsDrawnOnceItArrives) {
+  screen_checks::FontSheet font;
+  ASSERT_TRUE(font.loaded());
+  gScore = 40;
+  startRecording();
+  openBoardMailbox(true);
+  std::vector<BoardJob> taken;
+  std::thread board([&taken] {
+    BoardJob job;
+    while (takeBoardJob(job)) {
+      taken.push_back(job);
+      if (job.ticket) continue;
+      postBoardLine(job.game, "On the board: rank 12");
+      postBoardLine(job.game - 1, "On the board: rank 99");
+    }
+  });
+  screen_checks::QueueFeeder afterPause({{SDL_KEYDOWN, SDLK_SPACE}}, canvas());
+  afterPause.start();
+  EXPECT_EQ(displayGameOverScreen(), kGameOverKeyPressed);
+  EXPECT_TRUE(linesShown(font, canvas(), "Your score: 40", "Best score: 40"));
+  EXPECT_TRUE(font.textAt(canvas(), kGameOverBoardX, kGameOverBoardY, "On the board: rank 12", 2));
+  closeBoardMailbox();
+  board.join();
+  EXPECT_EQ(boardLine()[0], '\0');
+  // The ticket asked for at start-up, then this game's ticket and the game itself.
+  ASSERT_EQ(taken.size(), 3u);
+  EXPECT_TRUE(taken[0].ticket && taken[1].ticket);
+  EXPECT_FALSE(taken[2].ticket);
+  EXPECT_EQ(taken[2].replay, encodeReplay(gRecording));
 }
 
 }  // namespace

@@ -1,15 +1,17 @@
-// The page and its leaderboard on one address: the real zellworth-board serving the built site
-// on a free port, the real page in headless Chromium. A game played to its end on the board's
-// ticket, which the page asked for at load, is offered for submission and gets its rank; a name
-// with HTML shows as text; a forged game is refused with the board's reason; the rate limit
-// answers; an entry is watched; the board, killed and started again, still lists everything, and
-// the panel says when it cannot be reached; a game played while it was down is kept as played
-// offline, without Submit.
+// The page and its leaderboard as on the internet: the package's nginx site serving the built
+// site over HTTPS on a free port, the real zellworth-board behind it, the real page in headless
+// Chromium. A game played to its end on the board's ticket, which the page asked for at load, is
+// offered for submission and gets its rank; a name with HTML shows as text; a forged game is
+// refused with the board's reason; the rate limit answers; an entry is watched; the board, killed
+// behind the front and started again, still lists everything, and the panel says when it cannot
+// be reached; a game played while it was down is kept as played offline, without Submit.
 //   BOARD_TEST_BINARY  zellworth-board
 //   BOARD_TEST_SITE    the built site
+//   BOARD_TEST_CERT, BOARD_TEST_KEY  the front's certificate (which node trusts through
+//                      NODE_EXTRA_CA_CERTS) and its key
 //   WEB_TEST_NODE_DIR  the folder whose node_modules holds playwright-core
 //   BOARD_TEST_SHOTS   a folder for screenshots of the panel (optional)
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import { mkdirSync, mkdtempSync, rmSync } from 'node:fs';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
@@ -21,21 +23,31 @@ const work = mkdtempSync(path.join(tmpdir(), 'zellworth-board-page-'));
 const RATE = 4; // submissions a minute
 
 
-const port = await new Promise((resolve) => {
+const freePort = () => new Promise((resolve) => {
   const probe = createServer().listen(0, '127.0.0.1', () => { const { port } = probe.address(); probe.close(() => resolve(port)); });
 });
-const url = `http://127.0.0.1:${port}/`;
+const [port, redirectPort, boardPort] = [await freePort(), await freePort(), await freePort()];
+const url = `https://127.0.0.1:${port}/`;
+const source = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
+const frontDir = path.join(work, 'front');
+execFileSync('bash', [path.join(source, 'scripts/front_config.sh'), frontDir, String(port), String(redirectPort), String(boardPort),
+  process.env.BOARD_TEST_SITE, process.env.BOARD_TEST_CERT, process.env.BOARD_TEST_KEY], { stdio: 'inherit' });
+const front = spawn('/usr/sbin/nginx', ['-c', path.join(frontDir, 'nginx.conf'), '-p', frontDir, '-e', path.join(frontDir, 'error.log')],
+  { stdio: 'inherit' });
+// A failed check may end the test at once: the servers go with it.
+process.on('exit', () => { front.kill(); if (board) board.kill('SIGKILL'); });
+const trustedProxy = execFileSync(process.env.BOARD_TEST_BINARY, ['--help']).includes('--trusted-proxy') ? ['--trusted-proxy', '127.0.0.1'] : [];
 let board = null;
 async function startBoard() {
-  board = spawn(process.env.BOARD_TEST_BINARY, ['--listen', `127.0.0.1:${port}`, '--db', path.join(work, 'board.db'),
-    '--site', process.env.BOARD_TEST_SITE, '--submissions-per-minute', String(RATE)], { stdio: 'inherit' });
+  board = spawn(process.env.BOARD_TEST_BINARY, ['--listen', `127.0.0.1:${boardPort}`, '--db', path.join(work, 'board.db'),
+    '--submissions-per-minute', String(RATE), ...trustedProxy], { stdio: 'inherit' });
   for (let tries = 0; tries < 100; tries += 1) {
     try {
       if ((await fetch(url + 'api/health')).ok) return;
     } catch { /* not up yet */ }
     await sleep(50);
   }
-  throw new Error('the board did not start');
+  throw new Error('the board did not start behind the front');
 }
 function killBoard() {
   const stopped = new Promise((resolve) => board.once('exit', resolve));
@@ -97,11 +109,17 @@ function forgeBestGame() {
 }
 
 await startBoard();
-const browser = await launchChromium(path.join(work, 'profile'), { width: 1280, height: 720 });
+// Chromium trusts the front's certificate by its key alone.
+const spki = execFileSync('bash', ['-c', 'openssl x509 -pubkey -noout -in "$1" | openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64',
+  'spki', process.env.BOARD_TEST_CERT]).toString().trim();
+const browser = await launchChromium(path.join(work, 'profile'), { width: 1280, height: 720 }, [`--ignore-certificate-errors-spki-list=${spki}`]);
 try {
   const page = browser.pages()[0] || await browser.newPage();
   const tickets = watchTickets(page);
   await open(page, () => page.goto(url));
+  check(await page.evaluate(() => Promise.race([navigator.serviceWorker.ready.then(() => location.protocol),
+    new Promise((resolve) => setTimeout(() => resolve('no worker'), 15000))])) === 'https:',
+  'the page and its service worker run over HTTPS from the front');
   await reopen(page);
   check(await page.textContent('#board-list-state') === 'No scores yet.', 'the panel shows the empty board');
   check(/sends the board the name above, the game's inputs \(its replay\) and the date/.test(await page.textContent('#board .note')),
@@ -229,6 +247,8 @@ try {
 } finally {
   await browser.close();
   await killBoard();
+  front.kill();
+  await new Promise((resolve) => front.once('exit', resolve));
   rmSync(work, { recursive: true, force: true });
 }
 console.log(`board page: ${counts.passed} passed, ${counts.failed} failed`);

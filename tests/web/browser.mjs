@@ -7,11 +7,11 @@ const require = createRequire(path.join(process.env.WEB_TEST_NODE_DIR, 'package.
 const { chromium } = require('playwright-core');
 
 // Without the background services, which this machine's closed network would refuse.
-export const launchChromium = (profile, viewport) => chromium.launchPersistentContext(profile, {
+export const launchChromium = (profile, viewport, extraArgs = []) => chromium.launchPersistentContext(profile, {
   executablePath: '/usr/bin/chromium',
   headless: true,
   args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    '--disable-background-networking', '--disable-component-update', '--disable-sync', ...extraArgs],
   viewport,
 });
 

@@ -1,0 +1,122 @@
+// The board thread: the only thread of the game's own besides the game's, touching nothing of the
+// game but the held ticket and the board mailbox.
+#include "app/board_play.h"
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "app/board_http.h"
+#include "app/board_mailbox.h"
+#include "app/submit.h"
+#include "app/ticket.h"
+
+namespace {
+
+constexpr std::uint32_t kTicketedReplayFormat = 2;  // a replay carries its ticket from this format on
+
+std::thread gBoardThread;
+std::atomic<bool> gBoardStopping{false};
+std::string gBoardUrl;
+std::string gBoardName;
+
+void printLine(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+// Base64url without padding, as the board writes tickets; false on any other character.
+bool decodeBase64Url(const std::string& text, std::vector<std::uint8_t>& bytes) {
+  static const std::string kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+  std::uint32_t bits = 0;
+  std::int32_t bitCount = 0;
+  bytes.clear();
+  for (const char digit : text) {
+    const std::size_t value = kDigits.find(digit);
+    if (value == std::string::npos) return false;
+    bits = (bits << 6 | static_cast<std::uint32_t>(value)) & 0xFFFFFF;
+    bitCount += 6;
+    if (bitCount >= 8) {
+      bitCount -= 8;
+      bytes.push_back(static_cast<std::uint8_t>(bits >> bitCount));
+    }
+  }
+  return true;
+}
+
+void askForTicket() {
+  BoardExchange exchange;
+  exchangeWithBoard(gBoardUrl.c_str(), "/api/tickets", "", &gBoardStopping, exchange);
+  if (gBoardStopping) return;
+  const std::string board = printableText(gBoardUrl);
+  if (!exchange.answered) {
+    printLine("No leaderboard answered at " + board + ": " + exchange.failure + ".");
+    return;
+  }
+  const nlohmann::json answer = nlohmann::json::parse(exchange.body, nullptr, false);
+  const auto ticket = answer.is_object() ? answer.find("ticket") : answer.end();
+  const auto seed = answer.is_object() ? answer.find("seed") : answer.end();
+  std::vector<std::uint8_t> bytes;
+  if (exchange.status == 201 && ticket != answer.end() && ticket->is_string() && seed != answer.end() &&
+      seed->is_number_unsigned() && decodeBase64Url(ticket->get<std::string>(), bytes) && bytes.size() == kTicketSize &&
+      ticketSeed(bytes) == seed->get<std::uint64_t>()) {
+    holdBoardTicket(bytes.data(), bytes.size());
+    return;
+  }
+  const auto error = answer.is_object() ? answer.find("error") : answer.end();
+  if (exchange.status >= 400 && error != answer.end() && error->is_string()) {
+    printLine("The board gave no ticket: " + printableText(error->get<std::string>()) + ".");
+  } else {
+    printLine("The address " + board + " answered " + std::to_string(exchange.status) + ", not as a leaderboard does.");
+  }
+}
+
+void sendGame(const BoardJob& job) {
+  if (job.replay.empty()) return;  // a game too long to keep its replay
+  const std::uint32_t format = job.replay.size() >= 8 ? job.replay[4] | job.replay[5] << 8 | job.replay[6] << 16 |
+                                                            static_cast<std::uint32_t>(job.replay[7]) << 24
+                                                      : 0;
+  if (format < kTicketedReplayFormat) {
+    printLine("Not sent to the board: the game started without its ticket.");
+    postBoardLine(job.game, "On the board: no ticket, not sent");
+    return;
+  }
+  BoardExchange exchange;
+  exchangeWithBoard(gBoardUrl.c_str(), "/api/scores", scoreSubmission(gBoardName.c_str(), job.replay), nullptr,
+                    exchange);
+  std::string line;
+  std::string screenLine;
+  readScoreAnswer(gBoardUrl.c_str(), exchange, line, screenLine);
+  printLine(line);
+  postBoardLine(job.game, screenLine);
+}
+
+void runBoardThread() {
+  BoardJob job;
+  while (takeBoardJob(job)) {
+    if (job.ticket) {
+      askForTicket();
+    } else {
+      sendGame(job);
+    }
+  }
+}
+
+}  // namespace
+
+void startBoardPlay(const char* boardUrl, const char* name) {
+  gBoardUrl = boardUrl;
+  gBoardName = name != nullptr ? name : "";
+  openBoardMailbox(name != nullptr);
+  gBoardThread = std::thread(runBoardThread);
+}
+
+void stopBoardPlay() {
+  if (!gBoardThread.joinable()) return;
+  gBoardStopping = true;
+  closeBoardMailbox();
+  gBoardThread.join();
+}
