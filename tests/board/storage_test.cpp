@@ -223,7 +223,7 @@ TEST_P(StorageTest, UpgradeFromVersion1) {
   std::string gameIds[3];
   const std::uint32_t seeds[] = {11, 11, 22};
   for (int index = 0; index < 3; ++index) {
-    Replay replay{kReplayFormatVersion, kRulesVersion, seeds[index], 0, 1700000000 - index * 1000, 0, {0, 0, 0}, {}, {}};
+    Replay replay{kReplayFormatUnticketed, kRulesVersion, seeds[index], 0, 1700000000 - index * 1000, 0, {0, 0, 0}, {}, {}};
     const std::vector<std::uint8_t> encoded = encodeReplay(replay);
     const std::string bytes(encoded.begin(), encoded.end());
     ASSERT_EQ(ReplayProblem::kNone, decodeReplay(encoded.data(), encoded.size(), replay));
