@@ -7,9 +7,9 @@
 # up others, a full verification queue, verifiers that die or hang, --hide, and a restart (also
 # after SIGKILL) keeping everything answered.
 # The game's --submit is checked against it too: its line and exit status for each answer.
-# Last, the board behind its front, Debian's nginx running the package's site with a self-signed
+# Then the board behind its front, Debian's nginx running the package's site with a self-signed
 # certificate: its headers and limits, floods of ranges, bodies and slow clients, the board killed
-# behind it, and --submit over HTTPS.
+# behind it, and --submit over HTTPS. Last, two boards behind the front on one PostgreSQL database.
 #   board_test.sh BOARD_BINARY REPLAY_TOOL GAME_BINARY
 set -uo pipefail
 board=$(realpath "$1")
@@ -419,6 +419,74 @@ start --submissions-per-minute 100 "${proxy[@]}"
 check "started again behind the front, it lists everything it had" "$listed" "$(curl -s "${tls[@]}" "$front/api/scores?limit=100")"
 stop
 kill "$nginx_pid" && wait "$nginx_pid"
+nginx_pid=
+
+# --- Two boards behind the front on one PostgreSQL database (a server of the test's own), sharing
+# the ticket key: a game sent to both at once is stored once, a ticket dealt by one is good on the
+# other once, one board killed leaves the other answering, and the database stopped is answered
+# 503 until it starts again.
+read -r pg_dir pg_url < <(bash "$source_dir/tests/support/postgres.sh" start fsync=off)
+[ -n "${pg_url:-}" ] || { echo "FAIL no PostgreSQL server started"; exit 1; }
+two=("$(free_port)" "$(free_port)")
+two_pids=()
+trap 'kill -9 "${two_pids[@]}" 2>/dev/null; [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null
+  bash "$source_dir/tests/support/postgres.sh" stop "$pg_dir"; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+for index in 0 1; do
+  "$board" --listen "127.0.0.1:${two[$index]}" --db "$pg_url" --ticket-key "$work/shared.key" --submissions-per-minute 100 \
+    --accept-unticketed "${proxy[@]}" >>"$work/two$index.log" 2>&1 &
+  two_pids[$index]=$!
+  for _ in $(seq 200); do curl -sf "http://127.0.0.1:${two[$index]}/api/health" >/dev/null && break; sleep 0.05; done
+done
+bash "$source_dir/scripts/front_config.sh" "$work/front2" "$front_port" "$redirect_port" "${two[0]},${two[1]}" "$work/site" \
+  "$work/cert.pem" "$work/key.pem" || exit 1
+/usr/sbin/nginx -c "$work/front2/nginx.conf" -p "$work/front2" -e "$work/front2/error.log" &
+nginx_pid=$!
+for _ in $(seq 100); do curl -sf "${tls[@]}" "$front/api/health" >/dev/null && break; sleep 0.05; done
+on() { curl -s "${json[@]}" -o "$work/answer" -w '%{http_code}' "${@:3}" "http://127.0.0.1:${two[$1]}$2"; } # on INDEX PATH CURL_ARGS...
+
+dealt=$(curl -s "${json[@]}" -d '{}' "http://127.0.0.1:${two[0]}/api/tickets" | field ticket)
+"$replay_tool" record-ticket "$dealt" "$work/dealt.whole"
+for frames in 40 50; do
+  "$replay_tool" give-up "$work/dealt.whole" "$work/dealt$frames.replay" "$frames"
+  submission "Tia" "$work/dealt$frames.replay" >"$work/dealt$frames.json"
+done
+both=()
+for seed in 501 502 503 504 505; do
+  "$replay_tool" record "$seed" "$work/both$seed.replay"
+  submission "Bo$seed" "$work/both$seed.replay" >"$work/both$seed.json"
+  for index in 0 1; do
+    curl -s "${json[@]}" -o "$work/both$seed.$index" -w '%{http_code}' --data-binary @"$work/both$seed.json" \
+      "http://127.0.0.1:${two[$index]}/api/scores" >"$work/both$seed.code$index" &
+    both+=($!)
+  done
+done
+wait "${both[@]}"
+check "five games each sent to both boards at once: stored once, the other answered with that entry" \
+  "$(printf '200 201 same %.0s' 1 2 3 4 5)" "$(for seed in 501 502 503 504 505; do
+    echo "$(cat "$work/both$seed.code0" "$work/both$seed.code1" | fold -w3 | sort | paste -sd' ') $(
+      [ "$(field id <"$work/both$seed.0")" = "$(field id <"$work/both$seed.1")" ] && echo same)"; done | paste -sd' ') "
+check "a ticket dealt by one board: its game stored by the other, another game on it refused by the first" "201 409" \
+  "$(on 1 /api/scores --data-binary @"$work/dealt40.json") $(on 0 /api/scores --data-binary @"$work/dealt50.json")"
+
+listed=$(curl -s "${tls[@]}" "$front/api/scores?limit=100")
+kill -9 "${two_pids[0]}"
+wait "${two_pids[0]}" 2>/dev/null
+"$replay_tool" record 506 "$work/after.replay"
+submission "Kit" "$work/after.replay" >"$work/after.json"
+check "one board killed: the front's requests all answered by the other" "200 200 200 200 200 201" \
+  "$(for _ in 1 2 3 4 5; do curl -s "${tls[@]}" -o /dev/null -w '%{http_code} ' "$front/api/scores"; done
+    curl -s "${tls[@]}" "${json[@]}" -o /dev/null -w '%{http_code}' --data-binary @"$work/after.json" "$front/api/scores")"
+bash "$source_dir/tests/support/postgres.sh" pause "$pg_dir"
+check "the database stopped: the board's 503 with Retry-After" \
+  '503 {"error":"the scores cannot be reached for now; try again in a few seconds"} 5' \
+  "$(curl -s "${tls[@]}" -D "$work/stopped.head" -o "$work/answer" -w '%{http_code}' "$front/api/scores") $(cat "$work/answer") $(
+    header Retry-After <"$work/stopped.head")"
+bash "$source_dir/tests/support/postgres.sh" resume "$pg_dir"
+for _ in $(seq 50); do [ "$(curl -s "${tls[@]}" -o "$work/answer" -w '%{http_code}' "$front/api/scores")" = 200 ] && break; sleep 0.1; done
+check "started again, within 5 s the board answers by itself, with the entry stored before" \
+  "$(($(echo "$listed" | field total) + 1))" "$(field total <"$work/answer")"
+kill "${two_pids[1]}" "$nginx_pid" && wait "${two_pids[1]}" "$nginx_pid"
+two_pids=()
 nginx_pid=
 
 echo "board test: $failures failed"
