@@ -3,12 +3,13 @@
 # (port 8000 unless given), its database in board-data/ (ignored by git). When the browser site
 # has been built (./web.sh), it is served at the same address.
 #   ./board.sh [PORT]
-#   ./board.sh --front PORT [--cert CERT.pem --key KEY.pem] [--boards N] [--db postgresql://...]
+#   ./board.sh --front PORT [--cert CERT.pem --key KEY.pem] [--boards N] [--db postgresql://...] [-- BOARD_OPTIONS]
 # --front runs it as on the internet: the package's nginx site on https://127.0.0.1:PORT/, as
 # this user, its files in board-data/front/, and the board behind it on a free local port. With
 # no certificate named it makes a self-signed one for 127.0.0.1 and localhost. --boards N runs N
 # boards behind it, each on a free local port, sharing the PostgreSQL database given with --db
 # and the ticket key board-data/board.key; a board that stops is started again a second later.
+# Options after -- go to every board (--accept-unticketed, say).
 set -euo pipefail
 cd "$(dirname "$0")"
 front=
@@ -16,16 +17,18 @@ cert=
 key=
 boards=1
 db=board-data/board.db
-usage="usage: ./board.sh --front PORT [--cert CERT.pem --key KEY.pem] [--boards N] [--db postgresql://...]"
+board_options=()
+usage="usage: ./board.sh --front PORT [--cert CERT.pem --key KEY.pem] [--boards N] [--db postgresql://...] [-- BOARD_OPTIONS]"
 if [ "${1:-}" = --front ]; then
   front=${2:?$usage}
   shift 2
-  while [ $# -gt 1 ]; do
+  while [ $# -gt 0 ]; do
     case $1 in
+      --) board_options=("${@:2}"); shift $#; break ;;
       --cert) cert=$(realpath "$2"); shift 2 ;;
       --key) key=$(realpath "$2"); shift 2 ;;
-      --boards) boards=$2; shift 2 ;;
-      --db) db=$2; shift 2 ;;
+      --boards) boards=${2:?$usage}; shift 2 ;;
+      --db) db=${2:?$usage}; shift 2 ;;
       *) break ;;
     esac
   done
@@ -79,10 +82,10 @@ rm -f "$dir/stopping" "$dir"/board*.pid
 # Each board is started again a second after it stops, until the front stops.
 run_board() { # run_board INDEX
   while [ ! -e "$dir/stopping" ]; do
-    build/zellworth-board --listen "127.0.0.1:${board_ports[$1]}" --db "$db" --ticket-key board-data/board.key "${proxy[@]}" \
-      >>"$dir/board$1.log" 2>&1 &
+    build/zellworth-board --listen "127.0.0.1:${board_ports[$1]}" --db "$db" --ticket-key board-data/board.key \
+      "${proxy[@]}" "${board_options[@]}" >>"$dir/board$1.log" 2>&1 &
     echo $! >"$dir/board$1.pid"
-    wait $!
+    wait $! || true
     sleep 1
   done
 }
