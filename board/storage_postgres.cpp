@@ -38,6 +38,29 @@ constexpr Oid kInt2Type = 21;
 constexpr Oid kInt4Type = 23;
 constexpr Oid kTextType = 25;
 
+// Version 3's counts of listed entries, kept as entries come, are hidden or are deleted.
+void countListedEntries(SqlConnection& connection) {
+  connection.script(
+      "CREATE FUNCTION scores_listed() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+      "  IF TG_OP <> 'INSERT' THEN"
+      "    IF OLD.hidden = 0 THEN"
+      "      UPDATE listed_total SET listed = listed - 1;"
+      "      UPDATE listed_by_score SET listed = listed - 1 WHERE score = OLD.score;"
+      "    END IF;"
+      "  END IF;"
+      "  IF TG_OP <> 'DELETE' THEN"
+      "    IF NEW.hidden = 0 THEN"
+      "      UPDATE listed_total SET listed = listed + 1;"
+      "      INSERT INTO listed_by_score (score, listed) VALUES (NEW.score, 1)"
+      "        ON CONFLICT (score) DO UPDATE SET listed = listed_by_score.listed + 1;"
+      "    END IF;"
+      "  END IF;"
+      "  RETURN NULL;"
+      "END $$;"
+      "CREATE TRIGGER scores_listed AFTER INSERT OR DELETE OR UPDATE OF hidden, score ON scores"
+      "  FOR EACH ROW EXECUTE FUNCTION scores_listed();");
+}
+
 // Each entry upgrades the schema by one version; board_schema holds the number applied.
 const SchemaStep kSchemaSteps[kSchemaVersion] = {
     {"CREATE TABLE scores ("
@@ -55,7 +78,7 @@ const SchemaStep kSchemaSteps[kSchemaVersion] = {
      "CREATE INDEX scores_by_rank ON scores (hidden, score DESC, id);",
      nullptr},
     {"ALTER TABLE scores ADD COLUMN game_id BYTEA, ADD COLUMN ticket BYTEA;", identifyStoredGames},
-    kCountListedStep,
+    {kCountListedSql, countListedEntries},
 };
 
 // A failure after which the same work may be run again: on a new connection when this one was
@@ -164,7 +187,9 @@ class PostgresConnection : public SqlConnection {
     const std::string message = "database: " + oneLine(result != nullptr ? PQresultErrorMessage(result) : PQerrorMessage(connection_));
     PQclear(result);
     if (lost()) {
-      // A commit whose answer was lost may have been made: the caller must not make it twice.
+      // A transaction whose commit went unanswered may have been made: it is not run twice. A
+      // statement committed on its own is: an insert that was made finds its game the second
+      // time, answered as the same game.
       if (std::strcmp(sql, "COMMIT") == 0) throw StorageUnavailable(message);
       throw TryAgain(message);
     }

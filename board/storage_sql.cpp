@@ -1,7 +1,6 @@
 #include "storage_sql.h"
 
 #include <algorithm>
-#include <map>
 
 #include "game/replay.h"
 #include "submission.h"
@@ -10,19 +9,6 @@ namespace {
 
 constexpr std::int32_t kUpgradeBatch = 500;  // entries read at once by an upgrade
 
-// Version 3. The counts are kept in the transaction of each insert, hide and copy: always a
-// score's row first (in rising order when there are several) and the total last, so that
-// writers at once never wait for each other in a circle.
-constexpr const char* kCountListedSql =
-    "CREATE TABLE listed_by_score (score INTEGER PRIMARY KEY, listed BIGINT NOT NULL);"
-    "INSERT INTO listed_by_score (score, listed) SELECT score, count(*) FROM scores WHERE hidden = 0 GROUP BY score;"
-    "CREATE TABLE listed_total (one INTEGER PRIMARY KEY CHECK (one = 1), listed BIGINT NOT NULL);"
-    "INSERT INTO listed_total (one, listed) SELECT 1, count(*) FROM scores WHERE hidden = 0;";
-// $2 entries more (or fewer) listed with score $1, then in all.
-constexpr const char* kCountScoreSql =
-    "INSERT INTO listed_by_score (score, listed) VALUES ($1, $2) "
-    "ON CONFLICT (score) DO UPDATE SET listed = listed_by_score.listed + excluded.listed";
-constexpr const char* kCountTotalSql = "UPDATE listed_total SET listed = listed + $1";
 constexpr const char* kTotalSql = "SELECT listed FROM listed_total";
 
 // The place of the entry with score $1 and id $2 among the listed ones, hidden or not itself.
@@ -58,7 +44,7 @@ constexpr const char* kStoredAlreadySql = "SELECT 1 FROM scores WHERE game_id = 
 constexpr const char* kTicketUsedSql = "SELECT 1 FROM scores WHERE ticket = $1";
 constexpr const char* kFindGameSql = "SELECT id, name, score, played_at FROM scores WHERE game_id = $1";
 constexpr const char* kReplaySql = "SELECT replay FROM scores WHERE id = $1 AND hidden = 0";
-constexpr const char* kHideSql = "UPDATE scores SET hidden = 1 WHERE id = $1 AND hidden = 0 RETURNING score";
+constexpr const char* kHideSql = "UPDATE scores SET hidden = 1 WHERE id = $1 AND hidden = 0 RETURNING id";
 constexpr const char* kEntriesSql =
     "SELECT id, hidden, name, score, frames, rules_version, seed, played_at, submitted_at, replay_hash, replay, game_id,"
     " ticket FROM scores WHERE id > $1 ORDER BY id LIMIT $2";
@@ -98,15 +84,6 @@ void inTransaction(SqlConnection& connection, Work work) {
     }
     throw;
   }
-}
-
-void countListed(SqlConnection& connection, const std::map<std::int32_t, std::int64_t>& byScore) {
-  std::int64_t total = 0;
-  for (const auto& [score, listed] : byScore) {
-    connection.run(kCountScoreSql, {sqlInteger(score), sqlInteger(listed)});
-    total += listed;
-  }
-  connection.run(kCountTotalSql, {sqlInteger(total)});
 }
 
 }  // namespace
@@ -166,8 +143,6 @@ void identifyStoredGames(SqlConnection& connection) {
       "CREATE UNIQUE INDEX scores_by_ticket ON scores (ticket);");
 }
 
-const SchemaStep kCountListedStep = {kCountListedSql, nullptr};
-
 void applySchemaSteps(SqlConnection& connection, const SchemaStep* steps, std::int64_t from, const std::string& path) {
   if (from > kSchemaVersion) {
     throw StorageError(path + " was written by a newer board (schema version " + std::to_string(from) +
@@ -194,34 +169,32 @@ bool SqlStore::findGame(const std::string& gameId, StoredScore& entry) {
 AddOutcome SqlStore::add(const NewScore& score, StoredScore& entry) {
   AddOutcome outcome = AddOutcome::kStored;
   use(true, [&](SqlConnection& connection) {
-    inTransaction(connection, [&] {
-      // Nothing inserted: another entry holds the game or the ticket. A copy that took an id the
-      // database would have given next is the third cause, and the next try takes another.
-      SqlRows inserted;
-      for (std::int32_t attempt = 0; attempt < 3 && inserted.empty(); ++attempt) {
-        inserted = connection.run(kInsertSql, scoreValues(score));
-        if (!inserted.empty()) break;
-        const SqlRows first = connection.run(kFindGameSql, {sqlBytes(score.gameId)});
-        if (!first.empty()) {
-          outcome = AddOutcome::kSameGame;
-          entry = storedScore(first[0]);
-          entry.rank = rankOf(connection, entry.score, entry.id);
-          return;
-        }
-        if (!score.ticket.empty() && !connection.run(kTicketUsedSql, {sqlBytes(score.ticket)}).empty()) {
-          outcome = AddOutcome::kTicketUsed;
-          return;
-        }
+    // One statement, committed on its own. Nothing inserted: another entry holds the game or the
+    // ticket. A copy that took an id the database would have given next is the third cause, and
+    // the next try takes another.
+    SqlRows inserted;
+    for (std::int32_t attempt = 0; attempt < 3 && inserted.empty(); ++attempt) {
+      inserted = connection.run(kInsertSql, scoreValues(score));
+      if (!inserted.empty()) break;
+      const SqlRows first = connection.run(kFindGameSql, {sqlBytes(score.gameId)});
+      if (!first.empty()) {
+        outcome = AddOutcome::kSameGame;
+        entry = storedScore(first[0]);
+        entry.rank = rankOf(connection, entry.score, entry.id);
+        return;
       }
-      if (inserted.empty()) throw StorageError("database: an entry could not be stored");
-      outcome = AddOutcome::kStored;
-      entry.id = inserted[0].at(0).integer;
-      entry.name = score.name;
-      entry.score = score.score;
-      entry.playedAt = score.playedAt;
-      countListed(connection, {{score.score, 1}});
-      entry.rank = rankOf(connection, entry.score, entry.id);
-    });
+      if (!score.ticket.empty() && !connection.run(kTicketUsedSql, {sqlBytes(score.ticket)}).empty()) {
+        outcome = AddOutcome::kTicketUsed;
+        return;
+      }
+    }
+    if (inserted.empty()) throw StorageError("database: an entry could not be stored");
+    outcome = AddOutcome::kStored;
+    entry.id = inserted[0].at(0).integer;
+    entry.name = score.name;
+    entry.score = score.score;
+    entry.playedAt = score.playedAt;
+    entry.rank = rankOf(connection, entry.score, entry.id);
   });
   return outcome;
 }
@@ -258,13 +231,7 @@ bool SqlStore::replay(std::int64_t id, std::string& bytes) {
 
 bool SqlStore::hide(std::int64_t id) {
   bool hidden = false;
-  use(true, [&](SqlConnection& connection) {
-    inTransaction(connection, [&] {
-      const SqlRows rows = connection.run(kHideSql, {sqlInteger(id)});
-      hidden = !rows.empty();
-      if (hidden) countListed(connection, {{static_cast<std::int32_t>(rows[0].at(0).integer), -1}});
-    });
-  });
+  use(true, [&](SqlConnection& connection) { hidden = !connection.run(kHideSql, {sqlInteger(id)}).empty(); });
   return hidden;
 }
 
@@ -302,7 +269,6 @@ std::int64_t SqlStore::copyIn(const std::vector<EntryRecord>& entries) {
       std::int64_t highest = 0;
       for (const EntryRecord& entry : entries) highest = std::max(highest, entry.id);
       idsTaken(connection, highest);
-      std::map<std::int32_t, std::int64_t> listed;
       for (const EntryRecord& entry : entries) {
         SqlValues values = scoreValues(entry.score);
         values.push_back(sqlInteger(entry.hidden ? 1 : 0));
@@ -315,9 +281,7 @@ std::int64_t SqlStore::copyIn(const std::vector<EntryRecord>& entries) {
           if (connection.run(kCopySql, values).empty()) continue;
         }
         ++stored;
-        if (!entry.hidden) ++listed[entry.score.score];
       }
-      countListed(connection, listed);
     });
   });
   return stored;

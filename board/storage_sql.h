@@ -49,7 +49,14 @@ struct SchemaStep {
 // Version 2's work on the rows: every stored game gets its identity (a later copy of one is
 // hidden instead), then the identity and the ticket become unique.
 void identifyStoredGames(SqlConnection& connection);
-extern const SchemaStep kCountListedStep;  // version 3, the same on both
+// Version 3's tables, the same on both. Each backend adds the triggers that keep the counts in
+// the transaction of each insert, hide or deletion: always the total first and then a score's
+// row, so that writers at once never wait for each other in a circle.
+inline constexpr const char* kCountListedSql =
+    "CREATE TABLE listed_by_score (score INTEGER PRIMARY KEY, listed BIGINT NOT NULL);"
+    "INSERT INTO listed_by_score (score, listed) SELECT score, count(*) FROM scores WHERE hidden = 0 GROUP BY score;"
+    "CREATE TABLE listed_total (one INTEGER PRIMARY KEY CHECK (one = 1), listed BIGINT NOT NULL);"
+    "INSERT INTO listed_total (one, listed) SELECT 1, count(*) FROM scores WHERE hidden = 0;";
 // Applies the steps after `from` up to kSchemaVersion; `path` names the database in a refusal.
 // The caller holds the transaction.
 void applySchemaSteps(SqlConnection& connection, const SchemaStep* steps, std::int64_t from, const std::string& path);

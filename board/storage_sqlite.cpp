@@ -10,6 +10,26 @@ namespace {
 
 constexpr std::int32_t kBusyTimeout = 5000;  // milliseconds a statement waits for another writer
 
+// Version 3's counts of listed entries, kept as entries come, are hidden or are deleted.
+void countListedEntries(SqlConnection& connection) {
+  connection.script(
+      "CREATE TRIGGER scores_listed_insert AFTER INSERT ON scores WHEN NEW.hidden = 0 BEGIN"
+      "  UPDATE listed_total SET listed = listed + 1;"
+      "  INSERT INTO listed_by_score (score, listed) VALUES (NEW.score, 1)"
+      "    ON CONFLICT (score) DO UPDATE SET listed = listed + 1;"
+      "END;"
+      "CREATE TRIGGER scores_listed_update AFTER UPDATE OF hidden, score ON scores BEGIN"
+      "  UPDATE listed_total SET listed = listed + (NEW.hidden = 0) - (OLD.hidden = 0);"
+      "  UPDATE listed_by_score SET listed = listed - (OLD.hidden = 0) WHERE score = OLD.score;"
+      "  INSERT INTO listed_by_score (score, listed) VALUES (NEW.score, NEW.hidden = 0)"
+      "    ON CONFLICT (score) DO UPDATE SET listed = listed + excluded.listed;"
+      "END;"
+      "CREATE TRIGGER scores_listed_delete AFTER DELETE ON scores WHEN OLD.hidden = 0 BEGIN"
+      "  UPDATE listed_total SET listed = listed - 1;"
+      "  UPDATE listed_by_score SET listed = listed - 1 WHERE score = OLD.score;"
+      "END;");
+}
+
 // Each entry upgrades the schema by one version; user_version counts those applied.
 const SchemaStep kSchemaSteps[kSchemaVersion] = {
     {"CREATE TABLE scores ("
@@ -29,7 +49,7 @@ const SchemaStep kSchemaSteps[kSchemaVersion] = {
     {"ALTER TABLE scores ADD COLUMN game_id BLOB;"
      "ALTER TABLE scores ADD COLUMN ticket BLOB;",
      identifyStoredGames},
-    kCountListedStep,
+    {kCountListedSql, countListedEntries},
 };
 
 class SqliteConnection : public SqlConnection {
