@@ -1,5 +1,6 @@
 // zellworth-board: the leaderboard server. Every score it lists was played again by its own
 // workers with the game's frame code, from the replay the player sent.
+#include <arpa/inet.h>
 #include <signal.h>
 
 #include <cerrno>
@@ -20,9 +21,14 @@ constexpr int kMisuse = 2;
 constexpr std::int32_t kCopyBatch = 500;  // entries copied in one transaction
 
 constexpr const char* kUsage =
-    "Usage: zellworth-board --db DATABASE [--listen HOST:PORT] [--site DIR] [TICKETS] [LIMITS]\n"
-    "       zellworth-board --db DATABASE --hide ID\n"
-    "       zellworth-board --db DATABASE --copy-to DATABASE\n"
+    "Usage: zellworth-board --db DATABASE [--listen HOST:PORT] [--site DIR] [--trusted-proxy ADDRESS]
+"
+    "                       [TICKETS] [LIMITS]
+"
+    "       zellworth-board --db DATABASE --hide ID
+"
+    "       zellworth-board --db DATABASE --copy-to DATABASE
+"
     "The Zellworth leaderboard: keeps a score only when its replay, played again here, gives it.\n"
     "\n"
     "  --db DATABASE     a SQLite file (made when missing), or a PostgreSQL database as\n"
@@ -30,6 +36,9 @@ constexpr const char* kUsage =
     "  --db-connections N  connections to a PostgreSQL database (4)\n"
     "  --listen H:P      the address and port to serve (default 127.0.0.1:8000)\n"
     "  --site DIR        serve the built browser site from DIR too\n"
+    "  --trusted-proxy ADDRESS\n"
+    "                    the front before the board: a connection from ADDRESS names its client\n"
+    "                    in X-Forwarded-For (its last address), which the rate limit counts\n"
     "  --hide ID         take entry ID off the list and leave\n"
     "  --copy-to DATABASE  copy every entry, hidden or not, into another database and leave;\n"
     "                    entries whose game is there already are left out\n"
@@ -159,6 +168,12 @@ int main(int argc, char* argv[]) {
       copyTo = value;
     } else if (argument == "--site" && value != nullptr) {
       options.site = value;
+    } else if (argument == "--trusted-proxy") {
+      unsigned char address[16];
+      if (value == nullptr || (inet_pton(AF_INET, value, address) != 1 && inet_pton(AF_INET6, value, address) != 1)) {
+        return misuse("--trusted-proxy needs an IP address, such as 127.0.0.1");
+      }
+      options.trustedProxy = value;
     } else if (argument == "--ticket-key" && value != nullptr) {
       options.ticketKeyFile = value;
     } else if (argument == "--ticket-lifetime") {

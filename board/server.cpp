@@ -2,14 +2,17 @@
 // is a 4xx or 5xx status with {"error": "one-line reason"}.
 #include "server.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -27,6 +30,7 @@ using nlohmann::json;
 
 constexpr std::int32_t kDefaultListLength = 10;
 constexpr std::int64_t kLargestOffset = 1000000000;
+constexpr std::int32_t kReplayMaxAge = 300;  // seconds a cache may keep a replay
 constexpr std::int64_t kLatestPlayedAhead = 24 * 60 * 60;  // seconds a replay's date may lie ahead of the board's clock
 
 // Submissions per client address in the current minute. Only the addresses of this minute are
@@ -92,6 +96,88 @@ bool numberParameter(const httplib::Request& request, const char* name, std::int
   if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return false;
   value = std::strtoll(text.c_str(), nullptr, 10);
   return value >= least && value <= most;
+}
+
+// An address as 16 bytes, IPv4 as IPv6 maps it, so that 127.0.0.1 and ::ffff:127.0.0.1 match.
+bool parseAddress(const std::string& text, in6_addr& address) {
+  if (inet_pton(AF_INET6, text.c_str(), &address) == 1) return true;
+  in_addr v4{};
+  if (inet_pton(AF_INET, text.c_str(), &v4) != 1) return false;
+  address = in6_addr{};
+  address.s6_addr[10] = address.s6_addr[11] = 0xFF;
+  std::memcpy(&address.s6_addr[12], &v4, sizeof v4);
+  return true;
+}
+
+// The client's address: the connection's own, unless the connection comes from the trusted
+// proxy; then the last address of its X-Forwarded-For, which it sets to the address it served.
+std::string clientAddress(const httplib::Request& request, const BoardOptions& options) {
+  in6_addr peer{};
+  in6_addr proxy{};
+  if (options.trustedProxy.empty() || !parseAddress(request.remote_addr, peer) ||
+      !parseAddress(options.trustedProxy, proxy) || std::memcmp(&peer, &proxy, sizeof peer) != 0) {
+    return request.remote_addr;
+  }
+  const std::size_t headers = request.get_header_value_count("X-Forwarded-For");
+  if (headers == 0) return request.remote_addr;
+  const std::string forwarded = request.get_header_value("X-Forwarded-For", headers - 1);
+  const std::size_t comma = forwarded.rfind(',');
+  std::string last = forwarded.substr(comma == std::string::npos ? 0 : comma + 1);
+  last.erase(0, last.find_first_not_of(" \t"));
+  last.erase(last.find_last_not_of(" \t") + 1);
+  in6_addr client{};
+  return parseAddress(last, client) ? last : request.remote_addr;
+}
+
+bool isJsonType(const std::string& contentType) {
+  std::string type = contentType.substr(0, contentType.find(';'));
+  type.erase(0, type.find_first_not_of(" \t"));
+  type.erase(type.find_last_not_of(" \t") + 1);
+  for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return type == "application/json";
+}
+
+struct EarlyRefusal {
+  int status = 0;  // 0: the request goes on to be routed and its body read
+  std::string reason;
+};
+
+// What the board refuses from a request's head alone, before it reads a byte of the body: the
+// library would otherwise build any number of ranges in memory and read a chunked body of any
+// size, and a browser sends a text/plain POST from any page without asking first.
+EarlyRefusal refusalBeforeBody(const httplib::Request& request, const BoardLimits& limits) {
+  if (request.ranges.size() > 1) return {416, "at most one range is served"};
+  if (request.has_header("Transfer-Encoding")) return {411, "send the body with a Content-Length, not in chunks"};
+  const bool post = request.method == "POST";
+  if (!request.has_header("Content-Length")) return post ? EarlyRefusal{411, "a POST needs a Content-Length"} : EarlyRefusal{};
+  const std::string length = request.get_header_value("Content-Length");
+  if (length.empty() || length.size() > 18 || length.find_first_not_of("0123456789") != std::string::npos) {
+    return {400, "the Content-Length is not a number"};
+  }
+  const unsigned long long bytes = std::strtoull(length.c_str(), nullptr, 10);
+  if (bytes > limits.bodyMax) return {413, "the body is larger than " + std::to_string(limits.bodyMax) + " bytes"};
+  if (post && bytes > 0 && !isJsonType(request.get_header_value("Content-Type"))) {
+    return {415, "send the body as application/json"};
+  }
+  return {};
+}
+
+// Answers the refusal and closes the connection, leaving the body unread: the content provider
+// writes the whole answer, then fails, which makes the library drop the connection.
+// Returns the answer's length.
+std::size_t refuseBeforeBody(httplib::Request& request, httplib::Response& response, const EarlyRefusal& refusal) {
+  request.ranges.clear();  // the refusal itself is never cut into ranges
+  request.headers.erase("Connection");
+  request.headers.emplace("Connection", "close");
+  const std::string body = json{{"error", refusal.reason}}.dump();
+  response.status = refusal.status;
+  response.set_header("Cache-Control", "no-store");
+  response.set_content_provider(body.size(), "application/json",
+                                [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                  sink.write(body.data() + offset, length);
+                                  return false;
+                                });
+  return body.size();
 }
 
 json duplicateJson(const StoredScore& entry) {
@@ -200,7 +286,8 @@ void replayFile(const httplib::Request& request, httplib::Response& response, Sc
   const std::int64_t id = std::strtoll(request.matches[1].str().c_str(), nullptr, 10);
   std::string bytes;
   if (!store.replay(id, bytes)) return refuse(response, 404, "no entry " + std::to_string(id));
-  response.set_header("Cache-Control", "public, max-age=86400");
+  // Short enough that a hidden entry's replay leaves the caches within minutes.
+  response.set_header("Cache-Control", "public, max-age=" + std::to_string(kReplayMaxAge));
   response.set_header("Content-Disposition", "attachment; filename=\"zellworth-" + std::to_string(id) + ".replay\"");
   response.set_content(bytes, "application/octet-stream");
 }
@@ -240,7 +327,30 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     replayFile(request, response, store);
   });
   server.Get("/api/health", [](const httplib::Request&, httplib::Response& response) {
-    answer(response, 200, json{{"status", "ok"}});
+    const std::int32_t verifiers = runningVerifiers();
+    if (verifiers > 0) return answer(response, 200, json{{"status", "ok"}, {"verifiers", verifiers}});
+    response.set_header("Retry-After", std::to_string(kBusyRetryAfter));
+    answer(response, 503, json{{"status", "degraded"}, {"verifiers", 0},
+                               {"error", "no verifier runs: submissions are refused until one starts again"}});
+  });
+  // The library hands this handler a const view of the request it owns and routes next: the
+  // client's address is settled here once, and what the head alone refuses is answered here.
+  server.set_pre_routing_handler([&](const httplib::Request& view, httplib::Response& response) {
+    httplib::Request& request = const_cast<httplib::Request&>(view);
+    request.remote_addr = clientAddress(request, options);
+    const EarlyRefusal refusal = refusalBeforeBody(request, limits);
+    if (refusal.status == 0) return httplib::Server::HandlerResponse::Unhandled;
+    refuseBeforeBody(request, response, refusal);
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  // A client that waits for "100 Continue" before its body is answered here instead.
+  server.set_expect_100_continue_handler([&](const httplib::Request& view, httplib::Response& response) {
+    httplib::Request& request = const_cast<httplib::Request&>(view);
+    const EarlyRefusal refusal = refusalBeforeBody(request, limits);
+    if (refusal.status == 0) return 100;
+    // This answer skips the step that gives a routed answer its length.
+    response.set_header("Content-Length", std::to_string(refuseBeforeBody(request, response, refusal)));
+    return refusal.status;
   });
   server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
     std::string what = "unknown";
@@ -258,13 +368,10 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     refuse(response, 500, "the board failed to answer; try again later");
   });
   server.set_error_handler(httplib::Server::HandlerWithResponse(
-      [&limits](const httplib::Request& request, httplib::Response& response) {
-        if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        // The HTTP library caps form bodies far below the limit: the API takes JSON.
-        const bool form = request.get_header_value("Content-Type").find("form-urlencoded") != std::string::npos;
-        refuse(response, response.status,
-               response.status == 413 && form ? "send the body as application/json: a form body is limited to 8192 bytes"
-                                              : statusReason(response.status, limits));
+      [&limits](const httplib::Request&, httplib::Response& response) {
+        // An answer of the board's own (it has its type) stands; the library's bare statuses get a reason.
+        if (!response.body.empty() || response.has_header("Content-Type")) return httplib::Server::HandlerResponse::Unhandled;
+        refuse(response, response.status, statusReason(response.status, limits));
         return httplib::Server::HandlerResponse::Handled;
       }));
   if (!options.site.empty()) {

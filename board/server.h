@@ -12,6 +12,8 @@ struct BoardOptions {
   std::int32_t port = 8000;
   std::string database;
   std::string site;  // a built browser site to serve beside the API; empty for none
+  // The front's address: only a connection from it names the client, in X-Forwarded-For.
+  std::string trustedProxy;
   std::string ticketKeyFile;        // where the key tickets are signed with is kept (see ticket.h)
   std::string ticketKey;            // the key itself, once read
   std::int64_t ticketLifetime = 0;  // seconds

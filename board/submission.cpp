@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "game/replay.h"
 #include "board_limits.h"
@@ -40,30 +41,75 @@ bool nextCodePoint(const std::string& text, std::size_t& index, std::uint32_t& c
   return codePoint >= least && codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
 }
 
-// Control characters, and the invisible ones that reorder or hide the text around them.
-bool isControl(std::uint32_t codePoint) {
-  return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) || codePoint == 0x2028 ||
-         codePoint == 0x2029 || (codePoint >= 0x200B && codePoint <= 0x200F) ||
-         (codePoint >= 0x202A && codePoint <= 0x202E) || (codePoint >= 0x2060 && codePoint <= 0x206F) ||
-         codePoint == 0xFEFF;
+struct Range {
+  std::uint32_t first;
+  std::uint32_t last;
+};
+
+template <std::size_t N>
+bool inRanges(std::uint32_t codePoint, const Range (&ranges)[N]) {
+  for (const Range& range : ranges) {
+    if (codePoint >= range.first && codePoint <= range.last) return true;
+  }
+  return false;
 }
+
+// Trimmed from both ends: every Unicode space (the White_Space property) and the fillers that
+// draw nothing (the Hangul fillers and the blank Braille pattern).
+constexpr Range kBlanks[] = {{0x09, 0x0D},     {0x20, 0x20},     {0x85, 0x85},     {0xA0, 0xA0},
+                             {0x115F, 0x1160}, {0x1680, 0x1680}, {0x2000, 0x200A}, {0x2028, 0x2029},
+                             {0x202F, 0x202F}, {0x205F, 0x205F}, {0x2800, 0x2800}, {0x3000, 0x3000},
+                             {0x3164, 0x3164}, {0xFFA0, 0xFFA0}};
+// Control characters, and the line and paragraph separators, anywhere but at the ends.
+constexpr Range kControls[] = {{0x00, 0x1F}, {0x7F, 0x9F}, {0x2028, 0x2029}};
+// Format characters (general category Cf) and variation selectors: invisible, they reorder,
+// hide, join or restyle the text around them.
+constexpr Range kFormats[] = {{0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},
+                              {0x70F, 0x70F},     {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},
+                              {0x200B, 0x200F},   {0x202A, 0x202E},   {0x2060, 0x206F},   {0xFE00, 0xFE0F},
+                              {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD},
+                              {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+                              {0xE0020, 0xE007F}, {0xE0100, 0xE01EF}};
+// Combining marks that stack above or below a letter: the general blocks and those of the
+// Cyrillic, Hebrew, Arabic, Thai and Lao scripts. A letter takes at most two in a row.
+constexpr Range kStackingMarks[] = {{0x300, 0x36F},   {0x483, 0x489},   {0x591, 0x5BD},   {0x5BF, 0x5BF},
+                                    {0x5C1, 0x5C2},   {0x5C4, 0x5C5},   {0x5C7, 0x5C7},   {0x610, 0x61A},
+                                    {0x64B, 0x65F},   {0x670, 0x670},   {0x6D6, 0x6DC},   {0x6DF, 0x6E4},
+                                    {0x6E7, 0x6E8},   {0x6EA, 0x6ED},   {0xE31, 0xE31},   {0xE34, 0xE3A},
+                                    {0xE47, 0xE4E},   {0xEB1, 0xEB1},   {0xEB4, 0xEBC},   {0xEC8, 0xECE},
+                                    {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF}, {0x20D0, 0x20FF}, {0xFE20, 0xFE2F}};
+constexpr std::int32_t kMostStackedMarks = 2;
 
 }  // namespace
 
 std::string checkName(const std::string& name, std::string& trimmed) {
-  const std::size_t first = name.find_first_not_of(' ');
-  const std::size_t last = name.find_last_not_of(' ');
-  trimmed = first == std::string::npos ? std::string() : name.substr(first, last - first + 1);
-  if (trimmed.empty()) return "the name is not allowed: it is empty";
-  std::int32_t characters = 0;
-  for (std::size_t index = 0; index < trimmed.size();) {
+  trimmed.clear();
+  std::vector<std::uint32_t> codePoints;
+  std::vector<std::size_t> starts;  // each code point's first byte, then the name's end
+  for (std::size_t index = 0; index < name.size();) {
+    starts.push_back(index);
     std::uint32_t codePoint = 0;
-    if (!nextCodePoint(trimmed, index, codePoint)) return "the name is not allowed: it is not valid UTF-8";
-    if (isControl(codePoint)) return "the name is not allowed: it holds a control character";
-    if (++characters > kNameMaxCharacters) {
-      return "the name is not allowed: it is longer than " + std::to_string(kNameMaxCharacters) + " characters";
-    }
+    if (!nextCodePoint(name, index, codePoint)) return "the name is not allowed: it is not valid UTF-8";
+    codePoints.push_back(codePoint);
   }
+  starts.push_back(name.size());
+  std::size_t first = 0;
+  std::size_t end = codePoints.size();
+  while (first < end && inRanges(codePoints[first], kBlanks)) ++first;
+  while (end > first && inRanges(codePoints[end - 1], kBlanks)) --end;
+  if (first == end) return "the name is not allowed: it is empty";
+  std::int32_t marks = 0;
+  for (std::size_t index = first; index < end; ++index) {
+    const std::uint32_t codePoint = codePoints[index];
+    if (inRanges(codePoint, kControls)) return "the name is not allowed: it holds a control character";
+    if (inRanges(codePoint, kFormats)) return "the name is not allowed: it holds an invisible formatting character";
+    marks = inRanges(codePoint, kStackingMarks) ? marks + 1 : 0;
+    if (marks > kMostStackedMarks) return "the name is not allowed: it stacks more than two marks on one letter";
+  }
+  if (end - first > static_cast<std::size_t>(kNameMaxCharacters)) {
+    return "the name is not allowed: it is longer than " + std::to_string(kNameMaxCharacters) + " characters";
+  }
+  trimmed = name.substr(starts[first], starts[end] - starts[first]);
   return "";
 }
 
@@ -85,7 +131,8 @@ std::string encodeBase64(const std::string& bytes) {
 bool decodeBase64(const std::string& text, std::string& bytes) {
   std::size_t length = text.size();
   while (length > 0 && text[length - 1] == '=' && text.size() - length < 2) --length;
-  if (length % 4 == 1) return false;
+  // Without padding any length but one of 4n+1 reads; with it, only whole groups of four.
+  if (length % 4 == 1 || (length < text.size() && text.size() % 4 != 0)) return false;
   bytes.clear();
   bytes.reserve(length / 4 * 3 + 2);
   std::uint32_t bits = 0;

@@ -7,12 +7,14 @@
 struct Replay;
 struct ReplayVerdict;
 
-// Trims the name's surrounding spaces into `trimmed`. Returns "" when the name is allowed,
-// otherwise the reason it is not, in one line.
+// Trims the name of its surrounding spaces and blank fillers into `trimmed`. Returns "" when the
+// name is allowed (1 to 16 code points of UTF-8 without control or format characters, nor more
+// than two combining marks in a row), otherwise the reason it is not, in one line.
 std::string checkName(const std::string& name, std::string& trimmed);
 // Encodes bytes as standard base64, with its padding.
 std::string encodeBase64(const std::string& bytes);
-// Decodes standard base64 (with or without its padding). False for any other character.
+// Decodes standard base64, with its padding or none (a padded text is whole groups of four).
+// False for any other character.
 bool decodeBase64(const std::string& text, std::string& bytes);
 // The SHA-256 of the bytes, 32 bytes.
 std::string sha256(const std::string& bytes);

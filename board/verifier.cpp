@@ -10,12 +10,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -27,22 +29,32 @@ struct Worker {
   bool busy = false;
 };
 
+// A worker slot whose worker cannot start (out of descriptors or processes, for one) is tried
+// again by the restarter, after a wait that doubles from the first to the last; the restarter
+// also finds idle workers that died, every reap interval.
+constexpr std::chrono::milliseconds kFirstRestartWait{500};
+constexpr std::chrono::milliseconds kLastRestartWait{60000};
+constexpr std::chrono::milliseconds kReapInterval{1000};
+
 BoardLimits gLimits;
 std::string gProgram;
 std::vector<Worker> gWorkers;
 std::int32_t gWaiting = 0;  // submissions queued for a worker
 std::mutex gMutex;
 std::condition_variable gFreed;
+std::condition_variable gRestarterWake;
+std::thread gRestarter;
+bool gStopping = false;
 
 bool spawnWorker(Worker& worker, std::string& error) {
   int toWorker[2];
   int fromWorker[2];
   if (pipe2(toWorker, O_CLOEXEC) != 0) {
-    error = std::strerror(errno);
+    error = std::string("cannot start a verifier: ") + std::strerror(errno);
     return false;
   }
   if (pipe2(fromWorker, O_CLOEXEC) != 0) {
-    error = std::strerror(errno);
+    error = std::string("cannot start a verifier: ") + std::strerror(errno);
     close(toWorker[0]);
     close(toWorker[1]);
     return false;
@@ -72,14 +84,22 @@ bool spawnWorker(Worker& worker, std::string& error) {
   return true;
 }
 
+// Each pipe end is closed once: a number closed twice could by then be a connection's or the
+// database's.
+void closePipes(Worker& worker) {
+  if (worker.input >= 0) close(worker.input);
+  if (worker.output >= 0) close(worker.output);
+  worker.input = -1;
+  worker.output = -1;
+}
+
 void endWorker(Worker& worker) {
   if (worker.pid > 0) {
     kill(worker.pid, SIGKILL);
     while (waitpid(worker.pid, nullptr, 0) < 0 && errno == EINTR) {
     }
   }
-  close(worker.input);
-  close(worker.output);
+  closePipes(worker);
   worker.pid = -1;
 }
 
@@ -129,11 +149,38 @@ Exchange exchange(const Worker& worker, const std::string& replay, ReplayVerdict
   return Exchange::kAnswered;
 }
 
-// Kills the worker and starts another in its place; the pool's lock is held.
+// Kills the worker and starts another in its place; the pool's lock is held. One that cannot
+// start leaves its slot to the restarter.
 void replaceWorker(Worker& worker) {
   endWorker(worker);
   std::string error;
   if (!spawnWorker(worker, error)) std::fprintf(stderr, "zellworth-board: %s\n", error.c_str());
+}
+
+// Keeps the pool whole, off the request path: reaps idle workers that died and starts the
+// missing ones, waiting longer after each failed start.
+void restartWorkers() {
+  std::chrono::milliseconds wait = kFirstRestartWait;
+  std::unique_lock<std::mutex> lock(gMutex);
+  while (!gStopping) {
+    bool missing = false;
+    std::string error;
+    for (Worker& worker : gWorkers) {
+      if (worker.busy) continue;  // a submission's thread owns it
+      if (worker.pid > 0 && waitpid(worker.pid, nullptr, WNOHANG) == worker.pid) {
+        worker.pid = -1;
+        closePipes(worker);
+      }
+      if (worker.pid <= 0 && !spawnWorker(worker, error)) missing = true;
+    }
+    gFreed.notify_all();
+    if (missing) {
+      std::fprintf(stderr, "zellworth-board: %s; trying again in %lld ms\n", error.c_str(),
+                   static_cast<long long>(wait.count()));
+    }
+    gRestarterWake.wait_for(lock, missing ? wait : kReapInterval, [] { return gStopping; });
+    wait = missing ? std::min(wait * 2, kLastRestartWait) : kFirstRestartWait;
+  }
 }
 
 }  // namespace
@@ -147,7 +194,16 @@ bool startVerifiers(const BoardLimits& limits, const char* program, std::string&
   for (Worker& worker : gWorkers) {
     if (!spawnWorker(worker, error)) return false;
   }
+  gStopping = false;
+  gRestarter = std::thread(restartWorkers);
   return true;
+}
+
+std::int32_t runningVerifiers() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  std::int32_t running = 0;
+  for (const Worker& worker : gWorkers) running += worker.pid > 0 ? 1 : 0;
+  return running;
 }
 
 VerifyOutcome verifySubmission(const std::string& replay, ReplayVerdict& verdict) {
@@ -195,6 +251,12 @@ VerifyOutcome verifySubmission(const std::string& replay, ReplayVerdict& verdict
 }
 
 void stopVerifiers() {
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gStopping = true;
+  }
+  gRestarterWake.notify_all();
+  if (gRestarter.joinable()) gRestarter.join();
   std::lock_guard<std::mutex> lock(gMutex);
   for (Worker& worker : gWorkers) {
     if (worker.pid > 0) endWorker(worker);

@@ -15,9 +15,11 @@ enum class VerifyOutcome : std::int32_t {
   kFailed,  // the worker died or overran its time on this replay
 };
 
-// Starts the workers: this program run again with --verifier. Returns false (with a message) when
-// one cannot start.
+// Starts the workers (this program run again with --verifier) and the thread that starts them
+// again when they die. Returns false (with a message) when one cannot start.
 bool startVerifiers(const BoardLimits& limits, const char* program, std::string& error);
+// Workers running now; 0 while none could be started again.
+std::int32_t runningVerifiers();
 // Plays `replay` in a free worker, waiting in the queue for one when all are busy.
 VerifyOutcome verifySubmission(const std::string& replay, ReplayVerdict& verdict);
 void stopVerifiers();

@@ -2,10 +2,10 @@
 # The real zellworth-board on a free port of 127.0.0.1, as a client meets it: recorded games
 # stored and ranked, the same game one entry (a copy with another date or with inputs that change
 # nothing included), tickets each good for one game that must take its time to arrive, forged,
-# foreign-rules and damaged replays refused
-# with their reasons, hostile bodies and names, the rate limit, slow clients that must not hold
-# up others, a full verification queue, verifiers that die or hang, --hide, and a restart (also
-# after SIGKILL) keeping everything answered.
+# foreign-rules and damaged replays refused with their reasons, hostile bodies, heads and names,
+# dates ahead of the clock, the rate limit behind a trusted front, slow clients that must not hold
+# up others, a full verification queue, verifiers that die, hang or cannot start again, --hide,
+# and a restart (also after SIGKILL) keeping everything answered.
 # The game's --submit is checked against it too: its line and exit status for each answer.
 # Then the board behind its front, Debian's nginx running the package's site with a self-signed
 # certificate: its headers and limits, floods of ranges, bodies and slow clients, the board killed
@@ -76,7 +76,7 @@ done
 submission "Bea" "$work/b.replay" >"$work/b.json"
 post "$work/b.json" >/dev/null
 submission '  <b>Cy</b> & "co" ' "$work/c.replay" >"$work/c.json"
-post "$work/c.json" >/dev/null
+curl -s -H 'Content-Type: application/json; charset=utf-8' -o /dev/null --data-binary @"$work/c.json" "$url/api/scores"
 best_first=$(for file in a b c; do echo "$(score_of "$work/$file.replay")"; done | sort -rn | paste -sd,)
 check "the list, best first" "3 $best_first" \
   "$(curl -s "$url/api/scores" | python3 -c 'import json, sys; a = json.load(sys.stdin); print(a["total"], ",".join(str(e["score"]) for e in a["scores"]))')"
@@ -84,6 +84,11 @@ check "a name is trimmed and kept as written" '<b>Cy</b> & "co"' \
   "$(curl -s "$url/api/scores?limit=100" | python3 -c 'import json, sys; print([e["name"] for e in json.load(sys.stdin)["scores"] if "Cy" in e["name"]][0])')"
 curl -s -o "$work/fetched.replay" "$url/api/replays/$first_id"
 check "an entry's replay is served as it was sent" "same" "$(cmp -s "$work/fetched.replay" "$work/a.replay" && echo same)"
+check "a replay is cached for five minutes, so that a hide reaches the caches" "public, max-age=300" \
+  "$(curl -s -D - -o /dev/null "$url/api/replays/$first_id" | tr -d '\r' | sed -n 's/^Cache-Control: //p')"
+check "one range of a replay" "206 10" "$(curl -s -H 'Range: bytes=0-9' -o "$work/part" -w '%{http_code}' "$url/api/replays/$first_id") $(stat -c %s "$work/part")"
+check "two ranges" '416 {"error":"at most one range is served"}' \
+  "$(curl -s -H 'Range: bytes=0-0,2-2' -o "$work/answer" -w '%{http_code}' "$url/api/replays/$first_id") $(cat "$work/answer")"
 
 submission "Eve" "$work/forged.replay" >"$work/forged.json"
 check "a forged score" "422 the replay does not give the score it claims: it records $(($(score_of "$work/a.replay") + 5)), its inputs give $(score_of "$work/a.replay")" \
@@ -93,6 +98,23 @@ check "another rules version" "422" "$(post "$work/rules.json" | cut -c1-3)"
 grep -q "is not one this board plays" "$work/answer" || { echo "FAIL the rules refusal: $(cat "$work/answer")"; failures=$((failures + 1)); }
 submission "Eve" "$work/damaged.replay" >"$work/damaged.json"
 check "a damaged file" '422 {"error":"the file is damaged"}' "$(post "$work/damaged.json")"
+
+# A date at most 24 h ahead of the board's clock is kept, a second more becomes the clock's: two
+# games (a date makes no other game), sent at the start of one second, or again with two more.
+for attempt in 1 2 3; do
+  "$replay_tool" record $((60 + 2 * attempt)) "$work/d86400.game"
+  "$replay_tool" record $((61 + 2 * attempt)) "$work/d86401.game"
+  sleep "0.$(printf '%03d' $((999 - 10#$(date +%3N))))"
+  now=$(date +%s)
+  dates=()
+  for ahead in 86400 86401; do
+    "$replay_tool" redate "$work/d$ahead.game" "$work/d.replay" $((now + ahead))
+    printf '{"name": "D", "replay": "%s"}' "$(base64 -w0 "$work/d.replay")" >"$work/d.json"
+    dates+=("$(post "$work/d.json" >/dev/null; field date <"$work/answer")")
+  done
+  [ "$(date +%s)" = "$now" ] && break
+done
+check "a date 24 h ahead, and 1 s more" "$(date -u -d "@$((now + 86400))" +%FT%TZ) $(date -u -d "@$now" +%FT%TZ)" "${dates[*]}"
 
 # The desktop's --submit: a line and an exit status for each kind of answer.
 submit() { (cd "$work" && "$game" --submit "$1" --name "Dee" --board "${2:-$url}"); echo "status $?"; }
@@ -199,6 +221,38 @@ check "a name of 17 characters" '400 {"error":"the name is not allowed: it is lo
 printf '{"name": "\xff\xfe", "replay": "WldSUA=="}' >"$work/utf8.json"
 check "a name that is not UTF-8" "400" "$(post "$work/utf8.json" | cut -c1-3)"
 check "a count beyond the list's limit" "400" "$(curl -s -o /dev/null -w '%{http_code}' "$url/api/scores?limit=101")"
+check "the lowest count and offset, and one below each" "1 1 400 400" \
+  "$(curl -s "$url/api/scores?limit=1&offset=0" | python3 -c 'import json, sys; a = json.load(sys.stdin)["scores"]; print(len(a), a[0]["rank"])') $(curl -s -o /dev/null -w '%{http_code}' "$url/api/scores?limit=0") $(curl -s -o /dev/null -w '%{http_code}' "$url/api/scores?offset=-1")"
+
+# Names: the blanks trimmed, a format character refused (each class: tests/board/submission_test.cpp).
+"$replay_tool" record 55 "$work/e.replay"
+printf '{"name": "%s", "replay": "%s"}' '\u00a0\u3164Ann \u2800\u3000' "$(base64 -w0 "$work/e.replay")" >"$work/e.json"
+check "a name trimmed of no-break spaces and fillers" "Ann" "$(post "$work/e.json" >/dev/null; field name <"$work/answer")"
+printf '{"name": "A\u061cB", "replay": "WldSUA=="}' >"$work/bidi.json"
+check "a name with a bidirectional mark" '400 {"error":"the name is not allowed: it holds an invisible formatting character"}' "$(post "$work/bidi.json")"
+
+# Refused from the head alone, before a byte of the body is sent, and the connection closed.
+head_answer() { # head_answer BODY_BYTES HEADER...: a POST's status, answer and whether it closed
+  python3 - "$port" "$@" <<'EOF'
+import socket, sys
+connection = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=3)
+connection.sendall("\r\n".join(["POST /api/scores HTTP/1.1", "Host: x"] + sys.argv[3:] + ["", ""]).encode() + b"a" * int(sys.argv[2]))
+data = b""
+try:
+    while chunk := connection.recv(65536): data += chunk
+    print(data.split(b" ")[1].decode(), data.partition(b"\r\n\r\n")[2].decode(), "closed")
+except OSError:
+    print(data[:12], "open")
+EOF
+}
+json_type="Content-Type: application/json"
+check "a chunked body" '411 {"error":"send the body with a Content-Length, not in chunks"} closed' \
+  "$(head_answer 0 "$json_type" "Transfer-Encoding: chunked")"
+check "a POST without a Content-Length" '411 {"error":"a POST needs a Content-Length"} closed' "$(head_answer 0 "$json_type")"
+check "a text/plain POST, as any page may send unasked" '415 {"error":"send the body as application/json"} closed' \
+  "$(head_answer 0 "Content-Type: text/plain" "Origin: https://elsewhere.example" "Content-Length: 300")"
+check "a body one past the limit, and at it" '413 {"error":"the body is larger than 65536 bytes"} closed|400 {"error":"the body is not a JSON object"} closed' \
+  "$(head_answer 0 "$json_type" "Content-Length: 65537")|$(head_answer 65536 "$json_type" "Content-Length: 65536" "Connection: close")"
 
 # 40 connections idle or half-sent must not keep another client waiting.
 python3 - "$port" <<'EOF' || failures=$((failures + 1))
@@ -208,7 +262,7 @@ held = []
 for index in range(40):
     connection = socket.create_connection(("127.0.0.1", port))
     if index % 2:
-        connection.sendall(b"POST /api/scores HTTP/1.1\r\nHost: x\r\nContent-Length: 1000\r\n\r\n{\"na")
+        connection.sendall(b"POST /api/scores HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: 1000\r\n\r\n{\"na")
     held.append(connection)
 time.sleep(0.5)
 started = time.monotonic()
@@ -218,35 +272,55 @@ print(f"{'ok  ' if took < 2 else 'FAIL'} with 40 idle or half-sent connections a
 sys.exit(0 if took < 2 else 1)
 EOF
 
-check "hide an entry" "entry $first_id is hidden" "$("$board" --db "$work/board.db" --hide "$first_id")"
-check "a hidden entry leaves the list and its replay" "3 404" \
-  "$(curl -s "$url/api/scores" | field total) $(curl -s -o /dev/null -w '%{http_code}' "$url/api/replays/$first_id")"
+# Hiding the best entry moves every other up one, in the list and in a duplicate's answer.
+ranks() { python3 -c 'import json, sys; print(" ".join("%d:%d" % (e["id"], e["rank"]) for e in json.load(sys.stdin)["scores"]))'; }
+listed=$(curl -s "$url/api/scores?limit=100" | ranks)
+top=${listed%%:*}
+check "hide an entry" "entry $top is hidden" "$("$board" --db "$work/board.db" --hide "$top")"
+moved_up=$(for entry in $listed; do [ "${entry%:*}" = "$top" ] || echo "${entry%:*}:$((${entry#*:} - 1))"; done | paste -sd' ')
+check "a hidden entry leaves the list and its replay; those below move up" "$moved_up 404" \
+  "$(curl -s "$url/api/scores?limit=100" | ranks) $(curl -s -o /dev/null -w '%{http_code}' "$url/api/replays/$top")"
+again=$(post "$work/a.json")
+check "an entry below a hidden one, sent again, answers its new rank" \
+  "$(for entry in $moved_up; do [ "${entry%:*}" = "$first_id" ] && echo "${entry#*:}"; done)" "$(echo "${again#* }" | field rank)"
 stop
 
-# The rate limit, and a full queue: one verifier, no queue, three long games at once.
-start --submissions-per-minute 2 --verifiers 1 --verify-queue 0
-post "$work/damaged.json" >/dev/null
-post "$work/damaged.json" >/dev/null
+# The rate limit counts by client address: the connection's own, or the last in X-Forwarded-For
+# from the trusted front (127.0.0.2), never anyone else's; all within one minute of the clock.
+[ $((10#$(date +%S))) -lt 50 ] || sleep $((61 - 10#$(date +%S)))
+start --submissions-per-minute 2 --verifiers 1 --verify-queue 0 --trusted-proxy 127.0.0.2
+for forged in 198.51.100.1 198.51.100.2; do
+  curl -s -H "X-Forwarded-For: $forged" "${json[@]}" -o /dev/null --data-binary @"$work/damaged.json" "$url/api/scores"
+done
 check "the third submission in a minute, from the desktop" \
   "The board refused it: too many submissions: at most 2 a minute from one address; try again in N s. status 4" \
   "$(submit damaged.replay | paste -sd' ' | sed 's/in [0-9]* s\./in N s./')"
+from_front() { curl -s --interface 127.0.0.2 -H "X-Forwarded-For: $1" "${json[@]}" -o /dev/null -w '%{http_code}' --data-binary @"$work/damaged.json" "$url/api/scores"; }
+check "through the trusted front, each client counts apart" "422 422 429 422" \
+  "$(from_front 198.51.100.1) $(from_front '10.9.9.9, 198.51.100.1') $(from_front 198.51.100.1) $(from_front 198.51.100.2)"
 retry=$(curl -s "${json[@]}" -D - -o /dev/null --data-binary @"$work/damaged.json" "$url/api/scores" | tr -d '\r' | sed -n 's/^Retry-After: //p')
 [ "${retry:-0}" -ge 1 ] && [ "$retry" -le 60 ]
 check "a 429 says when to retry" "0" "$?"
 stop
-start --submissions-per-minute 100 --verifiers 1 --verify-queue 0
+
+# A full queue: one verifier, held stopped, and a queue of two. Of five submissions in turn the
+# first holds the verifier until its time runs out, two wait for the next and two are turned away.
+start --submissions-per-minute 100 --verifiers 1 --verify-queue 2 --verify-timeout 2
 clients=()
-for index in 1 2 3 4 5 6; do
-  "$replay_tool" record-long "$index" "$work/long$index.replay"
-  submission "Q$index" "$work/long$index.replay" >"$work/q$index.json"
+for index in 1 2 3 4 5; do
+  "$replay_tool" record $((400 + index)) "$work/q$index.replay"
+  submission "Q$index" "$work/q$index.replay" >"$work/q$index.json"
 done
-for index in 1 2 3 4 5 6; do
-  curl -s "${json[@]}" -D "$work/q$index.head" -o /dev/null --data-binary @"$work/q$index.json" "$url/api/scores" &
+kill -STOP "$(pgrep -P "$pid")"
+for index in 1 2 3 4 5; do
+  curl -s "${json[@]}" -D "$work/q$index.head" -o /dev/null -w '%{http_code}' --data-binary @"$work/q$index.json" "$url/api/scores" >"$work/q$index.code" &
   clients+=($!)
+  sleep 0.3
 done
 wait "${clients[@]}"
+check "1 verifier and a queue of 2: five submissions" "422 201 201 503 503" "$(paste -d' ' "$work"/q{1,2,3,4,5}.code)"
 check "a full queue answers 503 with Retry-After" "yes" \
-  "$(cat "$work"/q*.head | tr -d '\r' | grep -q '^HTTP/1.1 503' && grep -qh '^Retry-After: 5' "$work"/q*.head && echo yes)"
+  "$(tr -d '\r' <"$work/q5.head" | grep -q '^Retry-After: 5' && echo yes)"
 
 # A verifier that dies while idle is replaced unnoticed; one that hangs costs only its submission.
 stop
@@ -266,6 +340,31 @@ check "--submit while the only verifier is busy" "The board refused it: busy, tr
 wait $!
 check "a verifier that hangs" '422 {"error":"the replay could not be played to its end"}' "$(cat "$work/w902.answer")"
 check "its replacement verifies the next" "201" "$(post "$work/w903.json" | cut -c1-3)"
+
+# A verifier that cannot start again leaves the board up and saying so until the restarter starts
+# one: the board's open files are limited to two more than it holds without its verifier, so that
+# a connection fits and a verifier's four pipe ends do not.
+limit=$(python3 - "$pid" <<'EOF'
+import os, subprocess, sys
+fds = lambda p: {int(fd): os.readlink(f"/proc/{p}/fd/{fd}") for fd in os.listdir(f"/proc/{p}/fd")}
+worker = fds(subprocess.check_output(["pgrep", "-P", sys.argv[1]]).decode().strip())
+kept = [fd for fd, target in fds(sys.argv[1]).items() if target not in (worker[0], worker[1])]
+print(next(n for n in range(4096) if n - sum(fd < n for fd in kept) == 2))
+EOF
+)
+soft=$(prlimit --pid "$pid" --nofile --output SOFT --noheadings | tr -d " ")
+prlimit --pid "$pid" --nofile="$limit:" && kill -9 "$(pgrep -P "$pid")"
+health_is() { for _ in $(seq 150); do [ "$(curl -s -o /dev/null -w '%{http_code}' "$url/api/health")" = "$1" ] && break; sleep 0.1; done; curl -s "$url/api/health"; }
+"$replay_tool" record 905 "$work/w905.replay"
+submission "W905" "$work/w905.replay" >"$work/w905.json"
+check "no verifier can start: degraded, and submissions refused" \
+  '{"error":"no verifier runs: submissions are refused until one starts again","status":"degraded","verifiers":0} 503' \
+  "$(health_is 503) $(post "$work/w905.json" | cut -c1-3)"
+sleep 1.2  # a second failed start, after a longer wait
+prlimit --pid "$pid" --nofile="$soft:"
+check "the restarter starts one once it can" '{"status":"ok","verifiers":1} 201' "$(health_is 200) $(post "$work/w905.json" | cut -c1-3)"
+check "each failed start logged with a longer wait" "500 ms 1000 ms" \
+  "$(grep -o 'cannot start a verifier: Too many open files; trying again in [0-9]* ms' "$work/board.log" | head -n 2 | grep -o '[0-9]* ms$' | paste -sd' ')"
 
 wait "$dead_client"
 kill "$dead_listener"

@@ -77,7 +77,7 @@ board_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1"
 board_pid=$!
 for _ in $(seq 50); do curl -sf "http://127.0.0.1:$board_port/api/health" >/dev/null && break; sleep 0.1; done
 [ "$(curl -s "http://127.0.0.1:$board_port/api/scores")" = '{"scores":[],"total":0}' ] || fail "the installed board does not list its empty table"
-answer=$(curl -s -w ' %{http_code}' -d '{"name":"packager","replay":"WldSUAEAAAA="}' "http://127.0.0.1:$board_port/api/scores")
+answer=$(curl -s -w ' %{http_code}' -H 'Content-Type: application/json' -d '{"name":"packager","replay":"WldSUAEAAAA="}' "http://127.0.0.1:$board_port/api/scores")
 [ "$answer" = '{"error":"the file is damaged"} 422' ] || fail "the installed board answered a damaged replay with: $answer"
 [ "$(stat -c %U /var/lib/zellworth-board/board.db)" = zellworth-board ] || fail "the board's database does not belong to its user"
 "${as_root[@]}" kill "$board_pid"

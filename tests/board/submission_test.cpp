@@ -1,0 +1,79 @@
+// A submission's name and replay text: each refused class of character at the edges of its
+// ranges, the blanks trimmed, 16 and 17 characters, and base64 with and without its padding.
+#include "board/submission.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string refusal(const std::string& name) {
+  std::string trimmed;
+  return checkName(name, trimmed);
+}
+
+const std::string kRefused = "the name is not allowed: ";
+
+TEST(Names, BlanksAreTrimmedFromBothEndsAndSpacesKeptInside) {
+  // Tab, NEL, no-break space, the Hangul fillers, en quad, line separator, narrow no-break space,
+  // ideographic space, blank Braille.
+  for (const std::string blank : {"\t", "\xC2\x85", "\xC2\xA0", "\xE1\x85\x9F", "\xE1\x85\xA0", "\xE3\x85\xA4", "\xEF\xBE\xA0",
+                                  "\xE2\x80\x80", "\xE2\x80\xA8", "\xE2\x80\xAF", "\xE3\x80\x80", "\xE2\xA0\x80"}) {
+    std::string trimmed;
+    EXPECT_EQ("", checkName(blank + "Ada" + blank + blank, trimmed));
+    EXPECT_EQ("Ada", trimmed);
+    EXPECT_EQ(kRefused + "it is empty", refusal(blank + blank + blank));
+  }
+  for (const std::string space : {" ", "\xC2\xA0", "\xE3\x80\x80"}) EXPECT_EQ("", refusal("Ada" + space + "Lo"));
+  for (const std::string line : {"\t", "\n", "\xC2\x85", "\xE2\x80\xA8"}) {
+    EXPECT_EQ(kRefused + "it holds a control character", refusal("Ada" + line + "Lo"));
+  }
+}
+
+TEST(Names, FormatCharactersAndVariationSelectorsAreRefused) {
+  // Soft hyphen, Arabic letter mark, zero width space and joiner, right-to-left override, first
+  // strong isolate, word joiner, byte order mark, the first and last variation selectors of both
+  // blocks, the tag characters' first, A and last, the language tag.
+  for (const std::string format : {"\xC2\xAD", "\xD8\x9C", "\xE2\x80\x8B", "\xE2\x80\x8D", "\xE2\x80\xAE", "\xE2\x81\xA8",
+                                   "\xE2\x81\xA0", "\xEF\xBB\xBF", "\xEF\xB8\x80", "\xEF\xB8\x8F", "\xF3\xA0\x84\x80",
+                                   "\xF3\xA0\x87\xAF", "\xF3\xA0\x80\xA0", "\xF3\xA0\x81\x81", "\xF3\xA0\x81\xBF", "\xF3\xA0\x80\x81"}) {
+    EXPECT_EQ(kRefused + "it holds an invisible formatting character", refusal("A" + format)) << format;
+  }
+  // Their visible neighbours: the hyphen, the form after the selectors, an Arabic letter, U+2010.
+  for (const std::string visible : {"-", "\xEF\xB8\x90", "\xD8\xA8", "\xE2\x80\x90"}) EXPECT_EQ("", refusal("A" + visible));
+}
+
+TEST(Names, AtMostTwoCombiningMarksOnOneLetter) {
+  const std::string acute = "\xCC\x81", stacked = kRefused + "it stacks more than two marks on one letter";
+  EXPECT_EQ("", refusal("e" + acute + "\xCD\xAF" + "e" + acute + acute));  // U+036F ends its block
+  EXPECT_EQ(stacked, refusal("e" + acute + acute + acute));
+  EXPECT_EQ(stacked, refusal("a\xE1\xB7\xBF\xE2\x83\xBF\xEF\xB8\xAF"));  // U+1DFF, U+20FF, U+FE2F
+  EXPECT_EQ(stacked, refusal("\xE0\xB8\x81\xE0\xB9\x88\xE0\xB9\x88\xE0\xB9\x88"));  // a Thai tone mark x3
+}
+
+TEST(Names, SixteenCharactersAfterTrimmingInValidUtf8) {
+  std::string sixteen;
+  for (int i = 0; i < 16; ++i) sixteen += "\xC3\xA9";
+  std::string trimmed;
+  EXPECT_EQ("", checkName("  " + sixteen + "\xC2\xA0", trimmed));
+  EXPECT_EQ(sixteen, trimmed);
+  EXPECT_EQ(kRefused + "it is longer than 16 characters", refusal(sixteen + "e"));
+  for (const std::string broken : {"\xC0\xAF", "\xED\xA0\x80", "\xE2\x82", "\xF4\x90\x80\x80"}) {
+    EXPECT_EQ(kRefused + "it is not valid UTF-8", refusal("A" + broken));
+  }
+}
+
+TEST(Base64, PaddingIsWholeGroupsOrNone) {
+  std::string decoded;
+  for (const auto& [text, bytes] : {std::pair<const char*, const char*>{"QUJD", "ABC"}, {"QUI=", "AB"}, {"QUI", "AB"},
+                                    {"QQ==", "A"}, {"QQ", "A"}}) {
+    EXPECT_TRUE(decodeBase64(text, decoded)) << text;
+    EXPECT_EQ(bytes, decoded) << text;
+  }
+  for (const char* text : {"Q", "Q===", "QQ=", "QUI==", "QQ===", "QQ==QQ==", "QQ=A", "QU\nJD", "QUJD-"}) {
+    EXPECT_FALSE(decodeBase64(text, decoded)) << text;
+  }
+}
+
+}  // namespace
