@@ -21,14 +21,10 @@ constexpr int kMisuse = 2;
 constexpr std::int32_t kCopyBatch = 500;  // entries copied in one transaction
 
 constexpr const char* kUsage =
-    "Usage: zellworth-board --db DATABASE [--listen HOST:PORT] [--site DIR] [--trusted-proxy ADDRESS]
-"
-    "                       [TICKETS] [LIMITS]
-"
-    "       zellworth-board --db DATABASE --hide ID
-"
-    "       zellworth-board --db DATABASE --copy-to DATABASE
-"
+    "Usage: zellworth-board --db DATABASE [--listen HOST:PORT] [--site DIR] [--trusted-proxy ADDRESS]\n"
+    "                       [TICKETS] [LIMITS]\n"
+    "       zellworth-board --db DATABASE --hide ID\n"
+    "       zellworth-board --db DATABASE --copy-to DATABASE\n"
     "The Zellworth leaderboard: keeps a score only when its replay, played again here, gives it.\n"
     "\n"
     "  --db DATABASE     a SQLite file (made when missing), or a PostgreSQL database as\n"
