@@ -278,8 +278,11 @@ void list(const httplib::Request& request, httplib::Response& response, ScoreSto
     return refuse(response, 400, "offset must be a whole number from 0 to " + std::to_string(kLargestOffset));
   }
   json scores = json::array();
-  for (const StoredScore& entry : store.list(static_cast<std::int32_t>(limit), offset)) scores.push_back(entryJson(entry));
-  answer(response, 200, json{{"total", store.count()}, {"scores", scores}});
+  std::int64_t total = 0;
+  for (const StoredScore& entry : store.list(static_cast<std::int32_t>(limit), offset, total)) {
+    scores.push_back(entryJson(entry));
+  }
+  answer(response, 200, json{{"total", total}, {"scores", scores}});
 }
 
 void replayFile(const httplib::Request& request, httplib::Response& response, ScoreStore& store) {

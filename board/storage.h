@@ -63,9 +63,14 @@ class ScoreStore {
   // was used by another game. The identity and the ticket are unique in the database itself, so
   // two submissions at once (to two boards, say) cannot both store.
   virtual AddOutcome add(const NewScore& score, StoredScore& entry) = 0;
-  // Entries that are not hidden, best first (an earlier entry before a later equal one).
-  virtual std::int64_t count() = 0;
-  virtual std::vector<StoredScore> list(std::int32_t limit, std::int64_t offset) = 0;
+  // Entries that are not hidden, best first (an earlier entry before a later equal one), from
+  // place offset + 1, with how many are listed in all, read at once.
+  virtual std::vector<StoredScore> list(std::int32_t limit, std::int64_t offset, std::int64_t& total) = 0;
+  std::int64_t count() {
+    std::int64_t total = 0;
+    list(1, 0, total);
+    return total;
+  }
   // The replay of an entry that is not hidden.
   virtual bool replay(std::int64_t id, std::string& bytes) = 0;
   // Leaves the entry stored but takes it off the list. Returns whether there was one to hide.

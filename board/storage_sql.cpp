@@ -9,24 +9,27 @@ namespace {
 
 constexpr std::int32_t kUpgradeBatch = 500;  // entries read at once by an upgrade
 
-constexpr const char* kTotalSql = "SELECT listed FROM listed_total";
-
 // The place of the entry with score $1 and id $2 among the listed ones, hidden or not itself.
 constexpr const char* kRankSql =
     "SELECT CAST(1 + (SELECT coalesce(sum(listed), 0) FROM listed_by_score WHERE score > $1)"
     " + (SELECT count(*) FROM scores WHERE hidden = 0 AND score = $1 AND id < $2) AS BIGINT)";
 
-// $2 listed entries from the top, or from place $1 + 1: the counts per score find the score
-// that place holds, so only that score's entries before it are skipped row by row.
+// How many are listed, then $2 listed entries from the top, or from place $1 + 1 (one row of the
+// count alone when there are none). The counts per score find the score that place holds, so
+// only that score's entries before it are skipped row by row.
 constexpr const char* kListTopSql =
-    "SELECT id, name, score, played_at FROM scores WHERE hidden = 0 ORDER BY score DESC, id LIMIT $1";
+    "WITH page AS (SELECT id, name, score, played_at FROM scores WHERE hidden = 0 ORDER BY score DESC, id LIMIT $1)"
+    " SELECT total.listed, page.id, page.name, page.score, page.played_at FROM listed_total AS total"
+    " LEFT JOIN page ON 1 = 1 ORDER BY page.score DESC, page.id";
 constexpr const char* kListFromSql =
     "WITH boundary AS (SELECT score, above FROM ("
     "    SELECT score, listed, CAST(sum(listed) OVER (ORDER BY score DESC) AS BIGINT) - listed AS above"
     "    FROM listed_by_score) AS running"
-    "  WHERE above + listed > $1 ORDER BY score DESC LIMIT 1)"
-    " SELECT id, name, score, played_at FROM scores WHERE hidden = 0 AND score <= (SELECT score FROM boundary)"
-    " ORDER BY score DESC, id LIMIT $2 OFFSET coalesce($1 - (SELECT above FROM boundary), 0)";
+    "  WHERE above + listed > $1 ORDER BY score DESC LIMIT 1),"
+    " page AS (SELECT id, name, score, played_at FROM scores WHERE hidden = 0 AND score <= (SELECT score FROM boundary)"
+    "  ORDER BY score DESC, id LIMIT $2 OFFSET coalesce($1 - (SELECT above FROM boundary), 0))"
+    " SELECT total.listed, page.id, page.name, page.score, page.played_at FROM listed_total AS total"
+    " LEFT JOIN page ON 1 = 1 ORDER BY page.score DESC, page.id";
 
 // $1 to $11 as scoreValues gives them. No row when the game, the replay or the ticket is stored
 // already: which one it was is read afterwards.
@@ -199,20 +202,16 @@ AddOutcome SqlStore::add(const NewScore& score, StoredScore& entry) {
   return outcome;
 }
 
-std::int64_t SqlStore::count() {
-  std::int64_t total = 0;
-  use(false, [&](SqlConnection& connection) { total = connection.run(kTotalSql).at(0).at(0).integer; });
-  return total;
-}
-
-std::vector<StoredScore> SqlStore::list(std::int32_t limit, std::int64_t offset) {
+std::vector<StoredScore> SqlStore::list(std::int32_t limit, std::int64_t offset, std::int64_t& total) {
   std::vector<StoredScore> entries;
   use(false, [&](SqlConnection& connection) {
     const SqlRows rows = offset == 0 ? connection.run(kListTopSql, {sqlInteger(limit)})
                                      : connection.run(kListFromSql, {sqlInteger(offset), sqlInteger(limit)});
     entries.clear();
     for (const SqlValues& row : rows) {
-      entries.push_back(storedScore(row));
+      total = row.at(0).integer;
+      if (row.at(1).kind == SqlValue::Kind::kNull) continue;
+      entries.push_back(storedScore(SqlValues(row.begin() + 1, row.end())));
       entries.back().rank = offset + static_cast<std::int64_t>(entries.size());
     }
   });

@@ -65,8 +65,7 @@ class SqlStore : public ScoreStore {
  public:
   bool findGame(const std::string& gameId, StoredScore& entry) override;
   AddOutcome add(const NewScore& score, StoredScore& entry) override;
-  std::int64_t count() override;
-  std::vector<StoredScore> list(std::int32_t limit, std::int64_t offset) override;
+  std::vector<StoredScore> list(std::int32_t limit, std::int64_t offset, std::int64_t& total) override;
   bool replay(std::int64_t id, std::string& bytes) override;
   bool hide(std::int64_t id) override;
   std::vector<EntryRecord> entries(std::int64_t afterId, std::int32_t most) override;

@@ -106,7 +106,8 @@ NewScore game(std::int32_t score, const std::string& id, const std::string& tick
 
 std::vector<std::int64_t> listedIds(ScoreStore& store, std::int32_t limit = 100, std::int64_t offset = 0) {
   std::vector<std::int64_t> ids;
-  for (const StoredScore& entry : store.list(limit, offset)) {
+  std::int64_t total = 0;
+  for (const StoredScore& entry : store.list(limit, offset, total)) {
     EXPECT_EQ(offset + static_cast<std::int64_t>(ids.size()) + 1, entry.rank);
     ids.push_back(entry.id);
   }
@@ -242,7 +243,7 @@ TEST_P(StorageTest, UpgradeFromVersion1) {
   EXPECT_EQ(AddOutcome::kStored, store->add(game(20, "new"), entry));
   EXPECT_EQ(1, entry.rank);
   EXPECT_EQ(3, store->count());
-  EXPECT_EQ(3u, store->list(10, 0).size());
+  EXPECT_EQ((std::vector<std::int64_t>{entry.id, 1, 3}), listedIds(*store));
   store.reset();
 
   execute(where, postgres() ? "UPDATE board_schema SET version = 4" : "PRAGMA user_version = 4");
