@@ -13,7 +13,7 @@ https_port=$2
 http_port=$3
 board_ports=${4//,/ }
 servers=
-for board_port in $board_ports; do servers+="    server 127.0.0.1:$board_port;\n"; done
+for board_port in $board_ports; do servers+="    server 127.0.0.1:$board_port\\1;\n"; done
 site_dir=$(realpath -m "$5")
 cert=$(realpath "$6")
 key=$(realpath "$7")
@@ -28,9 +28,9 @@ sed -E \
   -e "s|^(\s*ssl_certificate\s+).*;|\1$cert;|" \
   -e "s|^(\s*ssl_certificate_key\s+).*;|\1$key;|" \
   -e "s|^(\s*root\s+)/var/www/zellworth;|\1$site_dir;|" \
-  -e "s|^\s*server\s+127\.0\.0\.1:[0-9]+;|${servers%\\n}|" \
+  -e "s|^\s*server\s+127\.0\.0\.1:[0-9]+([^;]*);|${servers%\\n}|" \
   "$site_file" >"$dir/site.conf"
-for replaced in "127.0.0.1:$http_port;" "127.0.0.1:$https_port ssl" "$cert;" "$key;" "$site_dir;" $(printf '127.0.0.1:%s; ' $board_ports); do
+for replaced in "127.0.0.1:$http_port;" "127.0.0.1:$https_port ssl" "$cert;" "$key;" "$site_dir;" $(printf '127.0.0.1:%s ' $board_ports); do
   grep -qF -- "$replaced" "$dir/site.conf" || { echo "$0: $site_file has changed: no place for $replaced" >&2; exit 1; }
 done
 
