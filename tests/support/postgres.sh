@@ -8,20 +8,12 @@
 set -euo pipefail
 bin=/usr/lib/postgresql/15/bin
 command=$1
-shift
+dir=${2:-}
 owner=()
 [ "$(id -u)" -ne 0 ] || owner=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
-
-serve() { # serve DIR: starts the server of DIR on the port it holds
-  local dir=$1 port
-  port=$(cat "$dir/port")
-  (cd "$dir" && "${owner[@]}" "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 -s \
-    -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories= $(cat "$dir/settings")" start)
-}
-pid_of() { head -n 1 "$1/data/postmaster.pid" 2>/dev/null; }
-gone() { # gone PID: waits up to 30 s for the process to end
-  for _ in $(seq 300); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
-  return 1
+serve() {
+  (cd "$dir" && "${owner[@]}" "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 -s -o \
+    "-c listen_addresses=127.0.0.1 -c port=$(cat "$dir/port") -c unix_socket_directories= $(cat "$dir/settings")" start)
 }
 
 case $command in
@@ -29,35 +21,24 @@ case $command in
     dir=$(mktemp -d)
     chmod 755 "$dir"
     [ ${#owner[@]} -eq 0 ] || chown nobody:nogroup "$dir"
-    printf -- '-c %s ' "$@" >"$dir/settings"
-    [ $# -gt 0 ] || : >"$dir/settings"
+    for setting in "${@:2}"; do printf -- '-c %s ' "$setting"; done >"$dir/settings"
     (cd "$dir" && "${owner[@]}" "$bin/initdb" -D "$dir/data" -U board --auth=trust --no-sync -E UTF8 --locale=C \
       >"$dir/initdb.log" 2>&1) || { cat "$dir/initdb.log" >&2; exit 1; }
     # A port found free may be taken before the server binds it: another is tried.
     for _ in 1 2 3; do
       python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' >"$dir/port"
-      if serve "$dir"; then
-        echo "$dir postgresql://board@127.0.0.1:$(cat "$dir/port")/postgres"
-        exit 0
-      fi
+      serve && { echo "$dir postgresql://board@127.0.0.1:$(cat "$dir/port")/postgres"; exit 0; }
     done
     cat "$dir/server.log" >&2
     exit 1
     ;;
   stop | pause)
-    dir=$1
-    pid=$(pid_of "$dir") || true
-    if [ -n "$pid" ]; then
-      kill -INT "$pid" 2>/dev/null || true
-      gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
+    pid=$(head -n 1 "$dir/data/postmaster.pid" 2>/dev/null) || true
+    if [ -n "$pid" ] && kill -INT "$pid" 2>/dev/null; then
+      for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+      kill -KILL "$pid" 2>/dev/null || true
     fi
     [ "$command" = pause ] || rm -rf "$dir"
     ;;
-  resume)
-    serve "$1"
-    ;;
-  *)
-    echo "usage: postgres.sh start [SETTING=VALUE...] | stop DIR | pause DIR | resume DIR" >&2
-    exit 2
-    ;;
+  resume) serve ;;
 esac
