@@ -100,21 +100,26 @@ submission "Eve" "$work/damaged.replay" >"$work/damaged.json"
 check "a damaged file" '422 {"error":"the file is damaged"}' "$(post "$work/damaged.json")"
 
 # A date at most 24 h ahead of the board's clock is kept, a second more becomes the clock's: two
-# games (a date makes no other game), sent at the start of one second, or again with two more.
-for attempt in 1 2 3; do
+# games (a date makes no other game). The one a second past is sent first, at the start of a
+# second, and again with two more games while it reached the board in the next one.
+for attempt in 1 2 3 4 5; do
   "$replay_tool" record $((60 + 2 * attempt)) "$work/d86400.game"
   "$replay_tool" record $((61 + 2 * attempt)) "$work/d86401.game"
   sleep "0.$(printf '%03d' $((999 - 10#$(date +%3N))))"
   now=$(date +%s)
   dates=()
-  for ahead in 86400 86401; do
+  for ahead in 86401 86400; do
     "$replay_tool" redate "$work/d$ahead.game" "$work/d.replay" $((now + ahead))
     printf '{"name": "D", "replay": "%s"}' "$(base64 -w0 "$work/d.replay")" >"$work/d.json"
-    dates+=("$(post "$work/d.json" >/dev/null; field date <"$work/answer")")
+    post "$work/d.json" >/dev/null
+    dates+=("$(field date <"$work/answer")")
+    # Kept as sent, it reached the board a second late (or the board keeps too much: then every
+    # attempt ends here and the check below fails).
+    [ "$ahead" = 86401 ] && [ "${dates[0]}" = "$(date -u -d "@$((now + ahead))" +%FT%TZ)" ] && continue 2
   done
-  [ "$(date +%s)" = "$now" ] && break
+  break
 done
-check "a date 24 h ahead, and 1 s more" "$(date -u -d "@$((now + 86400))" +%FT%TZ) $(date -u -d "@$now" +%FT%TZ)" "${dates[*]}"
+check "a date 1 s more than 24 h ahead, and 24 h" "$(date -u -d "@$now" +%FT%TZ) $(date -u -d "@$((now + 86400))" +%FT%TZ)" "${dates[*]}"
 
 # The desktop's --submit: a line and an exit status for each kind of answer.
 submit() { (cd "$work" && "$game" --submit "$1" --name "Dee" --board "${2:-$url}"); echo "status $?"; }
@@ -159,7 +164,7 @@ ticketed_game() { # ticketed_game NAME TICKET FRAMES_OR_0 IDLE > body
 long_ticket=$(ticket)
 ticketed_game Early "$long_ticket" 0 2400 >"$work/early.json"
 early=$(ticketed_post "$work/early.json" | cut -c1-4)$(field error <"$work/answer")
-[[ "$early" =~ ^422\ the\ game\ arrived\ [01]\ s\ after\ its\ ticket,\ sooner\ than\ its\ [0-9]+\ frames\ can\ be\ played\ \([0-9]+\ s\)$ ]] &&
+[[ "$early" =~ ^422\ the\ game\ arrived\ [0-9]\ s\ after\ its\ ticket,\ sooner\ than\ its\ [0-9]+\ frames\ can\ be\ played\ \([0-9]+\ s\)$ ]] &&
   early=refused
 check "a game of over 60 s sent at once after its ticket" "refused" "$early"
 # A character of the signature changed (the 41st of 59: whole bytes either side).
