@@ -1,8 +1,9 @@
 // The PostgreSQL backend, for boards on several machines sharing one database: a small pool of
 // libpq connections, every statement with its parameters bound, the schema version in a table of
 // its own. A connection that is lost is opened again at the next request; while the server
-// cannot be reached, every call throws StorageUnavailable at once, and the first call that
-// reaches it again carries on (bringing the schema up to date first, when it never could).
+// cannot be reached, every call throws StorageUnavailable (trying to connect at most once a
+// second), and the first call that reaches it again carries on (bringing the schema up to date
+// first, when it never could).
 #include <libpq-fe.h>
 
 #include <atomic>
@@ -27,9 +28,10 @@ constexpr std::int64_t kSchemaLock = 0x5a656c6c776f7274;     // the advisory loc
 
 // Until the operator's URL says otherwise: a connect that gives up, connections kept alive through
 // idle firewalls, and no statement that holds a connection for longer than a request may wait.
+// Names travel as UTF-8, as the board checked them, whatever the database's own encoding.
 const char* const kConnectKeywords[] = {"connect_timeout", "application_name", "keepalives_idle", "keepalives_interval",
-                                        "keepalives_count", "options", "dbname", nullptr};
-const char* const kConnectDefaults[] = {"5", "zellworth-board", "30", "10", "3", "-c statement_timeout=10000"};
+                                        "keepalives_count", "options", "client_encoding", "dbname", nullptr};
+const char* const kConnectDefaults[] = {"5", "zellworth-board", "30", "10", "3", "-c statement_timeout=10000", "UTF8"};
 
 // Type numbers of the server's catalog for the values the board sends and reads.
 constexpr Oid kByteaType = 17;
@@ -187,9 +189,9 @@ class PostgresConnection : public SqlConnection {
     const std::string message = "database: " + oneLine(result != nullptr ? PQresultErrorMessage(result) : PQerrorMessage(connection_));
     PQclear(result);
     if (lost()) {
-      // A transaction whose commit went unanswered may have been made: it is not run twice. A
-      // statement committed on its own is: an insert that was made finds its game the second
-      // time, answered as the same game.
+      // A transaction whose commit went unanswered may have been made, so it is not run again.
+      // A statement committed on its own is run again: an insert that was made then finds its
+      // game, and is answered as the same game.
       if (std::strcmp(sql, "COMMIT") == 0) throw StorageUnavailable(message);
       throw TryAgain(message);
     }
