@@ -1,6 +1,7 @@
 #include "storage_sql.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "game/replay.h"
 #include "submission.h"
@@ -14,9 +15,9 @@ constexpr const char* kRankSql =
     "SELECT CAST(1 + (SELECT coalesce(sum(listed), 0) FROM listed_by_score WHERE score > $1)"
     " + (SELECT count(*) FROM scores WHERE hidden = 0 AND score = $1 AND id < $2) AS BIGINT)";
 
-// How many are listed, then $2 listed entries from the top, or from place $1 + 1 (one row of the
-// count alone when there are none). The counts per score find the score that place holds, so
-// only that score's entries before it are skipped row by row.
+// How many are listed, with a page of them: $1 from the top, or $2 from place $1 + 1 (one row of
+// the count alone when the page is empty). The counts per score find the score that place holds,
+// so only that score's entries before it are skipped row by row.
 constexpr const char* kListTopSql =
     "WITH page AS (SELECT id, name, score, played_at FROM scores WHERE hidden = 0 ORDER BY score DESC, id LIMIT $1)"
     " SELECT total.listed, page.id, page.name, page.score, page.played_at FROM listed_total AS total"
@@ -73,6 +74,26 @@ StoredScore storedScore(const SqlValues& row) {
   return entry;
 }
 
+// Gives stored games their identity, entry by entry in the order stored: a game stored more than
+// once under different bytes (a copy with another date, say) keeps its first entry.
+class StoredGameIdentifier {
+ public:
+  // The identity of entry `id`'s game, or "" for a later copy of a game seen before.
+  std::string identify(std::int64_t id, const std::string& bytes) {
+    Replay replay;
+    const ReplayProblem problem = decodeReplay(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), replay);
+    // A stored replay was verified when it came; one of older rules is still that game.
+    if (problem != ReplayProblem::kNone && problem != ReplayProblem::kUnknownRules) {
+      throw StorageError("database: entry " + std::to_string(id) + " holds a damaged replay");
+    }
+    std::string gameId = gameIdentity(replay);
+    return seen_.insert(gameId).second ? gameId : std::string();
+  }
+
+ private:
+  std::unordered_set<std::string> seen_;
+};
+
 // Runs `work` in a write transaction of its own, rolled back when it throws.
 template <typename Work>
 void inTransaction(SqlConnection& connection, Work work) {
@@ -111,17 +132,6 @@ SqlValue sqlBytes(const std::string& bytes) {
   result.kind = SqlValue::Kind::kBytes;
   result.bytes = bytes;
   return result;
-}
-
-std::string StoredGameIdentifier::identify(std::int64_t id, const std::string& bytes) {
-  Replay replay;
-  const ReplayProblem problem = decodeReplay(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), replay);
-  // A stored replay was verified when it came; one of older rules is still that game.
-  if (problem != ReplayProblem::kNone && problem != ReplayProblem::kUnknownRules) {
-    throw StorageError("database: entry " + std::to_string(id) + " holds a damaged replay");
-  }
-  std::string gameId = gameIdentity(replay);
-  return seen_.insert(gameId).second ? gameId : std::string();
 }
 
 void identifyStoredGames(SqlConnection& connection) {

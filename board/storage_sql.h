@@ -1,20 +1,19 @@
 // The storage both backends run: every query, transaction and schema step that SQLite and
 // PostgreSQL take alike is here, written once ($N parameters, each first used in the order of N,
-// which SQLite numbers as PostgreSQL does). A backend brings its connections, its first two schema
-// steps and the place it keeps its schema version.
+// which SQLite numbers as PostgreSQL does). A backend brings its connections, the parts of its
+// schema steps in its own dialect (tables, triggers) and the place it keeps its schema version.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "storage.h"
 
 // 1: the scores; 2: a game's identity and its ticket, each unique; 3: the listed entries counted
-// per score and in all, kept in the transaction of each insert and hide, so that a list request
-// counts no rows and a rank sums the counts of the scores above it.
+// per score and in all, kept by triggers, so that a list request counts no rows and a rank sums
+// the counts of the scores above it.
 constexpr std::int32_t kSchemaVersion = 3;
 
 // A statement's parameter or a column of its result.
@@ -73,21 +72,9 @@ class SqlStore : public ScoreStore {
 
  protected:
   // Runs `work` on a connection held for it alone, one that may write when `write`. The work may
-  // be run again from its start when the connection was lost before it committed.
+  // be run again from its start after its connection was lost, unless a commit went unanswered.
   virtual void use(bool write, const std::function<void(SqlConnection&)>& work) = 0;
   // Before entries are copied in under their own ids, up to `highest`: whatever the backend needs
   // so that entries stored meanwhile, here or by another board, take ids above them.
   virtual void idsTaken(SqlConnection&, std::int64_t /*highest*/) {}
-};
-
-// Gives stored games their identity, entry by entry in the order stored: a game stored more than
-// once under different bytes (a copy with another date, say) keeps its first entry.
-class StoredGameIdentifier {
- public:
-  // The identity of entry `id`'s game, or "" for a later copy of a game seen before. Throws
-  // StorageError for a replay that cannot be read.
-  std::string identify(std::int64_t id, const std::string& replay);
-
- private:
-  std::unordered_set<std::string> seen_;
 };
