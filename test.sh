@@ -41,23 +41,39 @@ step() {
 }
 
 # The end-to-end tests spend most of their time waiting for the game and the X server, so the
-# sanitizer tree compiles beside them, at the lowest priority: it takes only the processor time
-# they leave idle. Its own step below then finds it built (or builds it again and shows why not).
+# sanitizer tree and the Debian packages compile beside them, at the lowest priority: they take
+# only the processor time the tests leave idle. The sanitizer's step below then finds its tree
+# built (or builds it again and shows why not); the package's step waits for its build.
 mkdir -p build
 nice -n 19 bash scripts/sanitize.sh --build-only >build/sanitize-build.log 2>&1 &
 sanitize_build=$!
+nice -n 19 bash scripts/package.sh >build/package-build.log 2>&1 &
+package_build=$!
 
-step ctest --test-dir build --output-on-failure --timeout 600 -j2
+# Four tests at a time, since most of them wait; those that keep a core busy take two of the
+# four (their PROCESSORS), and the longest start first (their COST).
+step ctest --test-dir build --output-on-failure --timeout 600 -j4
 
 # The Debian package: built (in CI with warnings as errors) and linted, installed with apt-get,
-# played by an ordinary user, purged.
-step bash tests/package/package_test.sh
+# played by an ordinary user, purged. It installs system-wide: one such test at a time on a
+# machine, whichever checkout it runs from.
+package_step() {
+  wait $package_build
+  local status=$?
+  cat build/package-build.log
+  [ $status -eq 0 ] || { echo "scripts/package.sh failed"; return 1; }
+  ZW_PACKAGE_BUILT=1 flock /tmp/zellworth-package.lock bash tests/package/package_test.sh
+}
+step package_step
 
 # Reliability: the unit suite again under AddressSanitizer and UndefinedBehaviorSanitizer, then
 # the fuzz targets side by side for one budget of FUZZ_SECONDS (default 90), each from its
 # committed corpus.
-wait $sanitize_build
-step bash scripts/sanitize.sh
+sanitize_step() {
+  wait $sanitize_build
+  bash scripts/sanitize.sh
+}
+step sanitize_step
 step bash scripts/fuzz.sh
 
 # The browser version: built into build-web/ (the libraries come from a cache after the first

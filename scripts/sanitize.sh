@@ -27,9 +27,9 @@ status=0
 # tests that open a real X window, run below without the leak check.
 under_x='MainBinaryTest|WindowTest|RendererChoiceTest'
 ctest --test-dir "$build_dir" -L unit -E "MediaTest.SwitchingMusicHoldsOnePieceAtATime|$under_x" \
-  --output-on-failure --timeout 600 -j2 || status=1
+  --output-on-failure --timeout 600 -j4 || status=1
 # Under X, SDL's GL renderer loads Mesa's GLX driver, which leaks a few blocks and is unloaded
 # before the leak checker can name it; every other check stays on.
 ASAN_OPTIONS=${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0} \
-  ctest --test-dir "$build_dir" -L unit -R "$under_x" --output-on-failure --timeout 600 -j2 || status=1
+  ctest --test-dir "$build_dir" -L unit -R "$under_x" --output-on-failure --timeout 600 -j4 || status=1
 exit $status

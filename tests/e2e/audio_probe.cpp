@@ -11,7 +11,15 @@
 //   audio_probe volume FILE START LENGTH EFFECT.wav
 //       finds where in the window the effect (16-bit mono 44100 Hz) plays and prints the volume of
 //       its quietest playing, in the mixer's steps of 1/128 of the file's level
+//   audio_probe first FILE
+//       prints when the capture's first sound begins
+//   audio_probe again FILE AT FROM
+//       prints where, at or after FROM, the capture repeats sample for sample the 50 ms that begin
+//       at AT: a piece of music played from its start again, which the mixer renders the same
+//       each time
+// Both read a capture still being written, and exit 1 when it holds no such moment yet.
 // Errors exit 2.
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -225,6 +233,43 @@ int volume(const char* path, double start, double length, const char* effectPath
   return 0;
 }
 
+// The whole frames captured so far, as 32-bit words (a frame is two 16-bit samples).
+std::vector<std::uint32_t> readFrames(const char* path) {
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) fail(std::string("cannot open ") + path);
+  std::vector<std::uint32_t> frames;
+  std::uint32_t buffer[4096];
+  std::size_t count = 0;
+  while ((count = std::fread(buffer, sizeof buffer[0], 4096, file)) > 0) frames.insert(frames.end(), buffer, buffer + count);
+  std::fclose(file);
+  return frames;
+}
+
+int first(const char* path) {
+  const std::vector<std::uint32_t> frames = readFrames(path);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    if (frames[i] != 0) {
+      std::printf("%.4f\n", static_cast<double>(i) / kRate);
+      return 0;
+    }
+  }
+  return 1;
+}
+
+int again(const char* path, double at, double from) {
+  const std::vector<std::uint32_t> frames = readFrames(path);
+  const auto begin = static_cast<std::size_t>(std::lround(at * kRate));
+  const auto length = static_cast<std::size_t>(kRate / 20);
+  if (begin + length > frames.size()) fail("the capture ends before " + std::to_string(at + 0.05) + " s");
+  for (auto i = std::max(static_cast<std::size_t>(from * kRate), begin + 1); i + length <= frames.size(); ++i) {
+    if (std::equal(frames.begin() + begin, frames.begin() + begin + length, frames.begin() + i)) {
+      std::printf("%.4f\n", static_cast<double>(i) / kRate);
+      return 0;
+    }
+  }
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -238,5 +283,7 @@ int main(int argc, char** argv) {
   if (command == "volume" && argc == 6) {
     return volume(argv[2], toSeconds(argv[3]), toSeconds(argv[4]), argv[5]);
   }
-  fail("usage: audio_probe similarity|onsets|volume FILE ...");
+  if (command == "first" && argc == 3) return first(argv[2]);
+  if (command == "again" && argc == 5) return again(argv[2], toSeconds(argv[3]), toSeconds(argv[4]));
+  fail("usage: audio_probe similarity|onsets|volume|first|again FILE ...");
 }

@@ -62,6 +62,14 @@ LAST_SHOT=$(e2e_shot after-pause)
 shows_game_over >/dev/null || fail "the game-over screen went away by itself"
 e2e_key space
 wait_frame_at 390
+# With ZW_GAMES=1 (the run on the OpenGL renderer) the scenario ends here, every screen of a game
+# drawn once: the table across games, the restart and the replays are the same on any renderer.
+if [ "${ZW_GAMES:-3}" -eq 1 ]; then
+  e2e_close_window
+  expect_exit_zero 5
+  [ ! -s "$SCRATCH/stdout" ] || fail "unexpected output: $(game_stdout)"
+  pass
+fi
 
 # Plays one more game from the title screen and reads its game-over screen: the score of that
 # game and the best of all games so far.

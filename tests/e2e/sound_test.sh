@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # What the player hears, captured with SDL's disk audio driver (signed 16-bit little-endian,
 # 44100 Hz, stereo): the title music, the game music and the game-over music are each audible and
-# not clipped, they are three different pieces, and the title piece plays again after a game. In a
-# second run without the music files, the game is silent until the effects (the menu's sound, the
-# shots) are heard. Each effect heard, the bird's hits during the fight included, is mixed at the
-# volume the game gives it.
+# not clipped, they are three different pieces, and the title piece plays again from its start
+# after a game, sample for sample. In a second run without the music files, the game is silent
+# until the effects (the menu's sound, the shots) are heard. Each effect heard, the bird's hits
+# during the fight included, is mixed at the volume the game gives it.
 source "$(dirname "$0")/lib.sh"
 : "${ZW_AUDIO:?}"
 e2e_init
@@ -19,14 +19,31 @@ mark() {
 plus() {
   awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a + b }'
 }
-# A window of the capture from START + SKIP until END, at most LONGEST seconds and at least half
-# of that: span START END SKIP LONGEST prints "FROM LENGTH". A loaded machine can hold the audio
-# thread back, so that the capture falls behind the clock; END is a mark taken before the next
-# key press, so that whatever the press sets off lies after the window.
-span() {
-  awk -v a="$1" -v b="$2" -v skip="$3" -v most="$4" 'BEGIN { length_ = b - a - skip;
-    if (length_ > most) length_ = most; if (length_ < most / 2) exit 1; printf "%.2f %.2f", a + skip, length_ }' ||
-    fail "less than $(plus "$4" 0)/2 s captured between the marks $1 and $2 (after $3 s)"
+# A loaded machine can hold the audio thread back, so that the capture falls behind the clock:
+# a window is waited for until the capture holds it, and a key that sets off the next sound is
+# pressed only then, so that whatever it sets off lies after the window.
+capture_until() {
+  local deadline=$(($(date +%s) + 60))
+  until awk -v now="$(mark)" -v until_="$1" 'BEGIN { exit !(now >= until_) }'; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "the capture did not reach ${1}s in 60s (at $(mark)s)"
+    sleep 0.1
+  done
+}
+# A window of LENGTH seconds from START + SKIP, once captured: window START SKIP LENGTH prints
+# "FROM LENGTH".
+window() {
+  capture_until "$(plus "$1" "$(plus "$2" "$3")")"
+  echo "$(plus "$1" "$2") $3"
+}
+# Where a piece begins, once captured: a window aligned on it holds the same passage however late
+# the screen is seen. audio_probe first|again ARGUMENTS... (see audio_probe.cpp) DESCRIPTION
+piece_start() {
+  local deadline=$(($(date +%s) + 30)) at
+  until at=$("$ZW_AUDIO" "$1" "$audio" "${@:2:$#-2}"); do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "${*: -1} is not in the capture after 30 s"
+    sleep 0.1
+  done
+  echo "$at"
 }
 # One value of sox's statistics for a window of the capture: sox_stat START LENGTH NAME.
 sox_stat() {
@@ -67,17 +84,14 @@ similarity() {
 e2e_start_game SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$audio"
 e2e_wait_window
 wait_frame_at 390
-# The title piece is heard twice for 6 s: a mark can lag the piece's start by as long as a
-# screenshot takes, which on a loaded machine moves a shorter window to another passage.
-title_start=$(mark)
-sleep 6.5
-title=$(span "$title_start" "$(mark)" 0.3 6) || exit 1
+# The title piece is heard twice for 6 s from its first sample.
+title_start=$(piece_start first "the title piece") || exit 1
+title=$(window "$title_start" 0 6) || exit 1
 
 e2e_key Return
 e2e_wait_for 10 "the briefing box" briefing_names "Right Ctrl"
 game_start=$(mark)
-sleep 3.5
-game=$(span "$game_start" "$(mark)" 0.3 3) || exit 1
+game=$(window "$game_start" 0.3 3) || exit 1
 
 # The first shot starts the butterflies; the bird then fights without firing, so that neither its
 # own shots nor the butterflies they destroy sound over its hits. The key is held until the shot
@@ -87,16 +101,13 @@ e2e_keydown Control_R
 e2e_wait_for 10 "the first shot, which takes the briefing box away" briefing_gone
 e2e_keyup Control_R
 fight_until_game_over 150
-over_start=$(mark)
-sleep 4.5
+over=$(window "$(mark)" 1.5 3) || exit 1
 over_end=$(mark)
-over=$(span "$over_start" "$over_end" 1.5 3) || exit 1
 
 e2e_key space
 wait_frame_at 390
-again_start=$(mark)
-sleep 6.5
-again=$(span "$again_start" "$(mark)" 0.3 6) || exit 1
+again_start=$(piece_start again "$title_start" "$over_end" "the title piece's start after the game") || exit 1
+again=$(window "$again_start" 0 6) || exit 1
 e2e_close_window
 expect_exit_zero 5
 
@@ -136,31 +147,23 @@ rm "$SCRATCH"/Common/mus0?.mid
 e2e_start_game SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$audio"
 e2e_wait_window
 wait_frame_at 390
-quiet_title=$(mark)
-sleep 1
+quiet_title=$(window "$(mark)" 0.1 0.8) || exit 1
 menu_start=$(mark)
 e2e_key Down
 wait_frame_at 444
 e2e_key Up
 wait_frame_at 390
-sleep 0.5
+menu=$(window "$menu_start" 0 1) || exit 1
 e2e_key Return
 e2e_wait_for 10 "the briefing box" briefing_names "Right Ctrl"
-quiet_game=$(mark)
-sleep 1.5
+quiet_game=$(window "$(mark)" 0.2 1.2) || exit 1
 shots_start=$(mark)
 e2e_keydown Control_R
-sleep 2
-shots_end=$(mark)
+shots=$(window "$shots_start" 0 2) || exit 1
 e2e_keyup Control_R
-sleep 0.5
 e2e_close_window
 expect_exit_zero 5
 
-quiet_title=$(span "$quiet_title" "$menu_start" 0.1 0.8) || exit 1
-menu=$(span "$menu_start" "$quiet_game" 0 1) || exit 1
-quiet_game=$(span "$quiet_game" "$shots_start" 0.2 1.2) || exit 1
-shots=$(span "$shots_start" "$shots_end" 0 2) || exit 1
 # shellcheck disable=SC2086
 {
   silent "title without music" $quiet_title

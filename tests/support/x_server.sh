@@ -15,7 +15,9 @@ x_server_start() {
   local size=${1:-1024x768} log=${2:-/dev/null} pipe_dir number=""
   pipe_dir=$(mktemp -d) || return 1
   mkfifo "$pipe_dir/displayfd"
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$pipe_dir/displayfd" >"$log" 2>&1 &
+  # Without autorepeat (-r): a key that xdotool, held back on a busy machine, releases late
+  # would otherwise be pressed again, a menu moved twice.
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -r -nolisten tcp -noreset 3>"$pipe_dir/displayfd" >"$log" 2>&1 &
   XVFB_PID=$!
   read -r -t 30 number <"$pipe_dir/displayfd" || true
   rm -rf "$pipe_dir"
