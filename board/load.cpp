@@ -172,8 +172,19 @@ int main(int argc, char* argv[]) {
   for (std::thread& thread : threads) thread.join();
   const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
 
+  std::int64_t submissions = 0;
+  for (std::int64_t count : tally.statuses) submissions += count;
+  const auto printStatuses = [&] {
+    std::printf("submissions answered: %lld (%.1f a second):", static_cast<long long>(submissions),
+                static_cast<double>(submissions) / elapsed);
+    for (int status = 0; status < 600; ++status) {
+      if (tally.statuses[status] != 0) std::printf(" %d x%lld", status, static_cast<long long>(tally.statuses[status]));
+    }
+    std::printf("\n");
+  };
   if (answeredFile != nullptr) {
     std::fclose(answeredFile);
+    printStatuses();
     std::printf("answered valid submissions: %zu, unanswered requests: %lld\n", tally.answeredValid.size(),
                 static_cast<long long>(tally.unanswered));
     return 0;
@@ -197,15 +208,10 @@ int main(int argc, char* argv[]) {
   std::int64_t missing = 0;
   for (std::int64_t id : tally.answeredValid) missing += listed.count(id) == 0;
 
-  std::int64_t submissions = 0;
-  for (std::int64_t count : tally.statuses) submissions += count;
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   std::printf("%d clients for %.1f s\n", clients, elapsed);
-  std::printf("submissions answered: %lld (%.1f a second):", static_cast<long long>(submissions), static_cast<double>(submissions) / elapsed);
-  for (int status = 0; status < 600; ++status) {
-    if (tally.statuses[status] != 0) std::printf(" %d x%lld", status, static_cast<long long>(tally.statuses[status]));
-  }
-  std::printf("\ngames verified (valid and forged, played through): %lld, %.1f a second per core (%u cores)\n",
+  printStatuses();
+  std::printf("games verified (valid and forged, played through): %lld, %.1f a second per core (%u cores)\n",
               static_cast<long long>(tally.played), static_cast<double>(tally.played) / elapsed / cores, cores);
   std::printf("damaged files refused by a verifier: %lld\n", static_cast<long long>(tally.damaged));
   std::printf("list requests: %zu, median %.2f ms, 99th percentile %.2f ms\n", tally.listMilliseconds.size(),

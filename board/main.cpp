@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "server.h"
 #include "storage.h"
@@ -17,25 +18,32 @@
 namespace {
 
 constexpr int kMisuse = 2;
+constexpr std::int32_t kCopyBatch = 500;  // entries copied in one transaction
 
 constexpr const char* kUsage =
-    "Usage: zellworth-board --db FILE [--listen HOST:PORT] [--site DIR] [--trusted-proxy ADDRESS] [TICKETS]\n"
-    "                       [LIMITS]\n"
-    "       zellworth-board --db FILE --hide ID\n"
+    "Usage: zellworth-board --db DATABASE [--listen HOST:PORT] [--site DIR] [--trusted-proxy ADDRESS]\n"
+    "                       [TICKETS] [LIMITS]\n"
+    "       zellworth-board --db DATABASE --hide ID\n"
+    "       zellworth-board --db DATABASE --copy-to DATABASE\n"
     "The Zellworth leaderboard: keeps a score only when its replay, played again here, gives it.\n"
     "\n"
-    "  --db FILE         the SQLite database (made when missing)\n"
+    "  --db DATABASE     a SQLite file (made when missing), or a PostgreSQL database as\n"
+    "                    postgresql://USER@HOST:PORT/NAME, which several boards can share\n"
+    "  --db-connections N  connections to a PostgreSQL database (4)\n"
     "  --listen H:P      the address and port to serve (default 127.0.0.1:8000)\n"
     "  --site DIR        serve the built browser site from DIR too\n"
     "  --trusted-proxy ADDRESS\n"
     "                    the front before the board: a connection from ADDRESS names its client\n"
     "                    in X-Forwarded-For (its last address), which the rate limit counts\n"
     "  --hide ID         take entry ID off the list and leave\n"
+    "  --copy-to DATABASE  copy every entry, hidden or not, into another database and leave;\n"
+    "                    entries whose game is there already are left out\n"
     "\n"
     "Tickets: every game for the board starts from a seed the board deals, good for one entry.\n"
     "  --ticket-key FILE       the key tickets are signed with, made at the first start\n"
-    "                          (default: board.key beside the database); boards that share\n"
-    "                          the file accept each other's tickets\n"
+    "                          (default: board.key beside a SQLite file; needed with\n"
+    "                          PostgreSQL); boards that share the file accept each\n"
+    "                          other's tickets\n"
     "  --ticket-lifetime S     seconds a ticket stays good (86400)\n"
     "  --accept-unticketed     store games played without a ticket too (a private board)\n"
     "  --help, --version\n"
@@ -97,6 +105,23 @@ bool parseListen(const std::string& text, BoardOptions& options) {
   return true;
 }
 
+// Copies every entry of `from` into `to`, a batch at a time, and says what it did.
+int copyBoard(ScoreStore& from, ScoreStore& to) {
+  std::int64_t after = 0;
+  std::int64_t read = 0;
+  std::int64_t copied = 0;
+  for (;;) {
+    const std::vector<EntryRecord> batch = from.entries(after, kCopyBatch);
+    if (batch.empty()) break;
+    copied += to.copyIn(batch);
+    read += static_cast<std::int64_t>(batch.size());
+    after = batch.back().id;
+  }
+  std::printf("%lld entries read, %lld copied, %lld there already\n", static_cast<long long>(read),
+              static_cast<long long>(copied), static_cast<long long>(read - copied));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -105,6 +130,8 @@ int main(int argc, char* argv[]) {
   BoardOptions options;
   options.ticketLifetime = kDefaultTicketLifetime;
   long long hideId = 0;
+  long long connections = kDefaultDatabaseConnections;
+  std::string copyTo;
   for (int index = 1; index < argc; ++index) {
     const std::string argument = argv[index];
     const char* value = index + 1 < argc ? argv[index + 1] : nullptr;
@@ -131,6 +158,10 @@ int main(int argc, char* argv[]) {
       if (value == nullptr || !parseListen(value, options)) return misuse("--listen needs HOST:PORT");
     } else if (argument == "--db" && value != nullptr) {
       options.database = value;
+    } else if (argument == "--db-connections") {
+      if (!parseWhole(value, 1, 256, connections)) return misuse("--db-connections needs a whole number from 1 to 256");
+    } else if (argument == "--copy-to" && value != nullptr) {
+      copyTo = value;
     } else if (argument == "--site" && value != nullptr) {
       options.site = value;
     } else if (argument == "--trusted-proxy") {
@@ -157,7 +188,11 @@ int main(int argc, char* argv[]) {
     }
     ++index;
   }
-  if (options.database.empty()) return misuse("--db FILE is needed");
+  if (options.database.empty()) return misuse("--db DATABASE is needed");
+  const bool serving = hideId == 0 && copyTo.empty();
+  if (serving && options.ticketKeyFile.empty() && isPostgresUrl(options.database)) {
+    return misuse("--ticket-key FILE is needed with a PostgreSQL database");
+  }
 
   // The signals that stop the server are taken by one thread of its own (see runBoard); every
   // thread started from here on inherits the block.
@@ -169,7 +204,8 @@ int main(int argc, char* argv[]) {
 
   std::unique_ptr<ScoreStore> store;
   try {
-    store = openSqliteStore(options.database);
+    store = openStore(options.database, static_cast<std::int32_t>(connections));
+    if (!copyTo.empty()) return copyBoard(*store, *openStore(copyTo, static_cast<std::int32_t>(connections)));
     if (hideId != 0) {
       const bool hidden = store->hide(hideId);
       std::printf(hidden ? "entry %lld is hidden\n" : "no listed entry %lld\n", hideId);

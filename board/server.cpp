@@ -278,8 +278,11 @@ void list(const httplib::Request& request, httplib::Response& response, ScoreSto
     return refuse(response, 400, "offset must be a whole number from 0 to " + std::to_string(kLargestOffset));
   }
   json scores = json::array();
-  for (const StoredScore& entry : store.list(static_cast<std::int32_t>(limit), offset)) scores.push_back(entryJson(entry));
-  answer(response, 200, json{{"total", store.count()}, {"scores", scores}});
+  std::int64_t total = 0;
+  for (const StoredScore& entry : store.list(static_cast<std::int32_t>(limit), offset, total)) {
+    scores.push_back(entryJson(entry));
+  }
+  answer(response, 200, json{{"total", total}, {"scores", scores}});
 }
 
 void replayFile(const httplib::Request& request, httplib::Response& response, ScoreStore& store) {
@@ -356,6 +359,10 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     std::string what = "unknown";
     try {
       std::rethrow_exception(error);
+    } catch (const StorageUnavailable&) {
+      // The storage reported it once; the request may be sent again shortly.
+      response.set_header("Retry-After", std::to_string(kBusyRetryAfter));
+      return refuse(response, 503, "the scores cannot be reached for now; try again in a few seconds");
     } catch (const std::exception& exception) {
       what = exception.what();
     } catch (...) {

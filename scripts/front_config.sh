@@ -3,14 +3,17 @@
 # the installed copy given as SITE_FILE) run by the user who starts it, every file of nginx's own
 # under DIR. Only the site's addresses, certificate, root and board are replaced, so that what
 # runs here is what operators deploy.
-#   scripts/front_config.sh DIR HTTPS_PORT HTTP_PORT BOARD_PORT SITE_DIR CERT KEY [SITE_FILE]
+#   scripts/front_config.sh DIR HTTPS_PORT HTTP_PORT BOARD_PORT[,BOARD_PORT...] SITE_DIR CERT KEY [SITE_FILE]
+# Several board ports put every one of those boards behind the front.
 # Then: nginx -c DIR/nginx.conf -p DIR -e DIR/error.log (it stays in the foreground).
 set -euo pipefail
 [ $# -ge 7 ] || { echo "usage: $0 DIR HTTPS_PORT HTTP_PORT BOARD_PORT SITE_DIR CERT KEY [SITE_FILE]" >&2; exit 2; }
 dir=$(realpath "$1")
 https_port=$2
 http_port=$3
-board_port=$4
+board_ports=${4//,/ }
+servers=
+for board_port in $board_ports; do servers+="    server 127.0.0.1:$board_port\\1;\n"; done
 site_dir=$(realpath -m "$5")
 cert=$(realpath "$6")
 key=$(realpath "$7")
@@ -25,9 +28,9 @@ sed -E \
   -e "s|^(\s*ssl_certificate\s+).*;|\1$cert;|" \
   -e "s|^(\s*ssl_certificate_key\s+).*;|\1$key;|" \
   -e "s|^(\s*root\s+)/var/www/zellworth;|\1$site_dir;|" \
-  -e "s|^(\s*server\s+)127\.0\.0\.1:[0-9]+;|\1127.0.0.1:$board_port;|" \
+  -e "s|^\s*server\s+127\.0\.0\.1:[0-9]+([^;]*);|${servers%\\n}|" \
   "$site_file" >"$dir/site.conf"
-for replaced in "127.0.0.1:$http_port;" "127.0.0.1:$https_port ssl" "$cert;" "$key;" "$site_dir;" "127.0.0.1:$board_port;"; do
+for replaced in "127.0.0.1:$http_port;" "127.0.0.1:$https_port ssl" "$cert;" "$key;" "$site_dir;" $(printf '127.0.0.1:%s ' $board_ports); do
   grep -qF -- "$replaced" "$dir/site.conf" || { echo "$0: $site_file has changed: no place for $replaced" >&2; exit 1; }
 done
 

@@ -8,7 +8,7 @@ packages=(
   libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev
   timgm6mb-soundfont
   zlib1g-dev
-  libcpp-httplib-dev libsqlite3-dev nlohmann-json3-dev libcurl4-openssl-dev
+  libcpp-httplib-dev libsqlite3-dev libpq-dev nlohmann-json3-dev libcurl4-openssl-dev postgresql-15
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils libx11-dev imagemagick sox openbox

@@ -1,0 +1,251 @@
+// The board's storage through its interface, on SQLite and on a PostgreSQL 15 server of the
+// test's own, each test on an empty database.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <set>
+#include <thread>
+
+#include "board/storage.h"
+#include "board/submission.h"
+#include "game/replay.h"
+
+namespace {
+
+std::string gPostgresDir;  // the test's server, started once for every test; SQLite files beside it
+std::string gPostgresUrl;
+
+class PostgresServer : public ::testing::Environment {
+  void SetUp() override {
+    std::FILE* started = popen("bash " POSTGRES_SCRIPT " start fsync=off", "r");
+    ASSERT_NE(nullptr, started);
+    char dir[256] = {}, url[256] = {};
+    ASSERT_EQ(2, std::fscanf(started, "%255s %255s", dir, url)) << "no PostgreSQL server started";
+    pclose(started);
+    gPostgresDir = dir;
+    gPostgresUrl = url;
+  }
+  void TearDown() override { std::system(("bash " POSTGRES_SCRIPT " stop " + gPostgresDir).c_str()); }
+};
+
+void postgresExecute(const std::string& url, const std::string& sql) {
+  PGconn* connection = PQconnectdb(url.c_str());
+  PGresult* result = PQexec(connection, sql.c_str());
+  EXPECT_EQ(PGRES_COMMAND_OK, PQresultStatus(result)) << PQerrorMessage(connection);
+  PQclear(result);
+  PQfinish(connection);
+}
+
+// An empty database of either kind, and SQL run on it as an older board would.
+class StorageTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  bool postgres() const { return std::string(GetParam()) == "postgresql"; }
+
+  std::string fresh(bool sqlite = false) {
+    static int made = 0;
+    const std::string name = "board" + std::to_string(++made);
+    if (postgres() && !sqlite) {
+      postgresExecute(gPostgresUrl, "CREATE DATABASE " + name);
+      return gPostgresUrl.substr(0, gPostgresUrl.rfind('/') + 1) + name;
+    }
+    return gPostgresDir + "/" + name + ".db";
+  }
+  void execute(const std::string& where, const std::string& sql) {
+    if (postgres()) return postgresExecute(where, sql);
+    sqlite3* db = nullptr;
+    sqlite3_open(where.c_str(), &db);
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  }
+  std::string bytesLiteral(const std::string& bytes) const {
+    std::string hex;
+    for (const unsigned char byte : bytes) hex += "0123456789abcdef"[byte >> 4], hex += "0123456789abcdef"[byte & 15];
+    return postgres() ? "'\\x" + hex + "'::bytea" : "X'" + hex + "'";
+  }
+  std::unique_ptr<ScoreStore> open(const std::string& where) { return openStore(where, 4); }
+};
+
+NewScore game(std::int32_t score, const std::string& id, const std::string& ticket = "") {
+  return {"N" + id, score, 100, kRulesVersion, 0, 1700000000, 0, sha256("replay " + id), sha256("game " + id), ticket,
+          "bytes of " + id};
+}
+
+std::vector<std::int64_t> listedIds(ScoreStore& store, std::int32_t limit = 100, std::int64_t offset = 0) {
+  std::vector<std::int64_t> ids;
+  std::int64_t total = 0;
+  for (const StoredScore& entry : store.list(limit, offset, total)) {
+    EXPECT_EQ(offset + static_cast<std::int64_t>(ids.size()) + 1, entry.rank);
+    ids.push_back(entry.id);
+  }
+  return ids;
+}
+
+// One entry per game (whatever its file's bytes) and per ticket, also with two boards' stores on
+// one database taking eight submissions at once: one stored, the others answered with it or
+// refused for its ticket.
+TEST_P(StorageTest, OneEntryPerGameAndPerTicket) {
+  const std::string where = fresh();
+  auto one = open(where);
+  auto two = open(where);
+  for (const bool sameTicket : {false, true}) {
+    std::atomic<int> outcomes[3] = {};
+    std::int64_t ids[8] = {};
+    std::vector<std::thread> threads;
+    for (int index = 0; index < 8; ++index) {
+      threads.emplace_back([&, index] {
+        NewScore score = sameTicket ? game(30, "t" + std::to_string(index), "shared") : game(60, "same");
+        if (!sameTicket) score.replayHash = sha256("copy " + std::to_string(index));
+        StoredScore entry;
+        ++outcomes[static_cast<int>((index % 2 ? *one : *two).add(score, entry))];
+        ids[index] = entry.id;
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(1, outcomes[static_cast<int>(AddOutcome::kStored)].load());
+    EXPECT_EQ(7, outcomes[static_cast<int>(sameTicket ? AddOutcome::kTicketUsed : AddOutcome::kSameGame)].load());
+    if (!sameTicket) {
+      EXPECT_EQ(1u, std::set<std::int64_t>(ids, ids + 8).size());
+    }
+  }
+  EXPECT_EQ(2, one->count());
+  StoredScore entry;
+  ASSERT_TRUE(two->findGame(sha256("game same"), entry));
+  EXPECT_EQ("Nsame", entry.name);
+  EXPECT_FALSE(two->findGame(sha256("game t8"), entry));
+}
+
+TEST_P(StorageTest, RanksAndCountsAroundAHiddenEntry) {
+  auto store = open(fresh());
+  StoredScore entry;
+  std::vector<std::int64_t> ids;
+  for (const auto& [score, name] : {std::pair{50, "a"}, {40, "b"}, {40, "c"}, {30, "d"}}) {
+    store->add(game(score, name), entry);
+    ids.push_back(entry.id);
+    EXPECT_EQ(static_cast<std::int64_t>(ids.size()), entry.rank);
+  }
+  EXPECT_TRUE(store->hide(ids[1]));
+  EXPECT_FALSE(store->hide(ids[1]));
+  EXPECT_EQ(3, store->count());
+  EXPECT_EQ((std::vector<std::int64_t>{ids[0], ids[2], ids[3]}), listedIds(*store));
+  std::string replay;
+  EXPECT_FALSE(store->replay(ids[1], replay));
+  ASSERT_TRUE(store->replay(ids[2], replay));
+  EXPECT_EQ("bytes of c", replay);
+  // The hidden entry is still its game's, in the place it would hold.
+  EXPECT_TRUE(store->findGame(sha256("game b"), entry) && entry.rank == 2);
+  EXPECT_TRUE(store->findGame(sha256("game d"), entry) && entry.rank == 3);
+  EXPECT_TRUE(store->add(game(40, "e"), entry) == AddOutcome::kStored && entry.rank == 3);
+  EXPECT_TRUE(store->add(game(45, "f"), entry) == AddOutcome::kStored && entry.rank == 2);
+  EXPECT_EQ(5, store->count());
+}
+
+// Every page, up to one past the end, against the order worked out here: scores with ties, and a
+// hidden entry in the middle.
+TEST_P(StorageTest, ListPagesAtTheirLimits) {
+  auto store = open(fresh());
+  std::vector<std::pair<std::int32_t, std::int64_t>> expected;  // -score, id
+  StoredScore entry;
+  const std::int32_t scores[] = {7, 9, 7, 3, 9, 9, 1, 7};
+  for (int index = 0; index < 8; ++index) {
+    store->add(game(scores[index], std::to_string(index)), entry);
+    if (index != 4) expected.emplace_back(-scores[index], entry.id);
+    if (index == 4) store->hide(entry.id);
+  }
+  std::sort(expected.begin(), expected.end());
+  const std::int64_t total = static_cast<std::int64_t>(expected.size());
+  ASSERT_EQ(total, store->count());
+  for (std::int64_t offset = 0; offset <= total + 1; ++offset) {
+    for (std::int32_t limit = 1; limit <= 3; ++limit) {
+      std::vector<std::int64_t> want;
+      for (std::int64_t at = offset; at < std::min(total, offset + limit); ++at) want.push_back(expected[at].second);
+      EXPECT_EQ(want, listedIds(*store, limit, offset)) << "limit " << limit << " offset " << offset;
+    }
+  }
+}
+
+// A database of the first schema, with a game stored twice under different dates: the first keeps
+// it, the copy is hidden, and the board carries on from there. One of a newer board is refused.
+TEST_P(StorageTest, UpgradeFromVersion1) {
+  const std::string where = fresh();
+  const std::string id = postgres() ? "id BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY" : "id INTEGER PRIMARY KEY";
+  const std::string blob = postgres() ? "BYTEA" : "BLOB";
+  std::string sql = "CREATE TABLE scores (" + id +
+                    ", name TEXT NOT NULL, score INTEGER NOT NULL, frames BIGINT NOT NULL, rules_version BIGINT NOT NULL,"
+                    " seed BIGINT NOT NULL, played_at BIGINT NOT NULL, submitted_at BIGINT NOT NULL, replay_hash " + blob +
+                    " NOT NULL UNIQUE, replay " + blob + " NOT NULL, hidden INTEGER NOT NULL DEFAULT 0);";
+  sql += postgres() ? "CREATE TABLE board_schema (version INTEGER NOT NULL); INSERT INTO board_schema VALUES (1);"
+                    : "PRAGMA user_version = 1;";
+  std::string gameIds[3];
+  const std::uint32_t seeds[] = {11, 11, 22};
+  for (int index = 0; index < 3; ++index) {
+    Replay replay{kReplayFormatUnticketed, kRulesVersion, seeds[index], 0, 1700000000 - index * 1000, 0, {0, 0, 0}, {}, {}};
+    const std::vector<std::uint8_t> encoded = encodeReplay(replay);
+    const std::string bytes(encoded.begin(), encoded.end());
+    ASSERT_EQ(ReplayProblem::kNone, decodeReplay(encoded.data(), encoded.size(), replay));
+    gameIds[index] = gameIdentity(replay);
+    sql += "INSERT INTO scores (name, score, frames, rules_version, seed, played_at, submitted_at, replay_hash, replay)"
+           " VALUES ('P" + std::to_string(index) + "', " + std::to_string(10 - index) + ", 3, 1, 11, 0, 0, " +
+           bytesLiteral(sha256(bytes)) + ", " + bytesLiteral(bytes) + ");";
+  }
+  ASSERT_EQ(gameIds[0], gameIds[1]);
+  execute(where, sql);
+  auto store = open(where);
+  StoredScore entry;
+  ASSERT_TRUE(store->findGame(gameIds[0], entry));
+  EXPECT_EQ("P0", entry.name);
+  EXPECT_EQ(2, store->count());
+  EXPECT_EQ(AddOutcome::kStored, store->add(game(20, "new"), entry));
+  EXPECT_EQ(1, entry.rank);
+  EXPECT_EQ(3, store->count());
+  EXPECT_EQ((std::vector<std::int64_t>{entry.id, 1, 3}), listedIds(*store));
+  store.reset();
+
+  execute(where, postgres() ? "UPDATE board_schema SET version = 4" : "PRAGMA user_version = 4");
+  EXPECT_THROW(open(where), StorageError);
+}
+
+// Every entry, the hidden one too, under its own id; a second copy adds nothing, and the next
+// entry stored in the copy takes an id above them.
+TEST_P(StorageTest, CopyMadeTwice) {
+  auto from = openSqliteStore(fresh(true));
+  StoredScore entry;
+  for (int index = 0; index < 5; ++index) from->add(game(index * 3 % 7, std::to_string(index), "t" + std::to_string(index)), entry);
+  from->hide(2);
+  auto to = open(fresh());
+  const std::vector<EntryRecord> entries = from->entries(0, 100);
+  ASSERT_EQ(5u, entries.size());
+  EXPECT_EQ(5, to->copyIn(entries));
+  EXPECT_EQ(0, to->copyIn(entries));
+  ASSERT_EQ(listedIds(*from), listedIds(*to));
+  EXPECT_EQ(4, to->count());
+  const auto described = [](const std::vector<EntryRecord>& all) {
+    std::string text;
+    for (const EntryRecord& entry : all) {
+      text += std::to_string(entry.id) + (entry.hidden ? "h" : "") + entry.score.replay + entry.score.gameId + entry.score.ticket;
+    }
+    return text;
+  };
+  EXPECT_EQ(described(entries), described(to->entries(0, 100)));
+  EXPECT_EQ(AddOutcome::kStored, to->add(game(1, "after"), entry));
+  EXPECT_EQ(6, entry.id);
+}
+
+TEST(PostgresStorage, UnreachableUntilItAnswers) {
+  auto store = openStore("postgresql://board@127.0.0.1:1/none", 2);
+  EXPECT_THROW(store->count(), StorageUnavailable);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, StorageTest, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return std::string(info.param); });
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  ::testing::AddGlobalTestEnvironment(new PostgresServer);
+  return RUN_ALL_TESTS();
+}
