@@ -316,8 +316,7 @@ class PostgresStore : public SqlStore {
   void upgradeSchema(SqlConnection& connection) {
     std::lock_guard<std::mutex> lock(schemaMutex_);
     if (schemaReady_.load()) return;
-    connection.begin();
-    try {
+    inTransaction(connection, [&] {
       connection.run("SET LOCAL statement_timeout = 0");
       connection.run("SELECT pg_advisory_xact_lock($1)", {sqlInteger(kSchemaLock)});
       connection.script("CREATE TABLE IF NOT EXISTS board_schema (version INTEGER NOT NULL)");
@@ -325,14 +324,7 @@ class PostgresStore : public SqlStore {
       applySchemaSteps(connection, kSchemaSteps, version.empty() ? 0 : version[0].at(0).integer, "the database");
       connection.run(version.empty() ? "INSERT INTO board_schema (version) VALUES ($1)" : "UPDATE board_schema SET version = $1",
                      {sqlInteger(kSchemaVersion)});
-      connection.run("COMMIT");
-    } catch (...) {
-      try {
-        connection.script("ROLLBACK");
-      } catch (const StorageError&) {  // a lost connection rolled it back already
-      }
-      throw;
-    }
+    });
     schemaReady_ = true;
   }
 

@@ -94,22 +94,6 @@ class StoredGameIdentifier {
   std::unordered_set<std::string> seen_;
 };
 
-// Runs `work` in a write transaction of its own, rolled back when it throws.
-template <typename Work>
-void inTransaction(SqlConnection& connection, Work work) {
-  connection.begin();
-  try {
-    work();
-    connection.run("COMMIT");
-  } catch (...) {
-    try {
-      connection.run("ROLLBACK");
-    } catch (const StorageError&) {  // a lost connection rolled it back already
-    }
-    throw;
-  }
-}
-
 }  // namespace
 
 SqlValue sqlInteger(std::int64_t value) {

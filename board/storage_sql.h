@@ -41,6 +41,22 @@ class SqlConnection {
   virtual void begin() = 0;
 };
 
+// Runs `work` in a write transaction of its own, rolled back when it throws.
+template <typename Work>
+void inTransaction(SqlConnection& connection, Work work) {
+  connection.begin();
+  try {
+    work();
+    connection.run("COMMIT");
+  } catch (...) {
+    try {
+      connection.script("ROLLBACK");
+    } catch (const StorageError&) {  // a lost connection rolled it back already
+    }
+    throw;
+  }
+}
+
 struct SchemaStep {
   const char* sql;
   void (*rows)(SqlConnection& connection);  // then the work on the rows, if any

@@ -28,25 +28,6 @@ void printLine(const std::string& line) {
   std::fflush(stdout);
 }
 
-// Base64url without padding, as the board writes tickets; false on any other character.
-bool decodeBase64Url(const std::string& text, std::vector<std::uint8_t>& bytes) {
-  static const std::string kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-  std::uint32_t bits = 0;
-  std::int32_t bitCount = 0;
-  bytes.clear();
-  for (const char digit : text) {
-    const std::size_t value = kDigits.find(digit);
-    if (value == std::string::npos) return false;
-    bits = (bits << 6 | static_cast<std::uint32_t>(value)) & 0xFFFFFF;
-    bitCount += 6;
-    if (bitCount >= 8) {
-      bitCount -= 8;
-      bytes.push_back(static_cast<std::uint8_t>(bits >> bitCount));
-    }
-  }
-  return true;
-}
-
 void askForTicket() {
   BoardExchange exchange;
   exchangeWithBoard(gBoardUrl.c_str(), "/api/tickets", "", &gBoardStopping, exchange);

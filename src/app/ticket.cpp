@@ -20,6 +20,24 @@ void holdBoardTicket(const std::uint8_t* ticket, std::size_t size) {
   gHeldTicket.assign(ticket, ticket + size);
 }
 
+bool decodeBase64Url(const std::string& text, std::vector<std::uint8_t>& bytes) {
+  static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+  std::uint32_t bits = 0;
+  std::int32_t bitCount = 0;
+  bytes.clear();
+  for (const char character : text) {
+    const std::size_t value = kAlphabet.find(character);
+    if (value == std::string::npos) return false;
+    bits = (bits << 6 | static_cast<std::uint32_t>(value)) & 0xFFFFFF;
+    bitCount += 6;
+    if (bitCount >= 8) {
+      bitCount -= 8;
+      bytes.push_back(static_cast<std::uint8_t>(bits >> bitCount));
+    }
+  }
+  return bitCount < 6 && (bits & ((1u << bitCount) - 1)) == 0;
+}
+
 bool takeBoardTicket(std::vector<std::uint8_t>& ticket) {
   std::lock_guard<std::mutex> lock(gTicketMutex);
   if (gHeldTicket.empty()) return false;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 constexpr std::size_t kTicketSize = 44;  // bytes
@@ -18,6 +19,9 @@ constexpr std::size_t kTicketSize = 44;  // bytes
 void holdBoardTicket(const std::uint8_t* ticket, std::size_t size);
 // Moves the held ticket, if any, into `ticket`: each ticket is played once. Safe from any thread.
 bool takeBoardTicket(std::vector<std::uint8_t>& ticket);
+// Reads text in base64url without padding, as the board writes a ticket in JSON, into `bytes`;
+// false for any other character, or for bits left over that no whole byte takes.
+bool decodeBase64Url(const std::string& text, std::vector<std::uint8_t>& bytes);
 // The seed a ticket deals.
 std::uint32_t ticketSeed(const std::vector<std::uint8_t>& ticket);
 // Tells the page that a game is over (as its game-over screen opens), and whether it was played

@@ -56,25 +56,6 @@ std::vector<std::uint8_t> recordGame(std::uint32_t seed, std::uint32_t idleFrame
   return encodeReplay(gRecording);
 }
 
-// Base64url without padding, as the board writes a ticket; false for anything else.
-bool decodeBase64Url(const std::string& text, std::vector<std::uint8_t>& bytes) {
-  static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-  std::uint32_t bits = 0;
-  std::int32_t bitCount = 0;
-  bytes.clear();
-  for (const char character : text) {
-    const std::size_t value = kAlphabet.find(character);
-    if (value == std::string::npos) return false;
-    bits = bits << 6 | static_cast<std::uint32_t>(value);
-    bitCount += 6;
-    if (bitCount >= 8) {
-      bitCount -= 8;
-      bytes.push_back(static_cast<std::uint8_t>(bits >> bitCount));
-    }
-  }
-  return bitCount < 6 && (bits & ((1u << bitCount) - 1)) == 0;
-}
-
 bool readReplay(const char* path, Replay& replay) {
   std::ifstream file(path, std::ios::binary);
   const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), {});
