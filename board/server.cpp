@@ -215,10 +215,11 @@ void submit(const httplib::Request& request, httplib::Response& response, ScoreS
   score.gameId = gameIdentity(game);
   StoredScore entry;
   if (store.findGame(score.gameId, entry)) return answer(response, 200, duplicateJson(entry));
-  if (!game.ticket.empty()) {
+  const std::string ticket(game.ticket.begin(), game.ticket.end());
+  if (!ticket.empty()) {
     const std::string refusal = ticketRefusal(options.ticketKey, game, now, options.ticketLifetime);
     if (!refusal.empty()) return refuse(response, 422, refusal);
-    score.ticket = ticketSignature(std::string(game.ticket.begin(), game.ticket.end()));
+    score.ticket = ticketSignature(ticket);
   } else if (!options.acceptUnticketed) {
     return refuse(response, 422, "this board takes only games started on its ticket");
   }
@@ -241,12 +242,11 @@ void submit(const httplib::Request& request, httplib::Response& response, ScoreS
   score.rulesVersion = verdict.rulesVersion;
   score.seed = verdict.seed;
   score.submittedAt = now;
-  if (score.ticket.empty()) {
+  if (ticket.empty()) {
     score.playedAt = verdict.date > 0 && verdict.date <= now + kLatestPlayedAhead ? verdict.date : now;
   } else {
     // A ticketed game was played between its ticket's issue and now, whatever its file says.
-    const std::int64_t issued = ticketIssuedAt(std::string(game.ticket.begin(), game.ticket.end()));
-    score.playedAt = std::min(std::max(verdict.date, issued), now);
+    score.playedAt = std::min(std::max(verdict.date, ticketIssuedAt(ticket)), now);
   }
   score.replayHash = sha256(replay);
   score.replay = std::move(replay);

@@ -304,11 +304,12 @@ class PostgresStore : public SqlStore {
       for (Pool* each : {&readers_, &writers_}) {
         each->open -= static_cast<std::int32_t>(each->idle.size());
         each->idle.clear();
+        each->freed.notify_all();  // room to open one
       }
     } else {
       pool.idle.push_back(std::move(connection));
+      pool.freed.notify_one();
     }
-    pool.freed.notify_one();
   }
 
   // Creates the schema or brings it up to this build's version, in one transaction that boards

@@ -170,7 +170,7 @@ AddOutcome SqlStore::add(const NewScore& score, StoredScore& entry) {
     // ticket. A copy that took an id the database would have given next is the third cause, and
     // the next try takes another.
     SqlRows inserted;
-    for (std::int32_t attempt = 0; attempt < 3 && inserted.empty(); ++attempt) {
+    for (std::int32_t attempt = 0; attempt < 3; ++attempt) {
       inserted = connection.run(kInsertSql, scoreValues(score));
       if (!inserted.empty()) break;
       const SqlRows first = connection.run(kFindGameSql, {sqlBytes(score.gameId)});

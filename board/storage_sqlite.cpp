@@ -138,18 +138,10 @@ class SqliteStore : public SqlStore {
  public:
   explicit SqliteStore(const std::string& path) : writer_(path) {
     // The schema is made or brought up to this build's version in one transaction.
-    writer_.begin();
-    try {
+    inTransaction(writer_, [&] {
       applySchemaSteps(writer_, kSchemaSteps, writer_.run("PRAGMA user_version", {}).at(0).at(0).integer, path);
       writer_.script(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
-      writer_.script("COMMIT");
-    } catch (...) {
-      try {
-        writer_.script("ROLLBACK");
-      } catch (const StorageError&) {
-      }
-      throw;
-    }
+    });
     reader_ = std::make_unique<SqliteConnection>(path);
   }
 

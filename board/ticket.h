@@ -19,6 +19,7 @@ std::string issueTicket(const std::string& key, std::int64_t now);
 std::uint32_t ticketSeedOf(const std::string& ticket);
 std::int64_t ticketIssuedAt(const std::string& ticket);
 // The reason the game `replay` cannot be stored on its ticket `now`, in one line; "" when it can.
+// `replay` is as decodeReplay read it, which refuses a file whose seed or draws are not its ticket's.
 std::string ticketRefusal(const std::string& key, const Replay& replay, std::int64_t now, std::int64_t lifetime);
 // The ticket's own part that no other ticket shares: its signature.
 std::string ticketSignature(const std::string& ticket);

@@ -21,14 +21,14 @@ std::string gBoardLine;        // the answer for game gBoardGame
 
 }  // namespace
 
-void handGameToBoard(const std::vector<std::uint8_t>& replay) {
+void handGameToBoard(const std::vector<std::uint8_t>& replay, bool onTicket) {
   std::lock_guard<std::mutex> lock(gBoardMutex);
   if (!gBoardOpen) return;
   ++gBoardGame;
   gBoardLine.clear();
   // The ticket first: the next game may start before a verified answer comes back.
-  gBoardJobs.push_back(BoardJob{true, gBoardGame, {}});
-  if (gBoardSendsGames) gBoardJobs.push_back(BoardJob{false, gBoardGame, replay});
+  gBoardJobs.push_back(BoardJob{true, gBoardGame, {}, false});
+  if (gBoardSendsGames) gBoardJobs.push_back(BoardJob{false, gBoardGame, replay, onTicket});
   gBoardWake.notify_one();
 }
 
@@ -45,7 +45,7 @@ void openBoardMailbox(bool sendGames) {
   std::lock_guard<std::mutex> lock(gBoardMutex);
   gBoardOpen = true;
   gBoardSendsGames = sendGames;
-  gBoardJobs.push_back(BoardJob{true, gBoardGame, {}});
+  gBoardJobs.push_back(BoardJob{true, gBoardGame, {}, false});
 }
 
 bool takeBoardJob(BoardJob& job) {

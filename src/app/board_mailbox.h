@@ -11,11 +11,13 @@ struct BoardJob {
   bool ticket;                       // ask for a ticket for the next game; otherwise send `replay`
   std::uint32_t game;                // which ended game `replay` is, counted from 1
   std::vector<std::uint8_t> replay;  // the ended game's replay file; empty when none was kept
+  bool onTicket;                     // the ended game was played on the board's ticket
 };
 
-// The game's side. Hands the game that just ended (its replay file, empty when none was kept) to
-// the board thread, with a request for the next game's ticket.
-void handGameToBoard(const std::vector<std::uint8_t>& replay);
+// The game's side. Hands the game that just ended (its replay file, empty when none was kept;
+// whether it was played on a ticket) to the board thread, with a request for the next game's
+// ticket.
+void handGameToBoard(const std::vector<std::uint8_t>& replay, bool onTicket);
 // The board's answer for the game that ended last, such as "On the board: rank 12"; empty until
 // it arrives.
 const char* boardLine();

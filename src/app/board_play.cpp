@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr std::uint32_t kTicketedReplayFormat = 2;  // a replay carries its ticket from this format on
-
 std::thread gBoardThread;
 std::atomic<bool> gBoardStopping{false};
 std::string gBoardUrl;
@@ -57,10 +55,7 @@ void askForTicket() {
 
 void sendGame(const BoardJob& job) {
   if (job.replay.empty()) return;  // a game too long to keep its replay
-  const std::uint32_t format = job.replay.size() >= 8 ? job.replay[4] | job.replay[5] << 8 | job.replay[6] << 16 |
-                                                            static_cast<std::uint32_t>(job.replay[7]) << 24
-                                                      : 0;
-  if (format < kTicketedReplayFormat) {
+  if (!job.onTicket) {
     printLine("Not sent to the board: the game started without its ticket.");
     postBoardLine(job.game, "On the board: no ticket, not sent");
     return;

@@ -3,7 +3,7 @@
 // each number is the new word shifted right by one.
 #include "game/random.h"
 
-#include <algorithm>
+#include <utility>
 
 std::uint32_t gRandomSeed = 1;
 std::uint32_t gRandomDraws = 0;
@@ -31,6 +31,16 @@ std::int32_t nextWord() {
   if (++Front >= kWords) Front = 0;
   if (++Rear >= kWords) Rear = 0;
   return static_cast<std::int32_t>(word >> 1);
+}
+
+// The sequence in use and the one set aside trade places: setting aside and restoring are the
+// same exchange.
+void exchangeWithAside() {
+  std::swap(Words, AsideWords);
+  std::swap(Front, AsideFront);
+  std::swap(Rear, AsideRear);
+  std::swap(gRandomSeed, AsideSeed);
+  std::swap(gRandomDraws, AsideDraws);
 }
 
 }  // namespace
@@ -64,18 +74,6 @@ std::int32_t gameRandom() {
   return nextWord();
 }
 
-void setAsideGameRandom() {
-  std::copy(Words, Words + kWords, AsideWords);
-  AsideFront = Front;
-  AsideRear = Rear;
-  AsideSeed = gRandomSeed;
-  AsideDraws = gRandomDraws;
-}
+void setAsideGameRandom() { exchangeWithAside(); }
 
-void restoreGameRandom() {
-  std::copy(AsideWords, AsideWords + kWords, Words);
-  Front = AsideFront;
-  Rear = AsideRear;
-  gRandomSeed = AsideSeed;
-  gRandomDraws = AsideDraws;
-}
+void restoreGameRandom() { exchangeWithAside(); }

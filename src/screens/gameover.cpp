@@ -60,8 +60,9 @@ std::int32_t showGameOverScreen(bool entering) {
     finishRecording(gScore);
     const std::vector<std::uint8_t> replay = gRecordingWhole ? encodeReplay(gRecording) : std::vector<std::uint8_t>{};
     recordGameScore(gScore, gRecording.date, replay);
-    handGameToBoard(replay);
-    reportGameOverToPage(!gRecording.ticket.empty());
+    const bool onTicket = !gRecording.ticket.empty();
+    handGameToBoard(replay, onTicket);
+    reportGameOverToPage(onTicket);
   }
   SDL_SetRenderDrawColor(gRenderer, 0, 0, 0, 255);
   startMusic(kGameOverMusicPath);

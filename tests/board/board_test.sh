@@ -512,6 +512,35 @@ check "--submit over HTTPS through the front" "Submitted: on the board with $(sc
   "$(SSL_CERT_FILE="$work/cert.pem" submit d.replay "$front" | paste -sd' ' | sed -E 's/rank [0-9]+ (on the board with [0-9]+ points) \(entry [0-9]+\)/\1/')"
 check "--submit over HTTPS, its certificate not trusted" "No leaderboard answered at $front: its certificate is not trusted. status 5" \
   "$(env -u SSL_CERT_FILE "$game" --submit "$work/a.replay" --name Dee --board "$front" 2>&1 | paste -sd' ') status $?"
+# A board's address that sends the request on: followed three times at most, and only to https.
+python3 -c 'import http.server, json, ssl, sys, time
+class Board(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        self.rfile.read(int(self.headers["Content-Length"]))
+        hop = self.path.split("/")[1]
+        body = b"" if hop != "hop0" else json.dumps({"id": 7, "rank": 1, "score": 5}).encode()
+        self.send_response(201 if body else 307)
+        if hop == "plain": self.send_header("Location", "http://127.0.0.1:%d/hop0/api/scores" % server.server_address[1])
+        elif body == b"": self.send_header("Location", "/hop%d/api/scores" % (int(hop[3:]) - 1))
+        self.send_header("Content-Length", str(len(body))); self.end_headers(); self.wfile.write(body)
+    def log_message(self, *_): pass
+server = http.server.HTTPServer(("127.0.0.1", 0), Board); server.timeout = 1
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER); context.load_cert_chain(sys.argv[1], sys.argv[2])
+server.socket = context.wrap_socket(server.socket, server_side=True)
+print(server.server_address[1], flush=True)
+deadline = time.monotonic() + 20
+while time.monotonic() < deadline: server.handle_request()' "$work/cert.pem" "$work/key.pem" >"$work/hops.port" &
+hops_server=$!
+until [ -s "$work/hops.port" ]; do sleep 0.05; done
+hops=https://127.0.0.1:$(cat "$work/hops.port")
+check "--submit, sent on three times" "Submitted: rank 1 on the board with 5 points (entry 7). status 0" \
+  "$(SSL_CERT_FILE="$work/cert.pem" submit d.replay "$hops/hop3" | paste -sd' ')"
+check "--submit, sent on four times" "No leaderboard answered at $hops/hop4: it sent the request on too many times. status 5" \
+  "$(SSL_CERT_FILE="$work/cert.pem" submit d.replay "$hops/hop4" | paste -sd' ')"
+check "--submit, sent on to plain http" \
+  "No leaderboard answered at $hops/plain: it sent the request on to an address that is not https. status 5" \
+  "$(SSL_CERT_FILE="$work/cert.pem" submit d.replay "$hops/plain" | paste -sd' ')"
+kill "$hops_server"
 
 # The board killed behind the front: a JSON 503 with Retry-After; started again, it lists the same.
 listed=$(curl -s "${tls[@]}" "$front/api/scores?limit=100")

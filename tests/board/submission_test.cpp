@@ -1,10 +1,14 @@
 // A submission's name and replay text: each refused class of character at the edges of its
-// ranges, the blanks trimmed, 16 and 17 characters, and base64 with and without its padding.
+// ranges, the blanks trimmed, 16 and 17 characters, and base64 with and without its padding; its
+// ticket's signature, lifetime and play time, each at its limit and one past.
 #include "board/submission.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "board/ticket.h"
+#include "game/replay.h"
 
 namespace {
 
@@ -74,6 +78,36 @@ TEST(Base64, PaddingIsWholeGroupsOrNone) {
   for (const char* text : {"Q", "Q===", "QQ=", "QUI==", "QQ===", "QQ==QQ==", "QQ=A", "QU\nJD", "QUJD-"}) {
     EXPECT_FALSE(decodeBase64(text, decoded)) << text;
   }
+}
+
+// A game of `frames` frames played on a ticket issued at `issued`, as the board reads it.
+Replay gameOnTicket(const std::string& ticket, std::size_t frames) {
+  Replay replay{};
+  replay.ticket.assign(ticket.begin(), ticket.end());
+  replay.seed = ticketSeedOf(ticket);
+  replay.actions.resize(frames);
+  return replay;
+}
+
+TEST(Tickets, AreTheBoardsGoodForTheirLifetimeAndNoSoonerThanTheGameCanBePlayed) {
+  const std::string key(kTicketKeySize, 'k');
+  const std::int64_t issued = 1765000000;
+  const std::string ticket = issueTicket(key, issued);
+  ASSERT_EQ(ticket.size(), kTicketSize);
+  EXPECT_EQ(ticketIssuedAt(ticket), issued);
+  EXPECT_NE(issueTicket(key, issued), ticket) << "each ticket deals a seed of its own";
+
+  const Replay brief = gameOnTicket(ticket, 1);
+  EXPECT_EQ("the ticket was not issued by this board", ticketRefusal(std::string(kTicketKeySize, 'K'), brief, issued, 60));
+  EXPECT_EQ("", ticketRefusal(key, brief, issued + 60, 60));
+  EXPECT_EQ("the ticket has expired: a ticket is good for 60 s after it is issued", ticketRefusal(key, brief, issued + 61, 60));
+  EXPECT_EQ("the ticket is damaged", ticketRefusal(key, gameOnTicket(ticket.substr(1), 1), issued, 60));
+
+  // 60 s of frames arrive 55 s after the ticket at the soonest: 2 s and a twentieth less.
+  const Replay minute = gameOnTicket(ticket, 2400);
+  EXPECT_EQ("", ticketRefusal(key, minute, issued + 55, kDefaultTicketLifetime));
+  EXPECT_EQ("the game arrived 54 s after its ticket, sooner than its 2400 frames can be played (60 s)",
+            ticketRefusal(key, minute, issued + 54, kDefaultTicketLifetime));
 }
 
 }  // namespace

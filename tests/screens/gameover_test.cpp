@@ -123,14 +123,14 @@ TEST_F(GameOverScreen, ShowsTheFinalScoreAndTheBestIncludingIt) {
   }
 }
 
-// The board thread's side played by the test: the ended game arrives with a ticket request, and
-// the answer, posted during the pause, is drawn under the best score; a late answer for an
-// earlier game is not.
+// The board thread's side played by the test: the game ended on a ticket arrives, marked so, with
+// a ticket request, and the answer, posted during the pause, is drawn under the best score; a late
+// answer for an earlier game is not.
 TEST_F(GameOverScreen, TheBoardsAnswerForThisGameIsDrawnOnceItArrives) {
   screen_checks::FontSheet font;
   ASSERT_TRUE(font.loaded());
   gScore = 40;
-  startRecording();
+  startRecording(std::vector<std::uint8_t>(kTicketSize, 7));
   openBoardMailbox(true);
   std::vector<BoardJob> taken;
   std::thread board([&taken] {
@@ -154,6 +154,7 @@ TEST_F(GameOverScreen, TheBoardsAnswerForThisGameIsDrawnOnceItArrives) {
   ASSERT_EQ(taken.size(), 3u);
   EXPECT_TRUE(taken[0].ticket && taken[1].ticket);
   EXPECT_FALSE(taken[2].ticket);
+  EXPECT_TRUE(taken[2].onTicket);
   EXPECT_EQ(taken[2].replay, encodeReplay(gRecording));
 }
 
