@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Plants each fault of the catalogue (tests/mutants/*.txt) in a scratch copy of this checkout,
+# rebuilds what it touches, runs the tests named for it and says whether they caught it.
+#   scripts/mutants.sh [-j SLOTS] [PATTERN...]
+#   scripts/mutants.sh --check [PATTERN...]   only checks that each text is found once
+# A PATTERN picks the faults whose catalogue file or source file contains it (a folder: board/,
+# a file: src/game/play.cpp, a catalogue: tests/mutants/web.txt). Each slot is a copy with a build
+# of its own under build/mutants/ (kept for the next run; ccache, when installed, shares the
+# compiling); SLOTS defaults to the processors. Not part of ./test.sh: a whole run takes an hour.
+#
+# A fault is one line of four fields separated by tabs: the file, the exact text (found exactly
+# once in it), its replacement and the tests that should catch it, any of
+#   ctest:REGEX   the build's tests matching REGEX (ctest -R)
+#   board         the board scenario (tests/board/board_test.sh)
+#   web           the page in Chromium (tests/web/web_test.sh; needs ./web.sh built here)
+#   webboard      the page's leaderboard through the front (tests/web/board_test.sh)
+#   package       the Debian package, installed and played (tests/package/package_test.sh)
+# Prints one line per fault (caught, missed, or stale when its text is not found once) and at the
+# end: caught N of M.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+slots=$(nproc)
+check=false
+if [ "${1:-}" = --check ]; then check=true; shift; fi
+if [ "${1:-}" = -j ]; then slots=$2; shift 2; fi
+catalogue=$(mktemp)
+trap 'rm -f "$catalogue"' EXIT
+for list in tests/mutants/*.txt; do
+  [ "$list" = tests/mutants/baseline.txt ] && continue
+  awk -F'\t' -v list="$list" '!/^#/ && NF == 4 { print list ":" FNR "\t" $0 }' "$list"
+done | while IFS= read -r fault; do
+  [ $# -eq 0 ] && { echo "$fault"; continue; }
+  for pattern; do [[ "$fault" == *"$pattern"* ]] && { echo "$fault"; break; }; done
+done >"$catalogue"
+total=$(wc -l <"$catalogue")
+[ "$total" -gt 0 ] || { echo "no fault matches: $*" >&2; exit 2; }
+if $check; then
+  python3 - "$catalogue" <<'EOF'
+import sys
+bad = 0
+for line in open(sys.argv[1], encoding='utf-8'):
+    id, file, find, replace, tests = line.rstrip('\n').split('\t')
+    try:
+        found = open(file, encoding='utf-8').read().count(find)
+    except OSError:
+        found = 0
+    if found != 1 or find == replace or not tests.strip():
+        bad += 1
+        print('%s: %s found %d times' % (id, find, found))
+sys.exit(1 if bad else 0)
+EOF
+  status=$?
+  echo "[mutants] $total faults checked"
+  exit $status
+fi
+echo "[mutants] $total faults, $slots slots"
+
+# slot_setup N: a copy of the tracked files (as they are now) and its build.
+slot_setup() {
+  local dir=build/mutants/slot$1
+  # Files copied only where their bytes differ, so that the slot's build stays incremental and
+  # a fault left behind by an interrupted run is undone and rebuilt.
+  git ls-files -z | python3 -c '
+import os, shutil, sys
+dest, keep = sys.argv[1], {"build", "build-web"}
+tracked = set(filter(None, sys.stdin.read().split("\0")))
+for top, dirs, files in os.walk(dest):
+    if top == dest:
+        dirs[:] = [d for d in dirs if d not in keep]
+    for name in files:
+        path = os.path.relpath(os.path.join(top, name), dest)
+        if path not in tracked:
+            os.remove(os.path.join(dest, path))
+for path in tracked:
+    target = os.path.join(dest, path)
+    if os.path.isfile(path) and not (os.path.isfile(target) and open(path, "rb").read() == open(target, "rb").read()):
+        os.makedirs(os.path.dirname(target) or ".", exist_ok=True)
+        shutil.copyfile(path, target)
+        shutil.copymode(path, target)
+' "$dir/src"
+  if [ -f build-web/site/index.html ]; then  # the page's built files, for the web tests
+    mkdir -p "$dir/src/build-web"
+    cp -a build-web/files build-web/node "$dir/src/build-web/"
+  fi
+  local launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  cmake -S "$dir/src" -B "$dir/src/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELLWORTH_BOARD=ON \
+    "${launcher[@]}" >"$dir/setup.log" 2>&1 && cmake --build "$dir/src/build" -j 1 >>"$dir/setup.log" 2>&1
+}
+
+# run_tests SELECTOR...: fails when any named test fails.
+run_tests() {
+  local selector
+  for selector; do
+    case $selector in
+      ctest:*) ctest --test-dir build -R "${selector#ctest:}" --timeout 300 --stop-on-failure -j2 ;;
+      board) bash tests/board/board_test.sh build/zellworth-board build/tests/board/board_replay_maker build/zellworth ;;
+      web|webboard)
+        cp web/index.html web/*.css web/page.js web/best_games.js web/leaderboard.js web/sw.js \
+          web/manifest.webmanifest build-web/files/ &&
+          bash web/stamp.sh build-web/files build-web/site >/dev/null || return 1
+        if [ $selector = web ]; then bash tests/web/web_test.sh; else bash tests/web/board_test.sh; fi ;;
+      package) flock /tmp/zellworth-package.lock bash tests/package/package_test.sh ;;
+      *) echo "unknown test selector: $selector"; false ;;
+    esac >/dev/null 2>&1 || return 1
+  done
+}
+
+# plant SLOT FAULT: plants the fault in the slot's copy, rebuilds, tests, and restores the file.
+plant() {
+  local dir=build/mutants/slot$1/src id file find replace tests verdict
+  IFS=$'\t' read -r id file find replace tests <<<"$2"
+  local target=$dir/$file
+  cp "$target" "$target.orig"
+  if ! FIND=$find REPLACE=$replace python3 - "$target" <<'EOF'
+import os, sys
+path = sys.argv[1]
+text = open(path, encoding='utf-8').read()
+find = os.environ['FIND']
+if text.count(find) != 1:
+    sys.exit(1)
+open(path, 'w', encoding='utf-8').write(text.replace(find, os.environ['REPLACE']))
+EOF
+  then
+    verdict=stale
+  elif ! (cd "$dir" && cmake --build build -j 1 >../build.log 2>&1); then
+    verdict=unbuilt
+  elif (cd "$dir" && run_tests $tests); then
+    verdict=missed
+  else
+    verdict=caught
+  fi
+  mv "$target.orig" "$target"
+  touch "$target"  # the restored file is rebuilt by the next fault's build
+  printf '%-7s %s  %s: %s -> %s  [%s]\n' "$verdict" "$id" "$file" "$find" "$replace" "$tests"
+}
+
+results=$(mktemp)
+for slot in $(seq "$slots"); do
+  (
+    slot_setup "$slot" || { echo "slot $slot: the build failed (build/mutants/slot$slot/setup.log)" >&2; exit 1; }
+    awk -v n="$slots" -v s="$slot" 'NR % n == s % n' "$catalogue" | while IFS= read -r fault; do
+      plant "$slot" "$fault"
+    done
+  ) | tee -a "$results" &
+done
+wait
+sort -k2,2V "$results" -o "$results"
+caught=$(grep -c '^caught' "$results")
+counted=$(grep -cE '^(caught|missed)' "$results")
+grep -E '^(stale|unbuilt)' "$results" | sed 's/^/[mutants] not run: /'
+echo "caught $caught of $counted"
+rm -f "$results"
