@@ -15,8 +15,8 @@
 #   web           the page in Chromium (tests/web/web_test.sh; needs ./web.sh built here)
 #   webboard      the page's leaderboard through the front (tests/web/board_test.sh)
 #   package       the Debian package, installed and played (tests/package/package_test.sh)
-# Prints one line per fault (caught, missed, or stale when its text is not found once) and at the
-# end: caught N of M.
+# Prints one line per fault (caught, missed; stale when its text is not found once, unbuilt when
+# it does not compile, unrun when its tests cannot run here) and at the end: caught N of M.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -28,7 +28,8 @@ catalogue=$(mktemp)
 trap 'rm -f "$catalogue"' EXIT
 for list in tests/mutants/*.txt; do
   [ "$list" = tests/mutants/baseline.txt ] && continue
-  awk -F'\t' -v list="$list" '!/^#/ && NF == 4 { print list ":" FNR "\t" $0 }' "$list"
+  # The fields travel apart by the unit separator: read would take two tabs for one.
+  awk -F'\t' -v OFS='\037' -v list="$list" '!/^#/ && NF == 4 { $1 = $1; print list ":" FNR, $0 }' "$list"
 done | while IFS= read -r fault; do
   [ $# -eq 0 ] && { echo "$fault"; continue; }
   for pattern; do [[ "$fault" == *"$pattern"* ]] && { echo "$fault"; break; }; done
@@ -40,7 +41,7 @@ if $check; then
 import sys
 bad = 0
 for line in open(sys.argv[1], encoding='utf-8'):
-    id, file, find, replace, tests = line.rstrip('\n').split('\t')
+    id, file, find, replace, tests = line.rstrip('\n').split('\037')
     try:
         found = open(file, encoding='utf-8').read().count(find)
     except OSError:
@@ -89,7 +90,7 @@ for path in tracked:
     "${launcher[@]}" >"$dir/setup.log" 2>&1 && cmake --build "$dir/src/build" -j 1 >>"$dir/setup.log" 2>&1
 }
 
-# run_tests SELECTOR...: fails when any named test fails.
+# run_tests SELECTOR...: fails (1) when any named test fails, 2 when one cannot run here.
 run_tests() {
   local selector
   for selector; do
@@ -97,6 +98,7 @@ run_tests() {
       ctest:*) ctest --test-dir build -R "${selector#ctest:}" --timeout 300 --stop-on-failure -j2 ;;
       board) bash tests/board/board_test.sh build/zellworth-board build/tests/board/board_replay_maker build/zellworth ;;
       web|webboard)
+        [ -f build-web/files/index.html ] || return 2
         cp web/index.html web/*.css web/page.js web/best_games.js web/leaderboard.js web/sw.js \
           web/manifest.webmanifest build-web/files/ &&
           bash web/stamp.sh build-web/files build-web/site >/dev/null || return 1
@@ -110,7 +112,7 @@ run_tests() {
 # plant SLOT FAULT: plants the fault in the slot's copy, rebuilds, tests, and restores the file.
 plant() {
   local dir=build/mutants/slot$1/src id file find replace tests verdict
-  IFS=$'\t' read -r id file find replace tests <<<"$2"
+  IFS=$'\037' read -r id file find replace tests <<<"$2"
   local target=$dir/$file
   cp "$target" "$target.orig"
   if ! FIND=$find REPLACE=$replace python3 - "$target" <<'EOF'
@@ -126,10 +128,9 @@ EOF
     verdict=stale
   elif ! (cd "$dir" && cmake --build build -j 1 >../build.log 2>&1); then
     verdict=unbuilt
-  elif (cd "$dir" && run_tests $tests); then
-    verdict=missed
   else
-    verdict=caught
+    (cd "$dir" && run_tests $tests)
+    case $? in 0) verdict=missed ;; 2) verdict=unrun ;; *) verdict=caught ;; esac
   fi
   mv "$target.orig" "$target"
   touch "$target"  # the restored file is rebuilt by the next fault's build
@@ -149,6 +150,6 @@ wait
 sort -k2,2V "$results" -o "$results"
 caught=$(grep -c '^caught' "$results")
 counted=$(grep -cE '^(caught|missed)' "$results")
-grep -E '^(stale|unbuilt)' "$results" | sed 's/^/[mutants] not run: /'
+grep -E '^(stale|unbuilt|unrun)' "$results" | sed 's/^/[mutants] not run: /'
 echo "caught $caught of $counted"
 rm -f "$results"
