@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <tuple>
 
 #include "support/harness.h"
 
@@ -182,50 +183,44 @@ TEST(CommittedSheetsTest, OpaqueCopiesDrawWhatBlendingDrew) {
 }
 
 // Each failure prints its own message, and closeSDL afterwards (twice) releases only what exists.
+// SDL's dummy video driver offers only the software renderer, and a renderer named in the
+// environment is asked for with the accelerated flags. Without a display the set-up fails rather
+// than run the game where nobody sees it.
 TEST(SetUpFailureTest, EachFailurePrintsItsMessageAndTheShutDownReleasesWhatExists) {
-  struct Failure {
-    const char* variable;  // set, or unset with DISPLAY and WAYLAND_DISPLAY when there is no value
-    const char* value;
-    const char* message;
-    bool window;
-  };
-  // SDL's dummy video driver offers only the software renderer; a renderer named in the
-  // environment is asked for with the accelerated flags. Without a display the set-up fails rather
-  // than run the game where nobody sees it.
-  const Failure failures[] = {
-      {"SDL_AUDIODRIVER", "nonexistent", "SDL could not initialize! SDL Error: .+\n", false},
-      {"SDL_RENDER_DRIVER", "opengl", "Renderer could not be created! SDL Error: .+\n", true},
-      {"SDL_VIDEODRIVER", nullptr, "SDL could not initialize! SDL Error: .+\n", false},
-      {"SDL_VIDEODRIVER", "dummy", "", false}};
-  for (const Failure& failure : failures) {
-    SCOPED_TRACE(failure.message);
+  using Environment = std::vector<std::pair<const char*, const char*>>;  // a null value unsets
+  const std::tuple<Environment, const char*, bool> failures[] = {
+      {{{"SDL_AUDIODRIVER", "nonexistent"}}, "SDL could not initialize! SDL Error: .*nonexistent.*\n", false},
+      {{{"SDL_RENDER_DRIVER", "opengl"}}, "Renderer could not be created! SDL Error: .+\n", true},
+      {{{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", "/nonexistent/out.raw"}},
+       "SDL_mixer could not initialize! SDL_mixer Error: .+\n", true},
+      {{{"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr}, {"SDL_VIDEODRIVER", nullptr}},
+       "SDL could not initialize! SDL Error: .+\n", false},
+      {{}, "", false}};  // no set-up at all
+  for (const auto& [environment, message, window] : failures) {
+    SCOPED_TRACE(message);
     testing_support::releaseSoftwareRenderer();
     Mix_CloseAudio();
     Mix_Quit();
     IMG_Quit();
     SDL_Quit();
     testing_support::forgetLibraries();
-    if (*failure.message != '\0') {
-      if (failure.value == nullptr) {
-        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", failure.variable}) unsetenv(variable);
-      } else {
-        setenv(failure.variable, failure.value, 1);
-      }
+    for (const auto& [name, value] : environment) value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+    if (*message != '\0') {
       std::int32_t status = -1;
       const std::string printed = printedBy([&] { status = initializeSDL(); });
       EXPECT_EQ(status, 1);
-      EXPECT_TRUE(std::regex_match(printed, std::regex(failure.message))) << printed;
-      EXPECT_EQ(gWindow != nullptr, failure.window);
-      if (failure.window) {
+      EXPECT_TRUE(std::regex_match(printed, std::regex(message))) << printed;
+      EXPECT_EQ(gWindow != nullptr, window);
+      if (gWindow != nullptr) {
         EXPECT_STREQ(SDL_GetWindowTitle(gWindow), "Zellworth");
         int width = 0, height = 0;
         SDL_GetWindowSize(gWindow, &width, &height);
         EXPECT_EQ(width * 1000 + height, 800600);
       }
-      unsetenv("SDL_RENDER_DRIVER");
-      setenv("SDL_AUDIODRIVER", "dummy", 1);
-      setenv("SDL_VIDEODRIVER", "dummy", 1);
     }
+    unsetenv("SDL_RENDER_DRIVER");
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
     for (int again = 0; again < 2; ++again) closeSDL();
     EXPECT_EQ(gWindow, nullptr);
     EXPECT_EQ(gRenderer, nullptr);
