@@ -223,19 +223,6 @@ std::string printedBy(const std::function<void()>& action) {
   return ::testing::internal::GetCapturedStdout();
 }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
-    end = text.find('\n', start);
-    if (end == std::string::npos) {
-      result.push_back(text.substr(start) + "<no line feed>");
-      break;
-    }
-    result.push_back(text.substr(start, end - start));
-  }
-  return result;
-}
-
 void pushKeyDown(SDL_Keycode key, bool repeat) { pushKey(SDL_KEYDOWN, key, repeat); }
 void pushKeyUp(SDL_Keycode key) { pushKey(SDL_KEYUP, key, false); }
 

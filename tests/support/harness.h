@@ -59,8 +59,6 @@ std::vector<std::uint8_t> readFileBytes(const std::string& path);  // empty when
 std::string commandOutput(const std::string& command);
 // What `action` printed on standard output.
 std::string printedBy(const std::function<void()>& action);
-// The lines of printed text; a last line without a line feed ends in "<no line feed>".
-std::vector<std::string> lines(const std::string& text);
 
 // The default bindings, the drawn glyph size and an empty event queue, as at start-up.
 void resetToStartUpState();
