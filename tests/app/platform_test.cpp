@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -130,7 +131,8 @@ TEST_F(MediaTest, TheMusicSlotHoldsOnePieceAtATimeOrNothing) {
     ASSERT_NE(gMus, nullptr) << path;
     EXPECT_EQ(Mix_PlayingMusic(), 1);
   }
-  if (firstPiece >= 2048) {  // else the mixer's pieces are too small to tell
+  // The sanitizers' allocator (redzones, a quarantine of freed blocks) changes the peak beyond telling.
+  if (firstPiece >= 2048 && std::getenv("ASAN_OPTIONS") == nullptr) {
     EXPECT_LT(residentKb("VmHWM") - peakWithOne, firstPiece / 4) << firstPiece << " kB";
   }
   startMusic("../Common/mus09.mid");
