@@ -1,4 +1,3 @@
-// Shared ground of the fuzz targets: set-up once, the fenced canvas and the settings file.
 #include "fuzz_support.h"
 
 #include <SDL.h>
@@ -16,40 +15,17 @@
 #include "app/settings.h"
 #include "text/font.h"
 
+namespace fs = std::filesystem;
+
 namespace fuzz_support {
 namespace {
 
 constexpr std::int32_t kGuardRows = 64;
 constexpr std::uint8_t kGuardByte = 0xA5;
-constexpr std::int32_t kPitch = kWindowWidth * 4;  // bytes per row, ARGB8888
+constexpr std::size_t kGuardBytes = kGuardRows * kWindowWidth * 4;
 
-std::vector<std::uint8_t> gFencedPixels;
-SDL_Surface* gCanvas = nullptr;
-bool gReady = false;
-
-std::uint8_t* pixelsBelow() { return gFencedPixels.data() + (kGuardRows + kWindowHeight) * kPitch; }
-
-namespace fs = std::filesystem;
-std::string gScratchRoot;
-
-// <scratch>/run becomes the working directory; <scratch>/Common holds links to the media.
-void enterScratchRunDirectory() {
-  std::string pattern = (fs::temp_directory_path() / "zellworth-fuzz-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) fail("mkdtemp failed");
-  gScratchRoot = pattern;
-  fs::create_directory(gScratchRoot + "/run");
-  fs::create_directory(gScratchRoot + "/Common");
-  for (const auto& entry : fs::directory_iterator(ZELLWORTH_ASSETS_DIR)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("Settings.bin", 0) == 0 || name.rfind("Scores.bin", 0) == 0 || !entry.is_regular_file()) continue;
-    fs::create_symlink(fs::absolute(entry.path()), gScratchRoot + "/Common/" + name);
-  }
-  if (chdir((gScratchRoot + "/run").c_str()) != 0) fail("chdir failed");
-  atexit([] {
-    std::error_code ignored;
-    fs::remove_all(gScratchRoot, ignored);
-  });
-}
+std::vector<std::uint8_t> gFencedPixels;  // guard rows, the ARGB canvas, guard rows
+std::string gScratch;
 
 }  // namespace
 
@@ -60,19 +36,30 @@ void fail(const std::string& what) {
 }
 
 void setUpOnce() {
-  if (gReady) return;
-  gReady = true;
+  if (!gScratch.empty()) return;
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   setenv("SDL_AUDIODRIVER", "dummy", 1);
-  enterScratchRunDirectory();
+  gScratch = (fs::temp_directory_path() / "zellworth-fuzz-XXXXXX").string();
+  if (mkdtemp(gScratch.data()) == nullptr) fail("mkdtemp failed");
+  fs::create_directory(gScratch + "/run");
+  fs::create_directory(gScratch + "/Common");
+  for (const auto& entry : fs::directory_iterator(ZELLWORTH_ASSETS_DIR)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("Settings.bin", 0) == 0 || name.rfind("Scores.bin", 0) == 0 || !entry.is_regular_file()) continue;
+    fs::create_symlink(fs::absolute(entry.path()), gScratch + "/Common/" + name);
+  }
+  if (chdir((gScratch + "/run").c_str()) != 0) fail("chdir failed");
+  atexit([] {
+    std::error_code ignored;
+    fs::remove_all(gScratch, ignored);
+  });
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) < 0) fail(SDL_GetError());
   IMG_Init(IMG_INIT_PNG);
   if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 2048) < 0) fail(Mix_GetError());
-
-  gFencedPixels.assign(static_cast<std::size_t>(kGuardRows * 2 + kWindowHeight) * kPitch, kGuardByte);
-  gCanvas = SDL_CreateRGBSurfaceWithFormatFrom(gFencedPixels.data() + kGuardRows * kPitch, kWindowWidth,
-                                               kWindowHeight, 32, kPitch, SDL_PIXELFORMAT_ARGB8888);
-  gRenderer = SDL_CreateSoftwareRenderer(gCanvas);
+  gFencedPixels.assign(2 * kGuardBytes + kWindowHeight * kWindowWidth * 4, kGuardByte);
+  SDL_Surface* canvas = SDL_CreateRGBSurfaceWithFormatFrom(gFencedPixels.data() + kGuardBytes, kWindowWidth,
+                                                           kWindowHeight, 32, kWindowWidth * 4, SDL_PIXELFORMAT_ARGB8888);
+  gRenderer = SDL_CreateSoftwareRenderer(canvas);
   if (gRenderer == nullptr) fail(std::string("no software renderer: ") + SDL_GetError());
   SDL_SetRenderDrawBlendMode(gRenderer, SDL_BLENDMODE_BLEND);
   if (loadMedia() != 0) fail("the media did not load");
@@ -98,20 +85,17 @@ void clearCanvas() {
 }
 
 void checkCanvasGuards() {
-  // The renderer queues its drawing; make it reach the pixels before looking.
-  SDL_RenderFlush(gRenderer);
-  const std::size_t guardBytes = static_cast<std::size_t>(kGuardRows) * kPitch;
-  static const std::vector<std::uint8_t> untouched(guardBytes, kGuardByte);
-  if (memcmp(gFencedPixels.data(), untouched.data(), guardBytes) != 0 ||
-      memcmp(pixelsBelow(), untouched.data(), guardBytes) != 0) {
+  SDL_RenderFlush(gRenderer);  // the renderer queues its drawing
+  static const std::vector<std::uint8_t> untouched(kGuardBytes, kGuardByte);
+  if (memcmp(gFencedPixels.data(), untouched.data(), kGuardBytes) != 0 ||
+      memcmp(&*(gFencedPixels.end() - kGuardBytes), untouched.data(), kGuardBytes) != 0) {
     fail("a drawing call wrote outside the canvas");
   }
 }
 
 void writeSettingsFile(const std::uint8_t* data, std::size_t size) {
   FILE* file = fopen(kSettingsPath, "wb");
-  if (file == nullptr) fail("cannot write the scratch settings file");
-  if (size != 0 && fwrite(data, 1, size, file) != size) fail("short write of the scratch settings file");
+  if (file == nullptr || (size != 0 && fwrite(data, 1, size, file) != size)) fail("cannot write the settings file");
   fclose(file);
 }
 

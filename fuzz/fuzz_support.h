@@ -1,35 +1,24 @@
 // Shared ground of the fuzz targets: dummy drivers, a scratch run directory with the media, a
-// software renderer whose canvas is fenced by guard rows, and a reader for the fuzzer's bytes.
+// software renderer on a canvas fenced by guard rows, and a reader of the fuzzer's bytes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace fuzz_support {
 
-// Sets SDL's dummy drivers, makes a scratch run directory with ../Common/ links to the media,
-// opens the libraries and a software renderer on the fenced canvas, loads every texture and
-// sound, and sets the glyph size as the start-up does. Runs once; later calls do nothing.
+// Once: the drivers, a scratch ../Common/ linking the media, the libraries, the fenced renderer,
+// every texture and sound, and the glyph size as at start-up.
 void setUpOnce();
-
-// Empties SDL's event queue; pushes a close request.
 void drainEvents();
 void pushQuit();
-
-// Clears the canvas to black through the renderer.
 void clearCanvas();
-
-// Stops the process when any byte of the guard rows above or below the canvas has changed,
-// that is when a drawing call wrote outside the window's pixels.
+// Stops the process when a drawing call wrote into the guard rows above or below the canvas.
 void checkCanvasGuards();
-
-// Writes `size` bytes as ../Common/Settings.bin of the run directory.
 void writeSettingsFile(const std::uint8_t* data, std::size_t size);
-
-// Puts the eight default bindings back.
 void restoreDefaultBindings();
-
 // Stops the process with a message naming the broken property.
 [[noreturn]] void fail(const std::string& what);
 
@@ -44,11 +33,9 @@ class ByteReader {
     return static_cast<std::int32_t>(bits);
   }
   bool empty() const { return used_ >= size_; }
-  // The bytes not taken yet.
-  std::string rest() {
-    std::string bytes(reinterpret_cast<const char*>(data_ + used_), size_ - used_);
-    used_ = size_;
-    return bytes;
+  std::string rest() {  // the bytes not taken yet
+    const std::size_t from = std::exchange(used_, size_);
+    return std::string(reinterpret_cast<const char*>(data_ + from), size_ - from);
   }
 
  private:
@@ -59,6 +46,6 @@ class ByteReader {
 
 }  // namespace fuzz_support
 
-// The fuzz entry points, run by libFuzzer or, in ordinary builds, by replay_main.cpp.
+// The entry points, run by libFuzzer or, in ordinary builds, by replay_main.cpp.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);

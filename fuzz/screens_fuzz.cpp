@@ -1,16 +1,16 @@
 // Fuzz target: the event streams of the title, game, game-over and key configuration screens.
-// The first byte picks the screen; the rest is a stream of key presses and releases (with and
-// without the repeat flag), window events, quit requests and other events, cut into frames. Each
-// time the screen waits, the next frame's events enter SDL's queue; once the stream is used up
-// every wait brings a quit request, so every screen must return, with one of its result codes.
-// Waiting (a frame's or the pause's) and the millisecond clock are replaced (link option --wrap)
-// by a virtual clock, so a whole game takes no real time, and music loads as none (the game then
-// runs silent, as it does without its music files).
+// The first byte picks the screen; the rest is key presses and releases (with and without the
+// repeat flag), window events, quit requests and other events, cut into frames. Each wait of the
+// screen brings the next frame's events, and once they are used up a quit request, which every
+// screen must answer with one of its result codes. Waits and the clock run on a virtual clock
+// (link option --wrap), so a whole game takes no real time; music loads as none.
 #include <SDL.h>
 #include <SDL_mixer.h>
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "app/platform.h"
@@ -50,13 +50,9 @@ SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat) {
 }
 
 SDL_Event otherEvent(std::uint8_t choice) {
+  static const Uint32 kTypes[4] = {SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN, SDL_KEYMAPCHANGED, SDL_USEREVENT};
   SDL_Event event{};
-  switch (choice % 4) {
-    case 0: event.type = SDL_MOUSEMOTION; break;
-    case 1: event.type = SDL_MOUSEBUTTONDOWN; break;
-    case 2: event.type = SDL_KEYMAPCHANGED; break;
-    default: event.type = SDL_USEREVENT; break;
-  }
+  event.type = kTypes[choice % 4];
   return event;
 }
 
@@ -82,12 +78,7 @@ void parseFrames(fuzz_support::ByteReader& reader) {
         frame.push_back(event);
         break;
       }
-      case 6: {
-        SDL_Event event{};
-        event.type = SDL_QUIT;
-        frame.push_back(event);
-        break;
-      }
+      case 6: frame.push_back(SDL_Event{SDL_QUIT}); break;
       default: frame.push_back(otherEvent(reader.takeByte())); break;
     }
   }
@@ -104,27 +95,11 @@ void feedNextFrame() {
   fuzz_support::pushQuit();
 }
 
+// The settings file holds exactly the bindings' 32 bytes.
 bool fileHoldsBindings() {
-  FILE* file = fopen(kSettingsPath, "rb");
-  if (file == nullptr) return false;
-  unsigned char bytes[kSettingsFileSize + 1];
-  const std::size_t read = fread(bytes, 1, sizeof(bytes), file);
-  fclose(file);
-  if (read != static_cast<std::size_t>(kSettingsFileSize)) return false;
-  for (std::int32_t index = 0; index < kKeyBindingCount; ++index) {
-    const auto bits = static_cast<std::uint32_t>(gKeyBindings[index]);
-    for (std::int32_t byte = 0; byte < 4; ++byte) {
-      if (bytes[index * 4 + byte] != static_cast<unsigned char>(bits >> (8 * byte))) return false;
-    }
-  }
-  return true;
-}
-
-bool settingsFileExists() {
-  FILE* file = fopen(kSettingsPath, "rb");
-  if (file == nullptr) return false;
-  fclose(file);
-  return true;
+  std::ifstream file(kSettingsPath, std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  return bytes.size() == sizeof gKeyBindings && std::memcmp(bytes.data(), gKeyBindings, bytes.size()) == 0;
 }
 
 }  // namespace
@@ -186,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     default: {
       const std::int32_t result = adjustSettings();
-      if (result == 0 && settingsFileExists()) fuzz_support::fail("a quit on the key configuration saved");
+      if (result == 0 && std::ifstream(kSettingsPath)) fuzz_support::fail("a quit on the key configuration saved");
       if (result == kSettingsSaved && !fileHoldsBindings()) fuzz_support::fail("the saved file differs from the bindings");
       if (result == kSettingsSaved) {
         for (std::int32_t first = 0; first < kKeyBindingCount; ++first) {

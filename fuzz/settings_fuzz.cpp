@@ -3,8 +3,6 @@
 // screen must draw their names without writing outside the window.
 #include <SDL.h>
 
-#include <cstring>
-
 #include "app/platform.h"
 #include "app/settings.h"
 #include "fuzz_support.h"
@@ -22,17 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz_support::writeSettingsFile(data, size);
   loadSettings();
 
+  fuzz_support::ByteReader records(data, size);
   for (std::int32_t index = 0; index < kKeyBindingCount; ++index) {
-    SDL_Keycode expected = kDefaultKeyBindings[index];
-    const std::size_t offset = static_cast<std::size_t>(index) * 4;
-    if (offset + 4 <= size) {
-      const std::uint32_t bits = static_cast<std::uint32_t>(data[offset]) |
-                                 static_cast<std::uint32_t>(data[offset + 1]) << 8 |
-                                 static_cast<std::uint32_t>(data[offset + 2]) << 16 |
-                                 static_cast<std::uint32_t>(data[offset + 3]) << 24;
-      expected = static_cast<SDL_Keycode>(static_cast<std::int32_t>(bits));
-    }
-    if (gKeyBindings[index] != expected) fuzz_support::fail("a binding differs from its record in the file");
+    const SDL_Keycode record = records.takeInt32();
+    const bool whole = static_cast<std::size_t>(index) * 4 + 4 <= size;
+    if (gKeyBindings[index] != (whole ? record : kDefaultKeyBindings[index])) fuzz_support::fail("a binding differs from its record");
   }
 
   for (std::int32_t step = kFirstCaptureStep; step >= kFinalKeyStep; --step) {

@@ -22,11 +22,9 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detec
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 status=0
-# Left out: one test that measures the process's peak memory, which the sanitizer's allocator
-# (redzones, a quarantine of freed blocks) changes beyond what the test can tell apart; and the
-# tests that open a real X window, run below without the leak check.
-under_x='MainBinaryTest|WindowTest|RendererChoiceTest'
-ctest --test-dir "$build_dir" -L unit -E "MediaTest.SwitchingMusicHoldsOnePieceAtATime|$under_x" \
+# Left out: the tests that open a real X window, run below without the leak check.
+under_x='WindowTest'
+ctest --test-dir "$build_dir" -L unit -E "$under_x" \
   --output-on-failure --timeout 600 -j4 || status=1
 # Under X, SDL's GL renderer loads Mesa's GLX driver, which leaks a few blocks and is unloaded
 # before the leak checker can name it; every other check stays on.

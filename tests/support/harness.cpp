@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 
 #include "app/platform.h"
 #include "app/settings.h"
@@ -27,7 +28,6 @@ bool gLibrariesReady = false;
 
 void pushKey(Uint32 type, SDL_Keycode key, bool repeat) {
   SDL_Event event{};
-  event.type = type;
   event.key.type = type;
   event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
   event.key.repeat = repeat ? 1 : 0;
@@ -36,19 +36,28 @@ void pushKey(Uint32 type, SDL_Keycode key, bool repeat) {
   SDL_PushEvent(&event);
 }
 
+// The coordinate font: sheet pixel (x, y) has red x, green y % 256 and blue 100 + y / 256.
+constexpr std::int32_t kCellWidth = 10, kCellHeight = 15, kRowsPerStyle = 6;
+constexpr std::int32_t kSheetWidth = 16 * kCellWidth, kSheetHeight = 4 * kRowsPerStyle * kCellHeight;
+
+bool sheetPositionAt(std::int32_t x, std::int32_t y, std::int32_t& sheetX, std::int32_t& sheetY) {
+  if (x < 0 || y < 0 || x >= gCanvas->w || y >= gCanvas->h) return false;
+  const SDL_Color color = pixelAt(x, y);
+  if (color.r >= kSheetWidth || color.b < 100 || color.b > 101) return false;
+  sheetX = color.r;
+  sheetY = color.g + 256 * (color.b - 100);
+  return true;
+}
+
 }  // namespace
 
-std::string committedAssetPath(const std::string& fileName) {
-  return std::string(ZELLWORTH_ASSETS_DIR) + "/" + fileName;
-}
+std::string committedAssetPath(const std::string& fileName) { return ZELLWORTH_ASSETS_DIR "/" + fileName; }
 
 const RunDirectory& enterFreshRunDirectory() {
   removeRunDirectory();
-  std::string pattern = (fs::temp_directory_path() / "zellworth-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  gRunDirectory.root = pattern;
-  gRunDirectory.run = pattern + "/run";
-  gRunDirectory.common = pattern + "/Common";
+  std::string root = (fs::temp_directory_path() / "zellworth-test-XXXXXX").string();
+  if (mkdtemp(root.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  gRunDirectory = {root, root + "/run", root + "/Common"};
   fs::create_directory(gRunDirectory.run);
   fs::create_directory(gRunDirectory.common);
   std::error_code missingAssets;
@@ -65,7 +74,7 @@ const RunDirectory& currentRunDirectory() { return gRunDirectory; }
 
 void removeRunDirectory() {
   if (gRunDirectory.root.empty()) return;
-  chdir("/");
+  if (chdir("/") != 0) return;
   std::error_code ignored;
   fs::remove_all(gRunDirectory.root, ignored);
   gRunDirectory = RunDirectory{};
@@ -82,7 +91,7 @@ void initializeLibraries() {
 void forgetLibraries() {
   gLibrariesReady = false;
   gRenderer = nullptr;  // destroyed with SDL
-  if (gCanvas != nullptr) SDL_FreeSurface(gCanvas);
+  SDL_FreeSurface(gCanvas);
   gCanvas = nullptr;
 }
 
@@ -102,25 +111,17 @@ std::int32_t useSoftwareRendererWithMedia() {
 }
 
 void releaseSoftwareRenderer() {
-  for (auto& texture : gTexture) {
-    SDL_DestroyTexture(texture);
-    texture = nullptr;
-  }
-  for (auto& sound : gSnd) {
-    Mix_FreeChunk(sound);
-    sound = nullptr;
-  }
-  if (gRenderer != nullptr) SDL_DestroyRenderer(gRenderer);
-  gRenderer = nullptr;
-  if (gCanvas != nullptr) SDL_FreeSurface(gCanvas);
-  gCanvas = nullptr;
+  for (auto& texture : gTexture) SDL_DestroyTexture(std::exchange(texture, nullptr));
+  for (auto& sound : gSnd) Mix_FreeChunk(std::exchange(sound, nullptr));
+  if (gRenderer != nullptr) SDL_DestroyRenderer(std::exchange(gRenderer, nullptr));
+  SDL_FreeSurface(std::exchange(gCanvas, nullptr));
 }
 
 SDL_Surface* canvas() { return gCanvas; }
 
 SDL_Color pixelAt(std::int32_t x, std::int32_t y) {
-  const auto* row = static_cast<const std::uint8_t*>(gCanvas->pixels) + y * gCanvas->pitch;
-  Uint32 value = reinterpret_cast<const Uint32*>(row)[x];
+  Uint32 value;
+  SDL_memcpy(&value, static_cast<const std::uint8_t*>(gCanvas->pixels) + y * gCanvas->pitch + x * 4, 4);
   SDL_Color color{};
   SDL_GetRGBA(value, gCanvas->format, &color.r, &color.g, &color.b, &color.a);
   return color;
@@ -134,36 +135,11 @@ const char* const kFontLayout[6] = {"0123456789ABCDEF", "GHIJKLMNOPQRSTUV", "WXY
                                     "mnopqrstuvwxyz.:", ",;|/\\'\"?!+-*=()_",
                                     "<>[]#$^\x01\x01\x01 \x01\x01\x01\x01\x01"};
 
-namespace {
-
-constexpr std::int32_t kProbeCellWidth = 10;
-constexpr std::int32_t kProbeCellHeight = 15;
-constexpr std::int32_t kProbeStyles = 4;
-constexpr std::int32_t kProbeRowsPerStyle = 6;
-constexpr std::int32_t kProbeSheetWidth = 16 * kProbeCellWidth;
-constexpr std::int32_t kProbeSheetHeight = kProbeStyles * kProbeRowsPerStyle * kProbeCellHeight;
-
-// Sheet pixel (x, y) has red x, green y % 256 and blue 100 + y / 256; red never reaches 255.
-bool sheetPositionAt(std::int32_t x, std::int32_t y, std::int32_t& sheetX, std::int32_t& sheetY) {
-  if (x < 0 || y < 0 || x >= gCanvas->w || y >= gCanvas->h) return false;
-  const SDL_Color color = pixelAt(x, y);
-  if (color.r >= kProbeSheetWidth || color.b < 100 || color.b > 101) return false;
-  sheetX = color.r;
-  sheetY = color.g + 256 * (color.b - 100);
-  return true;
-}
-
-}  // namespace
-
 void useCoordinateFont() {
-  SDL_Surface* sheet =
-      SDL_CreateRGBSurfaceWithFormat(0, kProbeSheetWidth, kProbeSheetHeight, 32, SDL_PIXELFORMAT_ARGB8888);
-  for (std::int32_t y = 0; y < kProbeSheetHeight; ++y) {
+  SDL_Surface* sheet = SDL_CreateRGBSurfaceWithFormat(0, kSheetWidth, kSheetHeight, 32, SDL_PIXELFORMAT_ARGB8888);
+  for (std::int32_t y = 0; y < kSheetHeight; ++y) {
     auto* row = reinterpret_cast<Uint32*>(static_cast<std::uint8_t*>(sheet->pixels) + y * sheet->pitch);
-    for (std::int32_t x = 0; x < kProbeSheetWidth; ++x) {
-      row[x] = SDL_MapRGB(sheet->format, static_cast<Uint8>(x), static_cast<Uint8>(y % 256),
-                          static_cast<Uint8>(100 + y / 256));
-    }
+    for (std::int32_t x = 0; x < kSheetWidth; ++x) row[x] = SDL_MapRGB(sheet->format, x, y % 256, 100 + y / 256);
   }
   SDL_DestroyTexture(gTexture[kTextureFont]);
   gTexture[kTextureFont] = SDL_CreateTextureFromSurface(gRenderer, sheet);
@@ -172,39 +148,25 @@ void useCoordinateFont() {
 
 GlyphProbe glyphAt(std::int32_t x, std::int32_t y) {
   GlyphProbe probe;
-  std::int32_t cellX = 0;
-  std::int32_t cellY = 0;
-  if (!sheetPositionAt(x, y, cellX, cellY)) return probe;
-  if (cellX % kProbeCellWidth != 0 || cellY % kProbeCellHeight != 0) return probe;
-  for (std::int32_t dy = 0; dy < kProbeCellHeight; ++dy) {
-    for (std::int32_t dx = 0; dx < kProbeCellWidth; ++dx) {
-      std::int32_t sheetX = 0;
-      std::int32_t sheetY = 0;
-      if (!sheetPositionAt(x + dx, y + dy, sheetX, sheetY) || sheetX != cellX + dx || sheetY != cellY + dy) {
-        return probe;
-      }
+  std::int32_t cellX = 0, cellY = 0, sheetX = 0, sheetY = 0;
+  if (!sheetPositionAt(x, y, cellX, cellY) || cellX % kCellWidth != 0 || cellY % kCellHeight != 0) return probe;
+  for (std::int32_t dy = 0; dy < kCellHeight; ++dy) {
+    for (std::int32_t dx = 0; dx < kCellWidth; ++dx) {
+      if (!sheetPositionAt(x + dx, y + dy, sheetX, sheetY) || sheetX != cellX + dx || sheetY != cellY + dy) return probe;
     }
   }
-  const std::int32_t row = cellY / kProbeCellHeight;
-  probe.drawn = true;
-  probe.style = row / kProbeRowsPerStyle;
-  probe.character = kFontLayout[row % kProbeRowsPerStyle][cellX / kProbeCellWidth];
-  return probe;
+  const std::int32_t row = cellY / kCellHeight;
+  return {true, kFontLayout[row % kRowsPerStyle][cellX / kCellWidth], row / kRowsPerStyle};
 }
 
 std::string textAt(std::int32_t x, std::int32_t y, std::int32_t count, std::int32_t style) {
   std::string text;
-  for (std::int32_t index = 0; index < count; ++index) {
-    const std::int32_t left = x + index * kProbeCellWidth;
+  for (std::int32_t left = x, sheetX, sheetY; left < x + count * kCellWidth; left += kCellWidth) {
     const GlyphProbe probe = glyphAt(left, y);
-    std::int32_t sheetX = 0;
-    std::int32_t sheetY = 0;
     if (probe.drawn && probe.style == style) {
       text += probe.character;
-    } else if (probe.drawn || sheetPositionAt(left, y, sheetX, sheetY)) {
-      text += '?';
     } else {
-      text += ' ';
+      text += probe.drawn || sheetPositionAt(left, y, sheetX, sheetY) ? '?' : ' ';
     }
   }
   return text;
@@ -212,12 +174,8 @@ std::string textAt(std::int32_t x, std::int32_t y, std::int32_t count, std::int3
 
 std::int32_t countGlyphPixels() {
   std::int32_t count = 0;
-  for (std::int32_t y = 0; y < gCanvas->h; ++y) {
-    for (std::int32_t x = 0; x < gCanvas->w; ++x) {
-      std::int32_t sheetX = 0;
-      std::int32_t sheetY = 0;
-      if (sheetPositionAt(x, y, sheetX, sheetY)) ++count;
-    }
+  for (std::int32_t y = 0, sheetX, sheetY; y < gCanvas->h; ++y) {
+    for (std::int32_t x = 0; x < gCanvas->w; ++x) count += sheetPositionAt(x, y, sheetX, sheetY) ? 1 : 0;
   }
   return count;
 }
@@ -228,10 +186,9 @@ bool runningUnderXvfb() {
     return true;
   }
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string self = fs::read_symlink("/proc/self/exe").string();
   const std::string command = std::string("bash '") + ZELLWORTH_X_SERVER_SCRIPT +
-                              "' 1024x768 env ZELLWORTH_UNDER_XVFB=1 '" + self + "' --gtest_filter='" +
-                              test->test_suite_name() + "." + test->name() + "'";
+                              "' 1024x768 env ZELLWORTH_UNDER_XVFB=1 '" + fs::read_symlink("/proc/self/exe").string() +
+                              "' --gtest_filter='" + test->test_suite_name() + "." + test->name() + "'";
   fflush(stdout);
   const int status = std::system(command.c_str());
   if (status != 0) ADD_FAILURE() << "the test failed under Xvfb (status " << status << ")";
@@ -239,8 +196,8 @@ bool runningUnderXvfb() {
 }
 
 void writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::uint8_t> readFileBytes(const std::string& path) {
@@ -253,10 +210,17 @@ std::string commandOutput(const std::string& command) {
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return output;
   char buffer[256];
-  std::size_t count = 0;
-  while ((count = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, count);
+  for (std::size_t count; (count = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) output.append(buffer, count);
   pclose(pipe);
   return output;
+}
+
+std::string printedBy(const std::function<void()>& action) {
+  fflush(stdout);
+  ::testing::internal::CaptureStdout();
+  action();
+  fflush(stdout);
+  return ::testing::internal::GetCapturedStdout();
 }
 
 void pushKeyDown(SDL_Keycode key, bool repeat) { pushKey(SDL_KEYDOWN, key, repeat); }
@@ -278,21 +242,6 @@ void resetToStartUpState() {
 void drainEvents() {
   SDL_PumpEvents();
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      result.push_back(text.substr(start) + "<no line feed>");
-      break;
-    }
-    result.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return result;
 }
 
 }  // namespace testing_support
