@@ -1,8 +1,8 @@
 # The real zellworth-board on free ports of 127.0.0.1, one per section, as clients meet it: alone, on
 # its tickets, at its limits, behind the package's nginx front, two on one PostgreSQL database; and
 # the game's --submit against it. Binaries from build/ unless BOARD, MAKER or GAME name others.
-import asyncio, base64, concurrent.futures as futures, http.client, http.server, json, os, re, resource, signal
-import socket, ssl, subprocess, threading, time, urllib.parse
+import asyncio, atexit, base64, concurrent.futures as futures, http.client, http.server, json, os, re, resource, signal
+import shutil, socket, ssl, subprocess, tempfile, threading, time, urllib.parse
 from pathlib import Path
 import pytest
 
@@ -10,7 +10,9 @@ ROOT = Path(__file__).resolve().parents[2]
 BOARD, MAKER, GAME = (str(ROOT / os.environ.get(name, path)) for name, path in (
     ("BOARD", "build/zellworth-board"), ("MAKER", "build/tests/board/board_replay_maker"), ("GAME", "build/zellworth")))
 JSON = {"Content-Type": "application/json"}
-DAMAGED = lambda make: b'{"name": "Eve", "replay": "%s"}' % base64.b64encode(make.game(22).read_bytes()[:50])
+DAMAGED = lambda: b'{"name": "Eve", "replay": "%s"}' % base64.b64encode(game(22).read_bytes()[:50])
+WORK = Path(tempfile.mkdtemp(prefix="board-test-"))
+atexit.register(shutil.rmtree, WORK, True)
 BUSY = b'{"error":"too many requests from one address; try again in 5 s"}'
 
 
@@ -49,31 +51,19 @@ def raw(port, request, tls=None, source="127.0.0.1"):
     return connection
 
 
-class Maker:  # recorded games of the real frames with fixed seeds, and forgeries made from them
-    def __init__(self, work):
-        self.work = work
-
-    def __call__(self, *args):
-        return subprocess.run([MAKER, *map(str, args)], check=True, capture_output=True, text=True).stdout
-
-    def game(self, seed, operation=None, *extra):
-        path = self.work / f"{seed}{operation or ''}{'-'.join(map(str, extra))}.replay"
-        if not path.exists():
-            self("record", seed, path) if operation is None else self(operation, self.game(seed), path, *extra)
-        return path
-
-    def score(self, seed):
-        return int(self("score", self.game(seed)))
+def make(*args):  # the replay maker: recorded games of the real frames with fixed seeds, and forgeries made from them
+    return subprocess.run([MAKER, *map(str, args)], check=True, capture_output=True, text=True).stdout
 
 
-@pytest.fixture(scope="session")
-def work(tmp_path_factory):
-    return tmp_path_factory.mktemp("board")
+def game(seed, operation=None, *extra):
+    path = WORK / f"{seed}{operation or ''}{'-'.join(map(str, extra))}.replay"
+    if not path.exists():
+        make("record", seed, path) if operation is None else make(operation, game(seed), path, *extra)
+    return path
 
 
-@pytest.fixture(scope="session")
-def make(work):
-    return Maker(work)
+def score(seed):
+    return int(make("score", game(seed)))
 
 
 def entry(name, replay):
@@ -81,13 +71,13 @@ def entry(name, replay):
 
 
 class Board:
-    def __init__(self, work, *options, db):
-        self.work, self.options, self.db, self.port = work, options, db, free_port()
+    def __init__(self, *options, db):
+        self.options, self.db, self.port = options, db, free_port()
         self.url = f"http://127.0.0.1:{self.port}"
         self.start()
 
     def start(self):
-        with open(self.work / "board.log", "a") as log:
+        with open(WORK / "board.log", "a") as log:
             self.process = subprocess.Popen([BOARD, "--listen", f"127.0.0.1:{self.port}", "--db", self.db, *self.options], stdout=log, stderr=log)
         assert wait_for(lambda: self.get("/api/health").status == 200), "the board did not start"
 
@@ -106,27 +96,27 @@ class Board:
 
 
 @pytest.fixture(scope="class")
-def board(request, work):
-    started = Board(work, *request.cls.options, db=work / (request.cls.__name__ + ".db"))
+def board(request):
+    started = Board(*request.cls.options, db=WORK / (request.cls.__name__ + ".db"))
     yield started
     started.stop()
 
 
-def submit(work, replay, board, **env):  # the desktop's --submit: its lines and exit status
-    done = subprocess.run([GAME, "--submit", replay, "--name", "Dee", "--board", board], cwd=work, capture_output=True, text=True,
+def submit(replay, board, **env):  # the desktop's --submit: its lines and exit status
+    done = subprocess.run([GAME, "--submit", replay, "--name", "Dee", "--board", board], cwd=WORK, capture_output=True, text=True,
                           env={**os.environ, **env})
     return " ".join(done.stdout.splitlines() + [f"status {done.returncode}"])
 
 
 @pytest.fixture(scope="module")
-def dead_listener(work, make):  # never accepts, its queue full: --submit waits out its connect timeout
+def dead_listener():  # never accepts, its queue full: --submit waits out its connect timeout
     server = socket.create_server(("127.0.0.1", 0), backlog=0)
     waiting = [socket.socket() for _ in range(3)]
     for client in waiting:
         client.setblocking(False)
         client.connect_ex(server.getsockname())
     url, started = f"http://127.0.0.1:{server.getsockname()[1]}", time.monotonic()
-    yield url, futures.ThreadPoolExecutor(1).submit(lambda: (submit(work, make.game(11), url), time.monotonic() - started < 11))
+    yield url, futures.ThreadPoolExecutor(1).submit(lambda: (submit(game(11), url), time.monotonic() - started < 11))
     server.close()
 
 
@@ -154,39 +144,39 @@ SEEN = {}  # the first entry, for the sections after the one that stored it
 class TestAlone:
     options = ("--accept-unticketed", "--submissions-per-minute", "100")
 
-    def test_games_stored_once_ranked_and_served(self, board, make, dead_listener):
+    def test_games_stored_once_ranked_and_served(self, board, dead_listener):
         assert (board.get("/api/health").json()["status"], board.get("/api/scores").body) == ("ok", b'{"scores":[],"total":0}')
-        first = board.post(entry("Ada", make.game(11)))
-        assert (first.status, first.json()["score"]) == (201, make.score(11))
+        first = board.post(entry("Ada", game(11)))
+        assert (first.status, first.json()["score"]) == (201, score(11))
         SEEN["first"] = first.json()["id"]
         # The same file, a copy under another date, or with fire pressed where the cooldown fires nothing: the same game.
-        for copy in (make.game(11), make.game(11, "redate", 1000000000), make.game(11, "neutral")):
+        for copy in (game(11), game(11, "redate", 1000000000), game(11, "neutral")):
             again = board.post(entry("Thief", copy))
             assert (again.status, again.json()["id"], again.json()["name"], again.json()["duplicate"]) == (200, SEEN["first"], "Ada", True)
-        board.post(entry("Bea", make.game(22)))
-        board.post(entry('  <b>Cy</b> & "co" ', make.game(33)), headers={"Content-Type": "application/json; charset=utf-8"})
+        board.post(entry("Bea", game(22)))
+        board.post(entry('  <b>Cy</b> & "co" ', game(33)), headers={"Content-Type": "application/json; charset=utf-8"})
         listed = board.get("/api/scores").json()
-        assert [listed["total"], *(e["score"] for e in listed["scores"])] == [3, *sorted(map(make.score, (11, 22, 33)), reverse=True)]
+        assert [listed["total"], *(e["score"] for e in listed["scores"])] == [3, *sorted(map(score, (11, 22, 33)), reverse=True)]
         assert '<b>Cy</b> & "co"' in [e["name"] for e in listed["scores"]]
         replay, part, parts = (board.get(f"/api/replays/{SEEN['first']}", headers=h) for h in ({}, {"Range": "bytes=0-9"}, {"Range": "bytes=0-0,2-2"}))
-        assert (replay.body, replay.headers["Cache-Control"]) == (make.game(11).read_bytes(), "public, max-age=300")  # a hide reaches caches
+        assert (replay.body, replay.headers["Cache-Control"]) == (game(11).read_bytes(), "public, max-age=300")  # a hide reaches caches
         assert [(part.status, len(part.body)), (parts.status, parts.body)] == [(206, 10), (416, b'{"error":"at most one range is served"}')]
-        trimmed = b'{"name": "\\u00a0\\u3164Ann \\u2800\\u3000", "replay": "%s"}' % base64.b64encode(make.game(55).read_bytes())
+        trimmed = b'{"name": "\\u00a0\\u3164Ann \\u2800\\u3000", "replay": "%s"}' % base64.b64encode(game(55).read_bytes())
         assert board.post(trimmed).json()["name"] == "Ann"
 
     @pytest.mark.parametrize("body, status, error", [
-        (lambda make: entry("Eve", make.game(11, "forge-score")), 422, "the replay does not give the score it claims: it records {s5}, its inputs give {s}"),
-        (lambda make: entry("Eve", make.game(11, "forge-rules")), 422, "the rules version .* is not one this board plays .*"),
+        (lambda: entry("Eve", game(11, "forge-score")), 422, "the replay does not give the score it claims: it records {s5}, its inputs give {s}"),
+        (lambda: entry("Eve", game(11, "forge-rules")), 422, "the rules version .* is not one this board plays .*"),
         (DAMAGED, 422, "the file is damaged"),
-        (lambda make: b'{"name": "x", "replay": ', 400, "the body is not a JSON object"),
-        (lambda make: b'{"name": "\xff\xfe", "replay": "WldSUA=="}', 400, "the body is not a JSON object"),
-        (lambda make: b'{"name": "\\u0007\\u001b[2J<script>", "replay": "WldSUA=="}', 400, "the name is not allowed: it holds a control character"),
-        (lambda make: b'{"name": "%s", "replay": "WldSUA=="}' % (b"\\u00e9" * 17), 400, "the name is not allowed: it is longer than 16 characters"),
-        (lambda make: b'{"name": "A\\u061cB", "replay": "WldSUA=="}', 400, "the name is not allowed: it holds an invisible formatting character"),
+        (lambda: b'{"name": "x", "replay": ', 400, "the body is not a JSON object"),
+        (lambda: b'{"name": "\xff\xfe", "replay": "WldSUA=="}', 400, "the body is not a JSON object"),
+        (lambda: b'{"name": "\\u0007\\u001b[2J<script>", "replay": "WldSUA=="}', 400, "the name is not allowed: it holds a control character"),
+        (lambda: b'{"name": "%s", "replay": "WldSUA=="}' % (b"\\u00e9" * 17), 400, "the name is not allowed: it is longer than 16 characters"),
+        (lambda: b'{"name": "A\\u061cB", "replay": "WldSUA=="}', 400, "the name is not allowed: it holds an invisible formatting character"),
     ], ids=["forged", "rules", "damaged", "json", "utf8", "controls", "17", "bidi"])
-    def test_refusals(self, board, make, body, status, error):
-        answer = board.post(body(make))
-        assert answer.status == status and re.fullmatch(error.format(s=make.score(11), s5=make.score(11) + 5), answer.json()["error"])
+    def test_refusals(self, board, body, status, error):
+        answer = board.post(body())
+        assert answer.status == status and re.fullmatch(error.format(s=score(11), s5=score(11) + 5), answer.json()["error"])
 
     @pytest.mark.parametrize("query, status, ranks", [("limit=100", 200, [1, 2, 3, 4]), ("limit=101", 400, []), ("limit=1&offset=0", 200, [1]),
                                                       ("limit=0", 400, []), ("offset=-1", 400, []), ("offset=3", 200, [4])])
@@ -215,13 +205,13 @@ class TestAlone:
         started = time.monotonic()
         assert board.get("/api/scores").status == 200 and time.monotonic() - started < 2
 
-    def test_a_date_ahead_of_the_clock(self, board, make):
+    def test_a_date_ahead_of_the_clock(self, board):
         # Kept at 24 h ahead; a second more becomes the clock's. Sent at the start of a second, again
         # when the first reached the board in the next one.
         for attempt in range(5):
             time.sleep(1 - time.time() % 1)
             now = int(time.time())
-            dates = [board.post(entry("D", make.game(60 + 2 * attempt + plus, "redate", now + ahead))).json()["date"]
+            dates = [board.post(entry("D", game(60 + 2 * attempt + plus, "redate", now + ahead))).json()["date"]
                      for plus, ahead in ((1, 86401), (0, 86400))]
             if dates[0] != time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(now + 86401)):
                 break
@@ -235,12 +225,12 @@ class TestAlone:
         (11, "http://board.invalid", "No leaderboard answered at http://board.invalid: the name does not resolve. status 5"),
         (11, "ftp://127.0.0.1", "status 2"),
     ], ids=["stored", "there", "refused", "no-connection", "no-name", "not-http"])
-    def test_submit(self, board, make, work, seed, where, said):
-        (work / "damaged.replay").write_bytes(make.game(22).read_bytes()[:50])
-        line = submit(work, work / "damaged.replay" if seed == "damaged" else make.game(seed), where or board.url)
+    def test_submit(self, board, seed, where, said):
+        (WORK / "damaged.replay").write_bytes(game(22).read_bytes()[:50])
+        line = submit(WORK / "damaged.replay" if seed == "damaged" else game(seed), where or board.url)
         shown = int((re.search(r"\(entry (\d+)\)", line) or [0, 0])[1])
         ranks = {e["id"]: e["rank"] for e in board.get("/api/scores?limit=100").json()["scores"]}
-        assert line == said.format(rank=ranks.get(shown), score=seed != "damaged" and make.score(seed), id=shown)
+        assert line == said.format(rank=ranks.get(shown), score=seed != "damaged" and score(seed), id=shown)
 
     @pytest.mark.parametrize("path, status, body, said", [  # servers that are not boards: no text of theirs is trusted
         ("/page", 200, b"<html>hello</html>", "The address {url}/page answered 200, not as a leaderboard does. status 5"),
@@ -250,12 +240,12 @@ class TestAlone:
         ("/full", 422, b'{"error": "' + b"a" * (65536 - 13) + b'"}', "The board refused it: " + "a" * 200 + "\u2026. status 3"),
         ("/huge", 422, b'{"error": "' + b"a" * (65537 - 13) + b'"}', "No leaderboard answered at {url}/huge: its answer is larger than 65536 bytes. status 5"),
     ], ids=["page", "text-entry", "escapes", "65536", "65537"])
-    def test_submit_to_a_server_that_is_not_a_board(self, make, work, path, status, body, said):
+    def test_submit_to_a_server_that_is_not_a_board(self, path, status, body, said):
         server = FakeServer(lambda *_: (status, {}, body))
-        assert submit(work, make.game(11), server.url + path) == said.format(url=server.url)
+        assert submit(game(11), server.url + path) == said.format(url=server.url)
         server.shutdown()
 
-    def test_hide(self, board, make):  # the best entry: every other moves up one, in the list and in a duplicate's answer
+    def test_hide(self, board):  # the best entry: every other moves up one, in the list and in a duplicate's answer
         ranks = lambda: {e["id"]: e["rank"] for e in board.get("/api/scores?limit=100").json()["scores"]}
         listed = ranks()
         top = min(listed, key=listed.get)
@@ -263,28 +253,28 @@ class TestAlone:
         assert [(done.stdout, done.returncode) for done in (hide(), hide())] == [(f"entry {top} is hidden\n", 0), (f"no listed entry {top}\n", 1)]
         moved = {id: rank - 1 for id, rank in listed.items() if id != top}
         assert (ranks(), board.get(f"/api/replays/{top}").status) == (moved, 404)
-        assert board.post(entry("Ada", make.game(11))).json()["rank"] == moved[SEEN["first"]]
+        assert board.post(entry("Ada", game(11))).json()["rank"] == moved[SEEN["first"]]
 
 
 class TestTickets:  # each good for one game, which must take as long to arrive as it took to play
     options = ()
 
-    def test_tickets(self, board, make, work):
-        assert submit(work, make.game(11), board.url) == "The board refused it: this board takes only games started on its ticket. status 3"
+    def test_tickets(self, board):
+        assert submit(game(11), board.url) == "The board refused it: this board takes only games started on its ticket. status 3"
 
-        def game(name, ticket, frames=0, idle=0):
-            make("record-ticket", ticket, work / name, idle)
+        def played(name, ticket, frames=0, idle=0):
+            make("record-ticket", ticket, WORK / name, idle)
             if frames:
-                make("give-up", work / name, work / name, frames)
-            return entry(name, work / name)
+                make("give-up", WORK / name, WORK / name, frames)
+            return entry(name, WORK / name)
         ticket = lambda: board.post(b"{}", "/api/tickets").json()["ticket"]
-        early = board.post(game("Early", ticket(), idle=2400)).json()["error"]
+        early = board.post(played("Early", ticket(), idle=2400)).json()["error"]
         assert re.fullmatch(r"the game arrived \d s after its ticket, sooner than its \d+ frames can be played \(\d+ s\)", early)
         long = ticket()  # a character of its signature changed, the 41st of 59: whole bytes either side
-        forged = game("Forger", long[:40] + ("B" if long[40] == "A" else "A") + long[41:], 120)
+        forged = played("Forger", long[:40] + ("B" if long[40] == "A" else "A") + long[41:], 120)
         assert board.post(forged).body == b'{"error":"the ticket was not issued by this board"}'
         shared = ticket()
-        twice, again = game("Twice", shared, 120), game("Again", shared, 130)
+        twice, again = played("Twice", shared, 120), played("Again", shared, 130)
         time.sleep(2)  # 3 s of frames, less the margin
         assert [(a.status, a.json().get("error", a.json().get("duplicate"))) for a in map(board.post, (twice, again, twice))] == \
             [(201, None), (409, "the ticket was used for another game: each ticket is good for one entry"), (200, True)]
@@ -293,44 +283,44 @@ class TestTickets:  # each good for one game, which must take as long to arrive 
 class TestRateLimit:  # by client address: the connection's, or the last forwarded by the trusted front; within one minute
     options = ("--accept-unticketed", "--submissions-per-minute", "2", "--verifiers", "1", "--verify-queue", "0", "--trusted-proxy", "127.0.0.2")
 
-    def test_rate_limit(self, board, make, work):
+    def test_rate_limit(self, board):
         time.sleep(61 - time.time() % 60 if time.time() % 60 >= 50 else 0)
         for forged in ("198.51.100.1", "198.51.100.2"):
-            board.post(DAMAGED(make), headers={**JSON, "X-Forwarded-For": forged})
-        (work / "damaged.replay").write_bytes(make.game(22).read_bytes()[:50])
-        assert re.sub(r"in \d+ s\.", "in N s.", submit(work, work / "damaged.replay", board.url)) == \
+            board.post(DAMAGED(), headers={**JSON, "X-Forwarded-For": forged})
+        (WORK / "damaged.replay").write_bytes(game(22).read_bytes()[:50])
+        assert re.sub(r"in \d+ s\.", "in N s.", submit(WORK / "damaged.replay", board.url)) == \
             "The board refused it: too many submissions: at most 2 a minute from one address; try again in N s. status 4"
-        front = lambda client: board.post(DAMAGED(make), headers={**JSON, "X-Forwarded-For": client}, source="127.0.0.2").status
+        front = lambda client: board.post(DAMAGED(), headers={**JSON, "X-Forwarded-For": client}, source="127.0.0.2").status
         assert [front(c) for c in ("198.51.100.1", "10.9.9.9, 198.51.100.1", "198.51.100.1", "198.51.100.2")] == [422, 422, 429, 422]
-        assert 1 <= int(board.post(DAMAGED(make)).headers["Retry-After"]) <= 60
+        assert 1 <= int(board.post(DAMAGED()).headers["Retry-After"]) <= 60
 
 
 class TestQueue:  # one verifier held stopped, a queue of two: the first times out, two wait, two are turned away
     options = ("--accept-unticketed", "--submissions-per-minute", "100", "--verifiers", "1", "--verify-queue", "2", "--verify-timeout", "2")
 
-    def test_full_queue(self, board, make):
-        games = [entry(f"Q{seed}", make.game(seed)) for seed in range(401, 406)]
+    def test_full_queue(self, board):
+        games = [entry(f"Q{seed}", game(seed)) for seed in range(401, 406)]
         os.kill(board.verifier(), signal.SIGSTOP)
         with futures.ThreadPoolExecutor(5) as pool:
-            answers = [pool.submit(board.post, game) for game in games if not time.sleep(0.3)]
+            answers = [pool.submit(board.post, body) for body in games if not time.sleep(0.3)]
         assert [a.result().status for a in answers] + [answers[4].result().headers["Retry-After"]] == [422, 201, 201, 503, 503, "5"]
 
 
 class TestVerifiers:  # one that dies idle is replaced unnoticed; one that hangs costs only its submission
     options = ("--accept-unticketed", "--submissions-per-minute", "100", "--verifiers", "1", "--verify-timeout", "1", "--verify-queue", "0")
 
-    def test_verifiers(self, board, make, work):
+    def test_verifiers(self, board):
         os.kill(board.verifier(), signal.SIGKILL)
-        assert board.post(entry("W", make.game(901))).status == 201
+        assert board.post(entry("W", game(901))).status == 201
         os.kill(board.verifier(), signal.SIGSTOP)
         with futures.ThreadPoolExecutor(1) as pool:
-            hung = pool.submit(board.post, entry("W", make.game(902)))
+            hung = pool.submit(board.post, entry("W", game(902)))
             time.sleep(0.3)
-            assert submit(work, make.game(904), board.url) == "The board refused it: busy, try again in a few seconds. status 4"
+            assert submit(game(904), board.url) == "The board refused it: busy, try again in a few seconds. status 4"
         assert (hung.result().status, hung.result().json()["error"]) == (422, "the replay could not be played to its end")
-        assert board.post(entry("W", make.game(903))).status == 201
+        assert board.post(entry("W", game(903))).status == 201
 
-    def test_a_verifier_that_cannot_start_again(self, board, make, work):
+    def test_a_verifier_that_cannot_start_again(self, board):
         # Open files limited to two more than the board holds without its verifier: a connection
         # fits, a verifier's four pipe ends do not. The board stays up, saying so, until one starts.
         fds = lambda pid: {int(fd): os.readlink(f"/proc/{pid}/fd/{fd}") for fd in os.listdir(f"/proc/{pid}/fd")}
@@ -340,22 +330,22 @@ class TestVerifiers:  # one that dies idle is replaced unnoticed; one that hangs
         resource.prlimit(board.process.pid, resource.RLIMIT_NOFILE, (next(n for n in range(4096) if n - sum(fd < n for fd in kept) == 2), hard))
         os.kill(board.verifier(), signal.SIGKILL)
         health = lambda status: wait_for(lambda: board.get("/api/health").status == status, pause=0.1) and board.get("/api/health").body
-        assert (health(503), board.post(entry("W", make.game(905))).status) == \
+        assert (health(503), board.post(entry("W", game(905))).status) == \
             (b'{"error":"no verifier runs: submissions are refused until one starts again","status":"degraded","verifiers":0}', 503)
         time.sleep(1.2)  # a second failed start, after a longer wait
         resource.prlimit(board.process.pid, resource.RLIMIT_NOFILE, (soft, hard))
-        assert (health(200), board.post(entry("W", make.game(905))).status) == (b'{"status":"ok","verifiers":1}', 201)
-        assert re.findall(r"cannot start a verifier: Too many open files; trying again in (\d+) ms", (work / "board.log").read_text())[:2] == ["500", "1000"]
+        assert (health(200), board.post(entry("W", game(905))).status) == (b'{"status":"ok","verifiers":1}', 201)
+        assert re.findall(r"cannot start a verifier: Too many open files; trying again in (\d+) ms", (WORK / "board.log").read_text())[:2] == ["500", "1000"]
 
 
 class TestKilled:
     options = ("--accept-unticketed", "--submissions-per-minute", "100")
 
-    def test_answered_submissions_outlive_sigkill(self, board, make, dead_listener):
+    def test_answered_submissions_outlive_sigkill(self, board, dead_listener):
         answered = []
         for round in (1, 2, 3):
             with futures.ThreadPoolExecutor(4) as pool:
-                sent = [pool.submit(board.post, entry(f"K{seed}", make.game(seed))) for seed in range(round * 100, round * 100 + 4)]
+                sent = [pool.submit(board.post, entry(f"K{seed}", game(seed))) for seed in range(round * 100, round * 100 + 4)]
                 time.sleep(0.3)
                 board.stop()
             answered += [a.result().json()["id"] for a in sent if not a.exception() and a.result().status == 201]
@@ -366,23 +356,23 @@ class TestKilled:
 
 
 @pytest.fixture(scope="module")
-def tls(work):  # a self-signed certificate for the front, a client that trusts it, and a small site
+def tls():  # a self-signed certificate for the front, a client that trusts it, and a small site
     subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
-                    "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost", "-keyout", work / "key.pem", "-out", work / "cert.pem"],
+                    "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost", "-keyout", WORK / "key.pem", "-out", WORK / "cert.pem"],
                    check=True, capture_output=True)
-    (work / "site").mkdir()
+    (WORK / "site").mkdir()
     for name in ("index.html", "sw.js"):
-        (work / "site" / name).write_bytes((ROOT / "web" / name).read_bytes())
-    (work / "site/page.0123456789ab.js").write_bytes(b"z" * 20000)
-    subprocess.run(["gzip", "-k", work / "site/page.0123456789ab.js"], check=True)
-    return ssl.create_default_context(cafile=work / "cert.pem")
+        (WORK / "site" / name).write_bytes((ROOT / "web" / name).read_bytes())
+    (WORK / "site/page.0123456789ab.js").write_bytes(b"z" * 20000)
+    subprocess.run(["gzip", "-k", WORK / "site/page.0123456789ab.js"], check=True)
+    return ssl.create_default_context(cafile=WORK / "cert.pem")
 
 
 class Front:  # the package's nginx site as operators deploy it, on free ports
-    def __init__(self, work, board_ports):
-        self.port, self.redirect, self.dir = free_port(), free_port(), work / f"front{board_ports}"
-        subprocess.run(["bash", ROOT / "scripts/front_config.sh", self.dir, str(self.port), str(self.redirect), board_ports, work / "site",
-                        work / "cert.pem", work / "key.pem"], check=True)
+    def __init__(self, board_ports):
+        self.port, self.redirect, self.dir = free_port(), free_port(), WORK / f"front{board_ports}"
+        subprocess.run(["bash", ROOT / "scripts/front_config.sh", self.dir, str(self.port), str(self.redirect), board_ports, WORK / "site",
+                        WORK / "cert.pem", WORK / "key.pem"], check=True)
         self.process = subprocess.Popen(["/usr/sbin/nginx", "-c", self.dir / "nginx.conf", "-p", self.dir, "-e", self.dir / "error.log"])
         self.url = f"https://127.0.0.1:{self.port}"
         assert wait_for(lambda: call(self.url + "/api/health", tls=ssl._create_unverified_context()).status == 200)
@@ -422,35 +412,35 @@ class TestFront:
     options = ("--accept-unticketed", "--submissions-per-minute", "100", "--trusted-proxy", "127.0.0.1")
 
     @pytest.fixture(scope="class")
-    def front(self, board, tls, work):
-        started = Front(work, str(board.port))
+    def front(self, board, tls):
+        started = Front(str(board.port))
         yield started
         started.process.terminate()
 
-    def test_headers_redirect_and_ranges(self, front, tls, work):
+    def test_headers_redirect_and_ranges(self, front, tls):
         page, file = call(front.url + "/", tls=tls).headers, call(front.url + "/page.0123456789ab.js", headers={"Accept-Encoding": "gzip"}, tls=tls)
         policy = re.search(r'http-equiv="Content-Security-Policy" content="([^"]*)"', (ROOT / "web/index.html").read_text())[1]
         assert [page[name] for name in ("Content-Security-Policy", "X-Content-Type-Options", "Referrer-Policy", "Strict-Transport-Security", "Cache-Control")] \
             == [policy + "; frame-ancestors 'none'", "nosniff", "no-referrer", "max-age=31536000", "no-cache"]  # the page revalidated
         assert (file.headers["Cache-Control"], file.headers["Content-Encoding"], file.body) == \
-            ("public, max-age=31536000, immutable", "gzip", (work / "site/page.0123456789ab.js.gz").read_bytes())  # named by its content
+            ("public, max-age=31536000, immutable", "gzip", (WORK / "site/page.0123456789ab.js.gz").read_bytes())  # named by its content
         moved = call(f"http://127.0.0.1:{front.redirect}/api/scores?limit=2")
         assert (moved.status, moved.headers["Location"]) == (301, "https://127.0.0.1/api/scores?limit=2")
         ranged = [call(front.url + "/page.0123456789ab.js", headers={"Range": "bytes=" + r}, tls=tls) for r in ("0-4", "0-4,10-14")]
         assert [(a.status, len(a.body)) for a in ranged] == [(206, 5), (200, 20000)]
-        tls13 = ssl.create_default_context(cafile=work / "cert.pem")
+        tls13 = ssl.create_default_context(cafile=WORK / "cert.pem")
         tls13.minimum_version = ssl.TLSVersion.TLSv1_3
         assert call(front.url + "/api/health", tls=tls13).status == 200
 
-    def test_floods(self, board, front, tls, make):
+    def test_floods(self, board, front, tls):
         # 20 requests of 2,700 ranges on a replay, a 60 MB chunked body, 200 clients sending a header
         # line every 3 s and 100 handshakes never sent: each bounded, another client served meanwhile.
-        replay_id = board.post(entry("Flo", make.game(77))).json()["id"]
+        replay_id = board.post(entry("Flo", game(77))).json()["id"]
         with futures.ThreadPoolExecutor(20) as pool:
             ranged = [pool.submit(call, f"{front.url}/api/replays/{replay_id}", headers={"Range": "bytes=" + "0-," * 2699 + "0-"}, tls=tls)
                       for _ in range(20)]
             assert front.another_client(tls)
-        assert [a.result().body for a in ranged] == [make.game(77).read_bytes()] * 20
+        assert [a.result().body for a in ranged] == [game(77).read_bytes()] * 20
         memory = lambda: int(re.search(r"VmHWM:\s*(\d+) kB", Path(f"/proc/{board.process.pid}/status").read_text())[1])
         before = memory()
 
@@ -492,20 +482,20 @@ class TestFront:
         too_big = call(front.url + "/api/scores", b"a" * 65537, tls=tls)  # the front's to refuse: the board's would say no-store
         assert (too_big.status, too_big.body, too_big.headers["Cache-Control"]) == (413, b'{"error":"the body is larger than 65536 bytes"}', None)
 
-    def test_submit_over_https(self, front, make, work):
-        trusted = {"SSL_CERT_FILE": str(work / "cert.pem")}
-        assert re.fullmatch(rf"Submitted: rank \d+ on the board with {make.score(45)} points \(entry \d+\)\. status 0", submit(work, make.game(45), front.url, **trusted))
+    def test_submit_over_https(self, front):
+        trusted = {"SSL_CERT_FILE": str(WORK / "cert.pem")}
+        assert re.fullmatch(rf"Submitted: rank \d+ on the board with {score(45)} points \(entry \d+\)\. status 0", submit(game(45), front.url, **trusted))
         os.environ.pop("SSL_CERT_FILE", None)
-        assert submit(work, make.game(11), front.url) == f"No leaderboard answered at {front.url}: its certificate is not trusted. status 5"
+        assert submit(game(11), front.url) == f"No leaderboard answered at {front.url}: its certificate is not trusted. status 5"
 
         def hop(path, port):  # sent on three times at most, and only to https
             hop = path.split("/")[1]
             return (201, {}, b'{"id": 7, "rank": 1, "score": 5}') if hop == "hop0" else \
                 (307, {"Location": f"http://127.0.0.1:{port}/hop0/api/scores" if hop == "plain" else f"/hop{int(hop[3:]) - 1}/api/scores"}, b"")
         server_tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        server_tls.load_cert_chain(work / "cert.pem", work / "key.pem")
+        server_tls.load_cert_chain(WORK / "cert.pem", WORK / "key.pem")
         hops = FakeServer(hop, server_tls)
-        assert [submit(work, make.game(45), hops.url + path, **trusted) for path in ("/hop3", "/hop4", "/plain")] == [
+        assert [submit(game(45), hops.url + path, **trusted) for path in ("/hop3", "/hop4", "/plain")] == [
             "Submitted: rank 1 on the board with 5 points (entry 7). status 0",
             f"No leaderboard answered at {hops.url}/hop4: it sent the request on too many times. status 5",
             f"No leaderboard answered at {hops.url}/plain: it sent the request on to an address that is not https. status 5"]
@@ -520,24 +510,24 @@ class TestFront:
         assert call(front.url + "/api/scores?limit=100", tls=tls).body == listed
 
 
-def test_two_boards_on_postgresql(tls, make, work):  # behind the front on one database, sharing the ticket key
+def test_two_boards_on_postgresql(tls):  # behind the front on one database, sharing the ticket key
     postgres = lambda *args: subprocess.run(["bash", ROOT / "tests/support/postgres.sh", *args], check=True, capture_output=True, text=True).stdout
     directory, url = postgres("start", "fsync=off").split()
-    options = ("--ticket-key", work / "shared.key", "--submissions-per-minute", "100", "--accept-unticketed", "--trusted-proxy", "127.0.0.1")
-    boards = [Board(work, *options, db=url) for _ in range(2)]
-    front = Front(work, f"{boards[0].port},{boards[1].port}")
+    options = ("--ticket-key", WORK / "shared.key", "--submissions-per-minute", "100", "--accept-unticketed", "--trusted-proxy", "127.0.0.1")
+    boards = [Board(*options, db=url) for _ in range(2)]
+    front = Front(f"{boards[0].port},{boards[1].port}")
     try:
         with futures.ThreadPoolExecutor(10) as pool:  # a game sent to both at once: stored once, the other answered with it
-            both = [[pool.submit(b.post, entry(f"Bo{seed}", make.game(seed))) for b in boards] for seed in range(501, 506)]
+            both = [[pool.submit(b.post, entry(f"Bo{seed}", game(seed))) for b in boards] for seed in range(501, 506)]
         assert [(sorted(a.result().status for a in pair), len({a.result().json()["id"] for a in pair})) for pair in both] == [([200, 201], 1)] * 5
-        make("record-ticket", boards[0].post(b"{}", "/api/tickets").json()["ticket"], work / "dealt")  # good on the other, once
+        make("record-ticket", boards[0].post(b"{}", "/api/tickets").json()["ticket"], WORK / "dealt")  # good on the other, once
         for frames in (40, 50):
-            make("give-up", work / "dealt", work / f"dealt{frames}", frames)
-        assert [boards[1].post(entry("Tia", work / "dealt40")).status, boards[0].post(entry("Tia", work / "dealt50")).status] == [201, 409]
+            make("give-up", WORK / "dealt", WORK / f"dealt{frames}", frames)
+        assert [boards[1].post(entry("Tia", WORK / "dealt40")).status, boards[0].post(entry("Tia", WORK / "dealt50")).status] == [201, 409]
         total = call(front.url + "/api/scores", tls=tls).json()["total"]
         boards[0].stop()  # the other answers everything
         assert [call(front.url + "/api/scores", tls=tls).status for _ in range(5)] + \
-            [call(front.url + "/api/scores", entry("Kit", make.game(506)), tls=tls).status] == [200] * 5 + [201]
+            [call(front.url + "/api/scores", entry("Kit", game(506)), tls=tls).status] == [200] * 5 + [201]
         postgres("pause", directory)
         stopped = call(front.url + "/api/scores", tls=tls)
         assert (stopped.status, stopped.body, stopped.headers["Retry-After"]) == \
