@@ -246,12 +246,13 @@ class TestAlone:
         server.shutdown()
 
     def test_hide(self, board):  # the best entry: every other moves up one, in the list and in a duplicate's answer
-        ranks = lambda: {e["id"]: e["rank"] for e in board.get("/api/scores?limit=100").json()["scores"]}
+        ranks = lambda: {e["id"]: e["rank"] for e in board.get("/api/scores?limit=100").json()["scores"]} | {"total": board.get("/api/scores").json()["total"]}
         listed = ranks()
+        total = listed.pop("total")
         top = min(listed, key=listed.get)
         hide = lambda: subprocess.run([BOARD, "--db", board.db, "--hide", str(top)], capture_output=True, text=True)
         assert [(done.stdout, done.returncode) for done in (hide(), hide())] == [(f"entry {top} is hidden\n", 0), (f"no listed entry {top}\n", 1)]
-        moved = {id: rank - 1 for id, rank in listed.items() if id != top}
+        moved = {id: rank - 1 for id, rank in listed.items() if id != top} | {"total": total - 1}
         assert (ranks(), board.get(f"/api/replays/{top}").status) == (moved, 404)
         assert board.post(entry("Ada", game(11))).json()["rank"] == moved[SEEN["first"]]
 
