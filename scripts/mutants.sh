@@ -11,7 +11,7 @@
 # A fault is one line of four fields separated by tabs: the file, the exact text (found exactly
 # once in it), its replacement and the tests that should catch it, any of
 #   ctest:REGEX   the build's tests matching REGEX (ctest -R)
-#   board         the board scenario (tests/board/board_test.sh)
+#   board         the board scenario (tests/board/test_board.py)
 #   web           the page in Chromium (tests/web/web_test.sh; needs ./web.sh built here)
 #   webboard      the page's leaderboard through the front (tests/web/board_test.sh)
 #   package       the Debian package, installed and played (tests/package/package_test.sh)
@@ -96,7 +96,7 @@ run_tests() {
   for selector; do
     case $selector in
       ctest:*) ctest --test-dir build -R "${selector#ctest:}" --timeout 300 --stop-on-failure -j2 ;;
-      board) bash tests/board/board_test.sh build/zellworth-board build/tests/board/board_replay_maker build/zellworth ;;
+      board) /usr/bin/python3 -m pytest -x -q -p no:cacheprovider tests/board/test_board.py ;;
       web|webboard)
         [ -f build-web/files/index.html ] || return 2
         cp web/index.html web/*.css web/page.js web/best_games.js web/leaderboard.js web/sw.js \

@@ -1,5 +1,5 @@
 // The board's storage through its interface, on SQLite and on a PostgreSQL 15 server of the
-// test's own, each test on an empty database.
+// test's own (one for every test), each test on an empty database.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <thread>
 
@@ -16,29 +17,16 @@
 
 namespace {
 
-std::string gPostgresDir;  // the test's server, started once for every test; SQLite files beside it
-std::string gPostgresUrl;
+char gPostgresDir[256], gPostgresUrl[256];  // SQLite files beside the server's
 
 class PostgresServer : public ::testing::Environment {
   void SetUp() override {
     std::FILE* started = popen("bash " POSTGRES_SCRIPT " start fsync=off", "r");
-    ASSERT_NE(nullptr, started);
-    char dir[256] = {}, url[256] = {};
-    ASSERT_EQ(2, std::fscanf(started, "%255s %255s", dir, url)) << "no PostgreSQL server started";
+    ASSERT_EQ(2, std::fscanf(started, "%255s %255s", gPostgresDir, gPostgresUrl)) << "no PostgreSQL server started";
     pclose(started);
-    gPostgresDir = dir;
-    gPostgresUrl = url;
   }
-  void TearDown() override { std::system(("bash " POSTGRES_SCRIPT " stop " + gPostgresDir).c_str()); }
+  void TearDown() override { std::system(("bash " POSTGRES_SCRIPT " stop " + std::string(gPostgresDir)).c_str()); }
 };
-
-void postgresExecute(const std::string& url, const std::string& sql) {
-  PGconn* connection = PQconnectdb(url.c_str());
-  PGresult* result = PQexec(connection, sql.c_str());
-  EXPECT_EQ(PGRES_COMMAND_OK, PQresultStatus(result)) << PQerrorMessage(connection);
-  PQclear(result);
-  PQfinish(connection);
-}
 
 // An empty database of either kind, and SQL run on it as an older board would.
 class StorageTest : public ::testing::TestWithParam<const char*> {
@@ -48,14 +36,18 @@ class StorageTest : public ::testing::TestWithParam<const char*> {
   std::string fresh(bool sqlite = false) {
     static int made = 0;
     const std::string name = "board" + std::to_string(++made);
-    if (postgres() && !sqlite) {
-      postgresExecute(gPostgresUrl, "CREATE DATABASE " + name);
-      return gPostgresUrl.substr(0, gPostgresUrl.rfind('/') + 1) + name;
-    }
-    return gPostgresDir + "/" + name + ".db";
+    if (!postgres() || sqlite) return std::string(gPostgresDir) + "/" + name + ".db";
+    execute(gPostgresUrl, "CREATE DATABASE " + name);
+    return std::string(gPostgresUrl, std::strrchr(gPostgresUrl, '/') + 1) + name;
   }
   void execute(const std::string& where, const std::string& sql) {
-    if (postgres()) return postgresExecute(where, sql);
+    if (postgres()) {
+      PGconn* connection = PQconnectdb(where.c_str());
+      PGresult* result = PQexec(connection, sql.c_str());
+      EXPECT_EQ(PGRES_COMMAND_OK, PQresultStatus(result)) << PQerrorMessage(connection);
+      PQclear(result);
+      return PQfinish(connection);
+    }
     sqlite3* db = nullptr;
     sqlite3_open(where.c_str(), &db);
     EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);

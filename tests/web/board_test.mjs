@@ -1,16 +1,7 @@
-// The page and its leaderboard as on the internet: the package's nginx site serving the built
-// site over HTTPS on a free port, the real zellworth-board behind it, the real page in headless
-// Chromium. A game played to its end on the board's ticket, which the page asked for at load, is
-// offered for submission and gets its rank; a name with HTML shows as text; a forged game is
-// refused with the board's reason; the rate limit answers; an entry is watched; the board, killed
-// behind the front and started again, still lists everything, and the panel says when it cannot
-// be reached; a game played while it was down is kept as played offline, without Submit.
-//   BOARD_TEST_BINARY  zellworth-board
-//   BOARD_TEST_SITE    the built site
-//   BOARD_TEST_CERT, BOARD_TEST_KEY  the front's certificate (which node trusts through
-//                      NODE_EXTRA_CA_CERTS) and its key
-//   WEB_TEST_NODE_DIR  the folder whose node_modules holds playwright-core
-//   BOARD_TEST_SHOTS   a folder for screenshots of the panel (optional)
+// The page and its leaderboard as on the internet: the package's nginx site over HTTPS, the real
+// board behind it, the real page in headless Chromium. Environment: BOARD_TEST_BINARY, BOARD_TEST_SITE,
+// BOARD_TEST_CERT and BOARD_TEST_KEY (trusted through NODE_EXTRA_CA_CERTS), WEB_TEST_NODE_DIR, and
+// BOARD_TEST_SHOTS, a folder for the README's screenshots (optional).
 import { execFileSync, spawn } from 'node:child_process';
 import { mkdirSync, mkdtempSync, rmSync } from 'node:fs';
 import { createServer } from 'node:net';
@@ -19,10 +10,9 @@ import path from 'node:path';
 import { check, counts, launchChromium, sleep, waitFor } from './browser.mjs';
 
 const shots = process.env.BOARD_TEST_SHOTS;
+if (shots) mkdirSync(shots, { recursive: true });
 const work = mkdtempSync(path.join(tmpdir(), 'zellworth-board-page-'));
 const RATE = 4; // submissions a minute
-
-
 const freePort = () => new Promise((resolve) => {
   const probe = createServer().listen(0, '127.0.0.1', () => { const { port } = probe.address(); probe.close(() => resolve(port)); });
 });
@@ -36,40 +26,20 @@ const front = spawn('/usr/sbin/nginx', ['-c', path.join(frontDir, 'nginx.conf'),
   { stdio: 'inherit' });
 // A failed check may end the test at once: the servers go with it.
 process.on('exit', () => { front.kill(); if (board) board.kill('SIGKILL'); });
-const trustedProxy = execFileSync(process.env.BOARD_TEST_BINARY, ['--help']).includes('--trusted-proxy') ? ['--trusted-proxy', '127.0.0.1'] : [];
 let board = null;
 async function startBoard() {
   board = spawn(process.env.BOARD_TEST_BINARY, ['--listen', `127.0.0.1:${boardPort}`, '--db', path.join(work, 'board.db'),
-    '--submissions-per-minute', String(RATE), ...trustedProxy], { stdio: 'inherit' });
-  for (let tries = 0; tries < 100; tries += 1) {
-    try {
-      if ((await fetch(url + 'api/health')).ok) return;
-    } catch { /* not up yet */ }
-    await sleep(50);
-  }
+    '--submissions-per-minute', String(RATE), '--trusted-proxy', '127.0.0.1'], { stdio: 'inherit' });
+  for (let tries = 0; tries < 100; tries += 1, await sleep(50)) if (await fetch(url + 'api/health').then((r) => r.ok, () => false)) return;
   throw new Error('the board did not start behind the front');
 }
-function killBoard() {
-  const stopped = new Promise((resolve) => board.once('exit', resolve));
-  board.kill('SIGKILL');
-  return stopped;
-}
-
-// The statuses of the page's ticket requests, in order.
-function watchTickets(page) {
-  const statuses = [];
-  page.on('response', (response) => {
-    if (new URL(response.url()).pathname === '/api/tickets') statuses.push(response.status());
-  });
-  return statuses;
-}
+const killBoard = () => new Promise((resolve) => { board.once('exit', resolve); board.kill('SIGKILL'); });
 
 const statusOf = (page) => page.evaluate(() => document.getElementById('board-status').textContent);
 const listOf = (page) => page.evaluate(() => Array.from(document.querySelectorAll('#board-list tr'))
   .map((row) => Array.from(row.cells).map((cell) => cell.textContent)));
 
-// Loads the page (or lets `navigate` do it) and starts the game, answering the sound prompt with
-// a key when it asks.
+// Loads the page by `navigate` and starts the game, answering the sound prompt with a key.
 async function open(page, navigate) {
   const started = page.waitForEvent('console', { predicate: (m) => /^Zellworth: (started|waiting)/.test(m.text()), timeout: 30000 });
   await navigate();
@@ -77,15 +47,14 @@ async function open(page, navigate) {
   await waitFor(page, () => document.body.classList.contains('playing'));
 }
 
-// Opens the panel afresh (it reads the list and the kept games as it opens).
+// Opens the panel afresh: it reads the list and the kept games as it opens.
 async function reopen(page) {
   if (await page.isVisible('#board')) await page.click('#board-toggle');
   await page.click('#board-toggle');
   await waitFor(page, () => !/^Loading/.test(document.getElementById('board-list-state').textContent));
 }
 
-// Changes the best game's recorded score in the browser's Scores.bin by 5 and seals both
-// checksums again, as a forger would.
+// The best game's recorded score in the browser's Scores.bin made 5 more, both checksums sealed again.
 function forgeBestGame() {
   const crc32 = (bytes) => {
     let crc = 0xFFFFFFFF;
@@ -115,7 +84,8 @@ const spki = execFileSync('bash', ['-c', 'openssl x509 -pubkey -noout -in "$1" |
 const browser = await launchChromium(path.join(work, 'profile'), { width: 1280, height: 720 }, [`--ignore-certificate-errors-spki-list=${spki}`]);
 try {
   const page = browser.pages()[0] || await browser.newPage();
-  const tickets = watchTickets(page);
+  const tickets = [];  // the statuses of the page's ticket requests, in order
+  page.on('response', (r) => { if (new URL(r.url()).pathname === '/api/tickets') tickets.push(r.status()); });
   await open(page, () => page.goto(url));
   check(await page.evaluate(() => Promise.race([navigator.serviceWorker.ready.then(() => location.protocol),
     new Promise((resolve) => setTimeout(() => resolve('no worker'), 15000))])) === 'https:',
@@ -126,8 +96,7 @@ try {
     'the panel says what a submission sends');
   await page.click('#board-toggle');
 
-  // A real game: fire held, weaving up and down, until the last feather is lost; the panel's
-  // button offers the kept game.
+  // A real game: fire held, weaving up and down, until the last feather is lost.
   await page.focus('#canvas');
   await page.keyboard.press('Enter');
   await sleep(500);
@@ -159,13 +128,9 @@ try {
   check(await page.evaluate(() => document.querySelectorAll('#board i, #board b, #board img').length) === 0,
     'no element was made from the name');
   check(await page.evaluate(() => localStorage.getItem('zellworth-board-name')) === name, 'the name is remembered');
-  if (shots) {
-    mkdirSync(shots, { recursive: true });
-    await page.screenshot({ path: path.join(shots, 'leaderboard.png') });
-  }
+  if (shots) await page.screenshot({ path: path.join(shots, 'leaderboard.png') });
 
-  // That game was played on the ticket the page asked for at load, and after it the page asked for
-  // the next game's.
+  // On the ticket the page asked for at load; after it, the page asks for the next game's.
   const kept1 = await page.evaluate(() => ({ kind: document.querySelector('#board-games td.kind').textContent,
     format: window.zellworthBestGames()[0].replay[4] }));
   check(tickets[0] === 201 && kept1.kind === 'for the board' && kept1.format === 2,
@@ -235,8 +200,7 @@ try {
   check(JSON.stringify(best) === '["for the board","played offline"]', `Best games marks them too: ${JSON.stringify(best)}`);
   if (shots) await page.screenshot({ path: path.join(shots, 'best-games.png') });
 
-  // A phone held sideways, for the README.
-  if (shots) {
+  if (shots) {  // a phone held sideways, for the README
     const phone = await browser.newPage();
     await phone.setViewportSize({ width: 844, height: 390 });
     await open(phone, () => phone.goto(url + '?touch'));

@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
-# The page with its leaderboard: board_test.mjs runs the package's nginx site serving the built
-# site (build-web/site/) over HTTPS on a free port of 127.0.0.1, the real zellworth-board (build/)
-# behind it, and drives the page in headless Chromium. Build both first (scripts/build.sh build,
-# ./web.sh); web_test.sh installs playwright-core.
+# The page with its leaderboard through the front in headless Chromium (board_test.mjs). Needs
+# scripts/build.sh build, ./web.sh and tests/web/web_test.sh run first.
 #   BOARD_TEST_SHOTS=docs/board bash tests/web/board_test.sh   also takes the README's screenshots
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-[ -f build-web/site/index.html ] || { echo "board page test: no site in build-web/site; run ./web.sh first" >&2; exit 1; }
-[ -x build/zellworth-board ] || { echo "board page test: no build/zellworth-board; run scripts/build.sh build first" >&2; exit 1; }
-[ -d build-web/node/node_modules/playwright-core ] || { echo "board page test: no playwright-core; run tests/web/web_test.sh first" >&2; exit 1; }
-[ -x /usr/sbin/nginx ] || { echo "board page test: no nginx; run scripts/setup.sh first" >&2; exit 1; }
-# The front's certificate, self-signed, made here so that node starts trusting it.
+for need in build-web/site/index.html:./web.sh build/zellworth-board:scripts/build.sh build-web/node/node_modules/playwright-core:tests/web/web_test.sh /usr/sbin/nginx:scripts/setup.sh; do
+  [ -e "${need%%:*}" ] || { echo "board page test: no ${need%%:*}; run ${need#*:} first" >&2; exit 1; }
+done
 certs=$(mktemp -d)
 trap 'rm -rf "$certs"' EXIT
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=localhost \
