@@ -14,6 +14,7 @@ packages=(
   xvfb xauth xdotool x11-utils libx11-dev imagemagick sox openbox
   git debhelper dpkg-dev lintian appstream desktop-file-utils man-db
   nginx openssl curl
+  python3-pytest
 )
 
 missing=()
