@@ -819,7 +819,9 @@ def pause(s):
     def score_and_feathers(shot):
         return number(shot, 0, -15, '\nScore: '), feathers(shot)
     before = s.shot()
-    s.key('p')
+    s.x.change_keyboard_control(auto_repeat_mode=X.AutoRepeatModeOn)  # a held P's repeats do not resume
+    s.press('p', 1.2)
+    s.x.change_keyboard_control(auto_repeat_mode=X.AutoRepeatModeOff)
     before = score_and_feathers(before)
     frozen = s.wait_for(5, 'the paused picture', paused)
     ticks = lambda: sum(map(int, open('/proc/%d/stat' % s.game.pid).read().rsplit(')', 1)[1].split()[11:13]))
