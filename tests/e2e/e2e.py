@@ -999,8 +999,202 @@ def screenshots(s):
     s.close_window()
 
 
+IMAGES = ['Butterfly', 'Bird', 'Title', 'Font', 'Feather', 'Background0', 'Background1', 'Projectiles']
+BAD_MEDIA = ['image:' + name for name in IMAGES] + ['sound:%02d' % n for n in range(14)]
+RECORD = le32(*range(97, 105))  # a to h
+
+
+def player():
+    """The command prefix that runs the game as an ordinary user (as root: zellworth-tester, made on
+    first use), so that what the player made read-only refuses the game as it would at home."""
+    if os.getuid() != 0:
+        return []
+    if subprocess.run(['id', '-u', 'zellworth-tester'], capture_output=True).returncode:
+        subprocess.run(['useradd', '--create-home', '--user-group', '--shell', '/bin/sh', 'zellworth-tester'])
+    home = subprocess.run(['getent', 'passwd', 'zellworth-tester'], capture_output=True, text=True).stdout.split(':')[5]
+    return ['setpriv', '--reuid=zellworth-tester', '--regid=zellworth-tester', '--init-groups', 'env', 'HOME=' + home]
+
+
+def fingerprint(common):
+    """Names, sizes, modes, kinds and contents of everything in ../Common/."""
+    if not os.path.isdir(common):
+        return None
+    found = []
+    for top, dirs, files in sorted(os.walk(common)):
+        for name in sorted(dirs + files):
+            path = os.path.join(top, name)
+            info = os.lstat(path)
+            found.append((os.path.relpath(path, common), info.st_size, info.st_mode,
+                          open(path, 'rb').read() if os.path.isfile(path) and not os.path.islink(path) else None))
+    return found
+
+
+def break_file(kind, path):
+    name = os.path.basename(path)
+    if kind == 'missing':
+        os.remove(path)
+    elif kind in ('empty', 'truncated', 'wrongtype'):
+        source = {'empty': None, 'truncated': name, 'wrongtype': {'.png': 'snd00.wav', '.wav': 'Feather.png'}.get(name[-4:])}[kind]
+        data = open(os.path.join(ENV['ZW_MEDIA'], source), 'rb').read() if source else b'not music at all\n' * (kind == 'wrongtype')
+        open(path, 'wb').write(data[:24] if kind == 'truncated' else data)
+
+
+def settings_file(data=None, mode=None, kind=None, tmp=None, outside=False):
+    """A case's set-up of Settings.bin: bytes (a callable gets the path), a directory or a FIFO or a
+    device, its mode, and what stands at its temporary name."""
+    def make(common):
+        path = os.path.join(common, kind and kind[1] or 'Settings.bin')
+        if kind and kind[0] == 'fifo':
+            os.mkfifo(path)
+        elif kind:
+            os.symlink('/dev/zero', path)
+        if data is not None:
+            open(path, 'wb').write(data)
+        if mode:
+            os.chmod(path, mode)
+        if tmp == 'dir':
+            os.makedirs(path + '.tmp')
+        elif tmp == 'link':
+            open(os.path.join(common, '..', 'outside'), 'w').write('the player\'s own file')
+            os.symlink('../outside', path + '.tmp')
+    return make
+
+
+OLD_BINDINGS = le32(0x40000052, 0x40000051, 0x40000050, 0x4000004F, 0x400000E4, 13, 120, 121)
+
+
+def hostile_cases():
+    """(name, set-up of ../Common, runs or exits, environment, keys, expected output)."""
+    random = lambda most: lambda c: open(os.path.join(c, 'Settings.bin'), 'wb').write(os.urandom(most))
+    cases = [('settings-%s' % name, make, True, {}, False, b'') for name, make in [
+        ('size0', settings_file(b'')), ('size3', random(3)), ('size12', settings_file(RECORD[:12])),
+        ('size31', random(31)), ('size32', random(32)), ('size33', random(33)), ('1MiB', random(1 << 20)),
+        ('extremes', settings_file(le32(-2 ** 31, 2 ** 31 - 1, -1, 0, 10, 1 << 30, 1073742335, 1207959552))),
+        ('duplicates', settings_file(le32(*[13] * 8))), ('unreadable', settings_file(RECORD, 0)),
+        ('directory', lambda c: os.makedirs(os.path.join(c, 'Settings.bin', 'inside'))),
+        ('stale-temporary', settings_file(RECORD, tmp='dir'))] + [
+        ('random%d' % n, lambda c: random(int.from_bytes(os.urandom(1), 'big') % 64)(c)) for n in range(5)]]
+    for kind in ('fifo', 'device'):
+        for name, what in (('Settings.bin', 'the keys keep their bindings.'), ('Scores.bin', 'the best scores start empty.')):
+            cases.append(('special-%s-%s' % (kind, name), settings_file(kind=(kind, name)), True, {}, False,
+                          b'../Common/%s is not a regular file; %s' % (name.encode(), what.encode())))
+    for name, make, saved in (('writable', settings_file(OLD_BINDINGS, 0o644), True),
+                              ('group-only', settings_file(OLD_BINDINGS, 0o640), True),
+                              ('temporary-is-link', settings_file(OLD_BINDINGS, 0o644, tmp='link'), True),
+                              ('temporary-is-directory', settings_file(OLD_BINDINGS, tmp='dir'), False),
+                              ('target-is-directory', lambda c: os.makedirs(os.path.join(c, 'Settings.bin', 'inside')), False),
+                              ('read-only-file', settings_file(OLD_BINDINGS, 0o444), False),
+                              ('read-only-directory', lambda c: (settings_file(OLD_BINDINGS)(c), os.chmod(c, 0o555)), False)):
+        cases.append(('save-' + name, make, True, {}, True, b'' if saved else b'Error opening file Settings.bin'))
+    files = lambda item: item[6:] + '.png' if item.startswith('image') else 'snd%s.wav' % item[6:]
+    for kind in ('missing', 'empty', 'truncated', 'wrongtype'):
+        cases.append(('media-all-' + kind, lambda c, kind=kind: [break_file(kind, os.path.join(c, files(item))) for item in BAD_MEDIA],
+                      False, {}, False, BAD_MEDIA))
+    kinds = ('missing', 'empty', 'truncated', 'wrongtype')
+    for n, item in enumerate(BAD_MEDIA):
+        cases.append(('media-%s-%s' % (kinds[n % 4], files(item)),
+                      lambda c, n=n, item=item: break_file(kinds[n % 4], os.path.join(c, files(item))), False, {}, False, [item]))
+    for kind in ('missing', 'empty', 'wrongtype'):  # music is optional: nothing plays, nothing is said
+        cases.append(('music-' + kind, lambda c, kind=kind: [break_file(kind, os.path.join(c, 'mus0%d.mid' % n)) for n in (1, 2, 3)],
+                      True, {}, False, b''))
+    init_failure = [b'SDL could not initialize! SDL Error: ', b'Failed to initialize!']
+    return cases + [('no-common-directory', shutil.rmtree, False, {}, False, BAD_MEDIA),
+                    ('no-audio-device', None, False, {'SDL_AUDIODRIVER': 'nonexistent'}, False, init_failure),
+                    ('no-display', None, False, {'DISPLAY': None, 'WAYLAND_DISPLAY': None, 'SDL_VIDEODRIVER': None}, False,
+                     init_failure)]
+
+
+def hostile(s):
+    """The real game against hostile files and environments, each case from a run directory of its
+    own beside a copy of the media: settings of every awkward size and kind, a FIFO or a device at
+    a save path, saves that cannot be written, media missing, empty, cut short or of the wrong
+    type, no ../Common/, no audio driver, no display. Each gives its messages (or none), ends with
+    status 0 (SIGTERM, which SDL turns into a close request) or 1 (a failed start-up), and leaves
+    the player's files as they were, or with the keys saved."""
+    as_player = player()
+    scratch = tempfile.mkdtemp()
+    os.chmod(scratch, 0o755)
+    game = os.path.join(scratch, 'zellworth')
+    shutil.copy(ENV['ZW_GAME'], game)
+    failures = []
+
+    def run(case):
+        name, make, runs, env, keys, expected = case
+        common, problems = os.path.join(scratch, name, 'Common'), []
+        os.makedirs(os.path.join(scratch, name, 'run'))
+        shutil.copytree(ENV['ZW_MEDIA'], common, ignore=shutil.ignore_patterns('Settings.bin*', 'Scores.bin*'))
+        make and make(common)
+        before = fingerprint(common)
+        if as_player:
+            subprocess.run(['chown', '-R', 'zellworth-tester:', os.path.join(scratch, name)])
+        environment = {k: v for k, v in dict(ENV, **{'SDL_AUDIODRIVER': 'dummy', **env}).items() if v is not None}
+        out = os.path.join(scratch, name, 'stdout')
+        process = subprocess.Popen(as_player + [game], cwd=os.path.join(scratch, name, 'run'), env=environment,
+                                   stdout=open(out, 'wb'), stderr=subprocess.DEVNULL)
+        if runs:
+            found = subprocess.run(['xdotool', 'search', '--sync', '--onlyvisible', '--pid', str(process.pid), '--name',
+                                    '^Zellworth$'], capture_output=True, text=True, timeout=30).stdout.split()
+            problems += [] if found else ['no window appeared']
+            time.sleep(0.3)
+            if found and keys:
+                s.wid = int(found[0])
+                subprocess.run(['xdotool', 'windowfocus', '--sync', found[0]])
+                s.key('Down', 'Return')
+                time.sleep(0.3)
+                s.key(*'abcdefgh', 'space')
+                time.sleep(0.5)
+            problems += [] if process.poll() is None else ['the game ended before it was asked to']
+            process.terminate()
+        try:
+            status = process.wait(20)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            status = 'none: it did not end'
+        problems += [] if status == (0 if runs else 1) else ['exit status %s' % status]
+        printed = open(out, 'rb').read()
+        if isinstance(expected, bytes):
+            problems += [] if printed.rstrip(b'\n') == expected else ['printed %r' % printed]
+        else:
+            prefixes = expected if isinstance(expected[0], bytes) else [
+                b'Unable to load image ../Common/%s.png! SDL Error: ' % item[6:].encode() if item[0] == 'i' else
+                b'Failed to load snd%s sound effect! SDL_mixer Error: ' % item[6:].encode() for item in expected]
+            lines = printed.split(b'\n')[:-1]
+            if not isinstance(expected[0], bytes):
+                prefixes.append(b'Failed to load media!')
+            problems += [] if len(lines) == len(prefixes) and all(
+                line == prefix if prefix.endswith(b'!') else line.startswith(prefix) and len(line) > len(prefix)
+                for line, prefix in zip(lines, prefixes)) else ['printed %r' % printed]
+        settings_bin = os.path.join(common, 'Settings.bin')
+        if keys and not expected:
+            mode = {'save-writable': 0o644, 'save-group-only': 0o640, 'save-temporary-is-link': 0o644}[name]
+            problems += [] if (os.path.isfile(settings_bin) and not os.path.islink(settings_bin) and
+                               open(settings_bin, 'rb').read() == RECORD) else ['Settings.bin is not the captured keys']
+            problems += [] if not os.path.lexists(settings_bin + '.tmp') else ['a temporary file was left']
+            problems += [] if os.stat(settings_bin).st_mode & 0o777 == mode else ['Settings.bin lost its mode']
+            outside = os.path.join(scratch, name, 'outside')
+            problems += [] if not os.path.exists(outside) or open(outside).read() == 'the player\'s own file' else \
+                ['the save wrote through the link']
+        else:
+            os.chmod(common, 0o755) if os.path.isdir(common) else None
+            problems += [] if fingerprint(common) == before else ['the player\'s files changed']
+        print('%s [%s] %s' % ('ok  ' if not problems else 'FAIL', name, '; '.join(problems)), flush=True)
+        return problems
+
+    try:
+        cases = hostile_cases()
+        import concurrent.futures  # the cases without keys run side by side
+        with concurrent.futures.ThreadPoolExecutor(3) as pool:
+            failures = [p for p in pool.map(run, [c for c in cases if not c[4]]) if p]
+        failures += [p for p in map(run, [c for c in cases if c[4]]) if p]
+        check(not failures, len(failures), 'of', len(cases), 'cases failed')
+        log(len(cases), 'cases passed')
+    finally:
+        subprocess.run(['chmod', '-R', 'u+rwx', scratch])
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
 SCENARIOS = {f.__name__: f for f in (window, game, key_configuration, missing_media, renderers, sound, pause, scaling,
-                                      install, installed, screenshots)}
+                                      install, installed, screenshots, hostile)}
 
 if __name__ == '__main__':
     session, passed = None, False
