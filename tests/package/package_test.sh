@@ -7,7 +7,6 @@
 set -uo pipefail
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 ZW_WORK=$source_dir/build-deb/scratch
-source "$source_dir/tests/support/player.sh"
 log() { echo "[package] $*"; }
 fail() { log "FAIL: $*" >&2; exit 1; }
 as_root=()
@@ -31,16 +30,15 @@ board_deb=$(ls "$source_dir"/build-deb/zellworth-board_*.deb)
 named_after_the_game() {
   find /etc /opt /srv /usr /var -xdev -path /var/tmp -prune -o -iname '*zellworth*' -print 2>/dev/null | sort
 }
-player_prepare || fail "no ordinary user to play as"
-if [ ${#PLAYER[@]} -eq 0 ]; then
-  # Not root: the developer's own data stays untouched; the game gets a fresh home.
-  PLAYER_HOME=$ZW_WORK/home
-  rm -rf "$PLAYER_HOME"
-  mkdir -p "$PLAYER_HOME"
-  E2E_AS=(env HOME="$PLAYER_HOME")
+# The player: as root, the user zellworth-tester (made on first use); otherwise a fresh home.
+if [ "$(id -u)" -eq 0 ]; then
+  id -u zellworth-tester >/dev/null 2>&1 || useradd --create-home --user-group --shell /bin/sh zellworth-tester
+  home=$(getent passwd zellworth-tester | cut -d: -f6) && [ -n "$home" ] || fail "no user to play as"
+  player="setpriv --reuid=zellworth-tester --regid=zellworth-tester --init-groups env HOME=$home"
+  rm -rf "$home/.local/share/zellworth"
 else
-  rm -rf "$PLAYER_HOME/.local/share/zellworth"
-  E2E_AS=("${PLAYER[@]}")
+  home=$ZW_WORK/home player="env HOME=$home"
+  rm -rf "$home" && mkdir -p "$home"
 fi
 before=$(named_after_the_game)
 
@@ -98,13 +96,12 @@ log "nginx -t takes the shipped site: $(echo "$nginx_log" | tail -n 1)"
 for file in "$source_dir"/assets/Common/*; do
   name=$(basename "$file")
   case $name in Settings.bin* | Scores.bin*) continue ;; esac
-  cmp -s "$file" "$/usr/share/games/zellworth/$name" || fail "the installed $name differs from the project's"
+  cmp -s "$file" "/usr/share/games/zellworth/$name" || fail "the installed $name differs from the project's"
 done
 
-data=$PLAYER_HOME/.local/share/zellworth
-settings=$data/Common/Settings.bin
-ZW_GAME=/usr/games/zellworth ZW_MEDIA=/usr/share/games/zellworth ZW_WORK=$ZW_WORK ZW_PLAYER_HOME=$PLAYER_HOME \
-  ZW_AS="${E2E_AS[*]}" /usr/bin/python3 "$source_dir/tests/e2e/e2e.py" installed || fail "the installed game as $PLAYER_NAME"
+settings=$home/.local/share/zellworth/Common/Settings.bin
+ZW_GAME=/usr/games/zellworth ZW_MEDIA=/usr/share/games/zellworth ZW_WORK=$ZW_WORK ZW_PLAYER_HOME=$home ZW_AS=$player \
+  /usr/bin/python3 "$source_dir/tests/e2e/e2e.py" installed || fail "the installed game, as its player"
 log "the keys were saved to $settings"
 
 log "purging the packages"
