@@ -1,10 +1,8 @@
 #!/usr/bin/python3
-"""End-to-end tests of the real game under an Xvfb of its own: /usr/bin/python3 e2e.py SCENARIO.
-
-Keys go in through XTest, the window is read back as numpy arrays and compared with the media
-files, sound is captured with SDL's disk driver (16-bit stereo, 44100 Hz). Environment: ZW_GAME,
-ZW_MEDIA, ZW_WORK, ZW_BUILD; a variant sets ZW_SCREEN, ZW_WM, ZW_RENDERER, ZW_GAME_ARGS or
-ZW_GAMES. A failed scenario keeps its scratch tree (last-shot.png, stdout) under ZW_WORK."""
+"""The real game under an Xvfb of its own (/usr/bin/python3 e2e.py SCENARIO): keys sent through
+XTest, the window read back and compared with the media, sound captured by SDL's disk driver.
+Environment: ZW_GAME, ZW_MEDIA, ZW_WORK, ZW_BUILD; variants: ZW_SCREEN, ZW_WM, ZW_RENDERER,
+ZW_GAME_ARGS, ZW_GAMES. A failed scenario keeps its scratch tree under ZW_WORK."""
 import concurrent.futures, datetime, os, pwd, re, select, shlex, shutil, socket, subprocess, sys, tempfile, time, wave
 import numpy as np
 from PIL import Image
@@ -63,8 +61,7 @@ def drawn(cell):  # the pixels the game draws: opaque and not the magenta key
 
 
 def compare(shot, x, y, sheet, sx, sy, w, h):
-    """(compared, differing) drawn pixels of the sheet's cell drawn 1:1 at (x, y); those outside
-    the shot differ, so that a misplaced check cannot pass."""
+    """(compared, differing) pixels of the cell drawn 1:1 at (x, y); those off the shot differ."""
     cell = SHEETS[sheet][sy:sy + h, sx:sx + w]
     mask, same = drawn(cell), np.zeros((h, w), bool)
     x0, y0, x1, y1 = max(x, 0), max(y, 0), min(x + w, shot.shape[1]), min(y + h, shot.shape[0])
@@ -168,8 +165,7 @@ def title_picture(shot):
 
 
 def settings(names, step=None):
-    """Flight Control listing the key names, its marker at capture step STEP (9: move up ... 2:
-    toggle fullscreen) or, without one, the last line of a finished capture."""
+    """Flight Control listing the keys, its marker at step STEP (9: move up) or its last line."""
     return lambda shot: text(shot, 2, 0, 0, 2, 800, *[part for pair in zip(LABELS, names) for part in pair]) and (
         text(shot, 12, (14 - step) * 15, 0, 12, 800, '>') if step else
         text(shot, 2, 180, 0, 2, 800, '\n\nPress any key to return to title screen.'))
@@ -213,8 +209,8 @@ def similarity(path, a, b):
 
 
 def volume(path, window, name):
-    """The mixer volume (of 128) of the effect's quietest playing in the window, found by its first
-    100 ms: the gain at the best match of each stretch where the match's cosine passes 0.8."""
+    """The mixer volume (of 128) of the effect's quietest playing in the window, by its first 100 ms:
+    the gain at the best match of each stretch where the match's cosine passes 0.8."""
     with wave.open(os.path.join(ENV['ZW_MEDIA'], name)) as w:
         check((w.getnchannels(), w.getframerate(), w.getsampwidth()) == (1, RATE, 2), name, 'is not 16-bit mono')
         fx = np.frombuffer(w.readframes(RATE // 10), '<i2') / 32768.0
@@ -254,8 +250,7 @@ def onsets(path, window):
 # --- The game under X -----------------------------------------------------------------------------
 
 class Session:
-    """One X server (with ZW_WM's window manager) and one scratch tree: Common, a copy of the
-    media, beside run, the game's working directory."""
+    """An X server (and ZW_WM) and a scratch tree: Common, a copy of the media, beside run."""
 
     def __init__(self):
         os.makedirs(ENV['ZW_WORK'], exist_ok=True)
@@ -372,9 +367,8 @@ class Session:
         return read(self.path('stdout')) if os.path.exists(self.path('stdout')) else b''
 
     def shot(self, window=None):
-        """The game's window (or with 'root', the screen), read through the root window, since a
-        window may reach past the screen's edge; with self.picture ((x, y, w, h) of it) sampled
-        back to 800 x 600, the shot as read kept in self.screenshot."""
+        """The window (or 'root': the screen), read through the root window since it may reach past
+        the screen; with self.picture (x, y, w, h) sampled back to 800 x 600 from self.screenshot."""
         root = self.x.screen().root
         window = root if window == 'root' else self.x.create_resource_object('window', self.wid)
         size, at, screen = window.get_geometry(), root.translate_coords(window, 0, 0), root.get_geometry()
@@ -403,9 +397,8 @@ class Session:
         return self.wait_for(10, 'the title frame at y %d' % row, frame_at(row))
 
     def fight(self):
-        """Flies the bird up and down through the butterflies until the game-over screen shows;
-        returns it. That screen drops keys during its first second, so each key-down follows a
-        shot begun less than 0.8 s before without it."""
+        """Flies the bird up and down until the game-over screen shows, which drops keys during its
+        first second: each key-down follows a shot begun less than 0.8 s before without it."""
         deadline, key = time.monotonic() + 150, 'Up'
         while True:
             check(self.game.poll() is None, 'the game ended during the fight')
@@ -492,8 +485,7 @@ def window(s):
 
 
 def play_game(s, fire=True):
-    """From the title to the game-over screen: the briefing, a first shot to take it away, and the
-    fight, firing or not. Returns the briefing's shot, the game-over screen's and its score."""
+    """From the title to the game-over screen; returns the briefing's shot, the end's and its score."""
     s.key('Return')
     first = s.wait_for(10, 'the briefing box', briefing('Right Ctrl'))
     return first, *fight(s, fire)
@@ -787,7 +779,7 @@ def scaling(s):
 
 
 def configure_defaults(s, data):
-    """Flight Control given the default keys but J for attack, which land in DATA/Common."""
+    """Flight Control given the default keys but J for attack: they land in DATA/Common."""
     s.key('Down', 'Return')
     s.wait_for(10, 'Flight Control', settings(DEFAULT_KEYS, 9))
     s.key('Up', 'Down', 'Left', 'Right', 'j', 'Return', 'BackSpace', 'F4', 'space')
@@ -919,8 +911,7 @@ def broken(kind, *names):
 
 
 def settings_file(data=b'', mode=None, tmp=None, name='Settings.bin', special=None):
-    """A set-up of a save path: bytes of a mode, a FIFO or a link to a device; at the temporary
-    name, a directory or a link to a file of the player's outside."""
+    """A save path with bytes of a mode, a FIFO or a device; at its temporary name a directory or a link."""
     def make(common):
         path = os.path.join(common, name)
         if special:
@@ -938,8 +929,7 @@ def settings_file(data=b'', mode=None, tmp=None, name='Settings.bin', special=No
 
 
 def hostile_cases():
-    """(name, set-up of ../Common, runs (or fails to start), environment, saves keys a..h with mode,
-    expected output: bytes, or the prefixes of its lines)."""
+    """(name, set-up of ../Common, runs, environment, mode of the keys saved, output or its lines)."""
     directory = lambda common: os.makedirs(os.path.join(common, 'Settings.bin', 'inside'))
     cases = [('settings-' + name, make, True, {}, None, b'') for name, make in [
         ('size0', settings_file()), ('size3', settings_file(lambda: os.urandom(3))), ('size12', settings_file(RECORD[:12])),
@@ -972,11 +962,9 @@ def hostile_cases():
 
 
 def hostile(s):
-    """The real game against hostile files and environments, each case from a run directory of its
-    own beside a copy of the media. Each gives its messages (or none), ends with status 0 (SIGTERM,
-    which SDL turns into a close request) or 1 (a failed start-up), and leaves the player's files
-    as they were, or with the keys saved in a file of the old mode. As root the game runs as the
-    user zellworth-tester, so that what the player made read-only refuses it as it would at home."""
+    """Hostile files and environments, a copy of the media each: the messages, status 0 (SIGTERM,
+    SDL's close request) or 1 (a failed start-up), and the player's files as they were or with
+    the keys saved. Root plays as zellworth-tester, whom what is read-only refuses, as at home."""
     player, scratch = [], tempfile.mkdtemp()
     if os.getuid() == 0:
         if run('id', '-u', 'zellworth-tester').returncode:
