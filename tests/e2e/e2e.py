@@ -649,12 +649,15 @@ def key_configuration(s):
     shots = mark()
     s.key('j', hold=True)
     shots = window(shots, 2)  # the first butterfly comes 3 s after the first shot: the bird's shots alone
+    s.key('j', hold=False)  # its own shots would cover the bird's beak
     s.wait_for(10, 'the briefing box to go with the first shot', lambda shot: not briefing('J')(shot))
     s.press('d', 0.4)
     time.sleep(0.3)
     x = bird_x(s.shot(), 200, range(61, 701))
     check(x is not None, 'the bird is not on its line after D')
     log('bird moved right to x', x)
+    s.key('j', hold=True)
+    time.sleep(1)
     s.close_window()
     s.key('j', hold=False)
     check(read(settings_bin) == expected, 'Settings.bin changed')
