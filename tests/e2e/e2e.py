@@ -425,12 +425,10 @@ def run(*args, timeout=30, **keys):
 # --- Scenarios ------------------------------------------------------------------------------------
 
 def window(s):
-    """Options answer before any window: --help, --version and --scores, misuse with status 2; a
-    missing image or sound is named and ends the start with status 1. --fullscreen covers the
-    screen until F4; one window captioned Zellworth, 800 x 600, shows the title picture without
-    OpenGL loaded and without the title music, which is not missed aloud; the frame follows Up and
-    Down and wraps, the bottom entry quits with status 0; the title and Flight Control are drawn
-    alike on OpenGL. A close request ends the game on the title and in Flight Control, unsaved."""
+    """Options answer before a window, a misuse with status 2; missing media are named, status 1.
+    --fullscreen until F4; one 800 x 600 window captioned Zellworth, no OpenGL; the title picture,
+    without music unmissed; the frame's walk; quitting; the title and Flight Control alike on
+    OpenGL; close requests on the title and in Flight Control, which saves nothing."""
     game = lambda *args: run(ENV['ZW_GAME'], *args, cwd=s.path('run'), env=dict(ENV, SDL_AUDIODRIVER='dummy'))
     out = game('--help')
     check(out.returncode == 0 and re.search(rb'^Usage: zellworth \[--fullscreen\] \[--scale N\] \[--mute\] '
@@ -512,13 +510,9 @@ def fight(s, fire=True):
 
 
 def game(s):
-    """Games, heard as well as seen. The first: the bird at (60, 200), three feathers, score 0 and
-    the briefing naming the attack key, kept while the player waits; fought to the game-over
-    screen, which stays past its pause. The title, game and game-over music are audible, unclipped,
-    three pieces, and the title's plays again from its start, sample for sample. The second game,
-    without firing, has the bird's hits mixed at their volume. Across a restart, each screen's best
-    score; --scores in the player's time zone, --verify of each game and --replay of the shortest,
-    which changes no table."""
+    """Games seen and heard: the first one's start, its waiting briefing and game-over screen; the
+    three pieces of music, the title's heard again from its start; the bird's hits at their volume
+    in a game without firing; best scores across a restart; --scores, --verify and --replay."""
     audio, mark, window = s.path('audio.raw'), s.mark, s.captured
     frames = lambda: np.fromfile(audio, '<u4')
 
@@ -579,13 +573,13 @@ def game(s):
                                    for rank, game in enumerate(ranked)), '--scores:', listed)
     east = run(ENV['ZW_GAME'], '--scores', cwd=s.path('run'), text=True, env=dict(ENV, TZ='Etc/GMT-14')).stdout.split()[2]
     check(east == str(datetime.datetime.now(datetime.timezone(datetime.timedelta(hours=14))).date()), '--scores in', east)
-    frames = {}
+    lengths = {}
     for rank, game in enumerate(ranked):
         out = run(ENV['ZW_GAME'], '--verify', str(rank + 1), cwd=s.path('run'), text=True)
         verdict = re.fullmatch(r'verified: score %d in (\d+) frames\n' % scores[game], out.stdout)
         check(out.returncode == 0 and verdict, '--verify', rank + 1, out)
-        frames[int(verdict[1])] = rank
-    table, rank = read(s.common, 'Scores.bin'), frames[min(frames)]  # the shortest game, watched again
+        lengths[int(verdict[1])] = rank
+    table, rank = read(s.common, 'Scores.bin'), lengths[min(lengths)]  # the shortest game, watched again
     s.start('--replay', str(rank + 1)).window()
     over = s.wait_for(150, 'the watched game\'s end', game_over)
     check(number(over, 450, 475, 'Your score: ') == scores[ranked[rank]], 'the replay\'s score')
@@ -596,12 +590,10 @@ def game(s):
 
 
 def key_configuration(s):
-    """Flight Control: a close request after one key saves nothing. The eight keys are taken in
-    order, one already taken rings the bell (byte 7) and keeps the marker, and the key after the
-    last saves Settings.bin: eight little-endian key codes. After a restart the new keys drive the
-    menu and the game, the arrows no longer do, and a close request mid-fire ends the game. That
-    run, without music files, is heard: silence, the menu's sound, silence in the briefing, the
-    shots, each at its volume."""
+    """Flight Control: a close request saves nothing; the eight keys in order, one taken twice rings
+    the bell; the key after the last saves Settings.bin. Restarted without music: the new keys
+    drive the menu and the game, heard silent, then with the menu's sound and the shots at their
+    volumes; a close request mid-fire."""
     settings_bin, names = os.path.join(s.common, 'Settings.bin'), ['W'] + DEFAULT_KEYS[1:]
     for close_early in (True, False):
         s.start().window().title()
@@ -671,12 +663,10 @@ def key_configuration(s):
 
 
 def pause(s):
-    """Under a window manager, before the first shot: F4 does not pause; another window taking the
-    focus does, coming back does not resume, the paused picture follows a new window size, P
-    resumes. With a butterfly about, P, held and repeating, freezes the picture at next to no CPU
-    and resumes with the score and feathers kept; Escape pauses, Backspace gives up, and the
-    game-over screen shows the score, which --verify confirms. With the board built, the game goes
-    to a real one and shows its rank."""
+    """Under a window manager: F4 does not pause, losing the focus does, coming back does not
+    resume, the paused picture follows the window's size; P, held and repeating, freezes the game at
+    next to no CPU with the score and feathers kept; Backspace gives up to the score so far, which
+    --verify and a real board, when built, take."""
     board, args = os.path.join(ENV.get('ZW_BUILD', ''), 'zellworth-board'), ()
     if os.access(board, os.X_OK):
         with socket.socket() as free:

@@ -12,21 +12,18 @@ fail() { log "FAIL: $*" >&2; exit 1; }
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 installed() { [ "$(dpkg-query -W -f='${db:Status-Status}' "${1:-zellworth}" 2>/dev/null)" = installed ]; }
-installed && fail "zellworth is installed on this machine already; this test would replace and purge it"
-installed zellworth-board && fail "zellworth-board is installed on this machine already; this test would replace and purge it"
+for package in zellworth zellworth-board; do
+  installed $package && fail "$package is installed on this machine already; this test would replace and purge it"
+done
 
 # ./test.sh builds the packages beside its other tests and says so with ZW_PACKAGE_BUILT=1.
-if [ -z "${ZW_PACKAGE_BUILT:-}" ]; then
-  log "building the package"
-  bash "$source_dir/scripts/package.sh" || fail "scripts/package.sh failed"
-fi
+[ -n "${ZW_PACKAGE_BUILT:-}" ] || bash "$source_dir/scripts/package.sh" || fail "scripts/package.sh failed"
 deb=$(ls "$source_dir"/build-deb/zellworth_*.deb)
 board_deb=$(ls "$source_dir"/build-deb/zellworth-board_*.deb)
 [ -f "$deb" ] && [ -f "$board_deb" ] || fail "no packages in build-deb/"
 
-# Everything named after the game in the system's own directories, where a package installs and
-# its scripts write. Homes and work trees are left out: builds and tests of other checkouts on
-# the same machine make and remove such files there at any time.
+# Everything named after the game where packages install and their scripts write; not homes and
+# work trees, where other checkouts' builds and tests make and remove such files at any time.
 named_after_the_game() {
   find /etc /opt /srv /usr /var -xdev -path /var/tmp -prune -o -iname '*zellworth*' -print 2>/dev/null | sort
 }
@@ -53,13 +50,11 @@ trap 'status=$?; [ -n "${board_pid:-}" ] && "${as_root[@]}" kill "$board_pid" 2>
   exit $status' EXIT
 mapfile -t shipped < <(dpkg -L zellworth zellworth-board)
 
-# The leaderboard's service: its unit passes systemd's checks, and the server starts as the unit
-# starts it (no systemd runs here as the first process): as its own system user, its database in
-# /var/lib/zellworth-board.
+# The board's unit passes systemd's checks; the server runs as the unit starts it (no systemd runs
+# here): as its own user, its database in /var/lib/zellworth-board.
 unit=/lib/systemd/system/zellworth-board.service
 [ -f "$unit" ] || fail "no $unit in the package"
-# verify runs man for each manual page the unit names; man-db would format it and keep the copy
-# in its own cache (/var/cache/man), which no purge removes. --where still fails on a missing page.
+# --where: verify runs man on the unit's pages, whose formatted copies no purge would remove.
 verify_log=$(MANOPT=--where systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify: $verify_log"
 [ -z "$verify_log" ] || fail "systemd-analyze verify reports: $verify_log"
 [ "$(stat -c %U "/var/lib/zellworth-board")" = zellworth-board ] || fail "/var/lib/zellworth-board does not belong to zellworth-board"
@@ -78,8 +73,7 @@ wait "$board_pid" || fail "the installed board did not stop cleanly: $(cat "$sou
 board_pid=
 log "the installed zellworth-board served as its own user on 127.0.0.1:$board_port"
 
-# Its nginx site: shipped, not enabled, and taken by nginx -t inside Debian's own nginx.conf, with
-# a test certificate in place of the operator's.
+# Its nginx site: shipped, not enabled, taken by nginx -t in Debian's nginx.conf with a test certificate.
 site=/etc/nginx/sites-available/zellworth-board
 [ -f "$site" ] || fail "no $site in the package"
 [ ! -e /etc/nginx/sites-enabled/zellworth-board ] || fail "the package enabled its nginx site"
@@ -99,15 +93,12 @@ for file in "$source_dir"/assets/Common/*; do
   cmp -s "$file" "/usr/share/games/zellworth/$name" || fail "the installed $name differs from the project's"
 done
 
-settings=$home/.local/share/zellworth/Common/Settings.bin
 ZW_GAME=/usr/games/zellworth ZW_MEDIA=/usr/share/games/zellworth ZW_WORK=$ZW_WORK ZW_PLAYER_HOME=$home ZW_AS=$player \
   /usr/bin/python3 "$source_dir/tests/e2e/e2e.py" installed || fail "the installed game, as its player"
-log "the keys were saved to $settings"
 
 log "purging the packages"
 "${as_root[@]}" apt-get purge -y -qq zellworth zellworth-board >>"$source_dir/build-deb/apt.log" 2>&1 || fail "apt-get purge failed"
-installed && fail "the package is still installed after apt-get purge"
-installed zellworth-board && fail "zellworth-board is still installed after apt-get purge"
+! installed && ! installed zellworth-board || fail "a package is still installed after apt-get purge"
 for path in "${shipped[@]}"; do
   # Directories such as /usr/share/icons are shared with other packages and stay.
   [ -d "$path" ] || [ ! -e "$path" ] || fail "$path is left after the purge"
@@ -116,6 +107,6 @@ after=$(named_after_the_game)
 [ "$after" = "$before" ] ||
   fail "left after the purge: $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')," \
     "gone: $(comm -23 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
-[ -f "$settings" ] || fail "the purge removed the player's Settings.bin"
+[ -f "$home/.local/share/zellworth/Common/Settings.bin" ] || fail "the purge removed the player's Settings.bin"
 rm -f "$source_dir/build-deb/apt.log"
 log PASS
