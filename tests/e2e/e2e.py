@@ -249,7 +249,7 @@ def onsets(path, window):
 
 # --- The game under X -----------------------------------------------------------------------------
 
-class Session:
+class Rig:
     """An X server (and ZW_WM) and a scratch tree: Common, a copy of the media, beside run."""
 
     def __init__(self):
@@ -429,17 +429,17 @@ def window(s):
     --fullscreen until F4; one 800 x 600 window captioned Zellworth, no OpenGL; the title picture,
     without music unmissed; the frame's walk; quitting; the title and Flight Control alike on
     OpenGL; close requests on the title and in Flight Control, which saves nothing."""
-    game = lambda *args: run(ENV['ZW_GAME'], *args, cwd=s.path('run'), env=dict(ENV, SDL_AUDIODRIVER='dummy'))
-    out = game('--help')
+    answer = lambda *args: run(ENV['ZW_GAME'], *args, cwd=s.path('run'), env=dict(ENV, SDL_AUDIODRIVER='dummy'))
+    out = answer('--help')
     check(out.returncode == 0 and re.search(rb'^Usage: zellworth \[--fullscreen\] \[--scale N\] \[--mute\] '
                                             rb'\[--replay RANK\|FILE\]$', out.stdout, re.M), '--help:', out)
     check(b'--scale N' in out.stdout and b'--scores' in out.stdout, '--help explains too little')
-    check(game('--scores').stdout == b'No best scores yet.\n', '--scores before any game')
+    check(answer('--scores').stdout == b'No best scores yet.\n', '--scores before any game')
     check(not os.path.exists(os.path.join(s.common, 'Scores.bin')), '--scores made a scores file')
-    check(re.fullmatch(rb'zellworth [0-9.]*\n', game('--version').stdout), '--version')
+    check(re.fullmatch(rb'zellworth [0-9.]*\n', answer('--version').stdout), '--version')
     for misuse in ('--bogus', '--scale', '--scale 0', '--scale two', '--scale=9999', '--scale=', '--scale 2',
                    '--scale=2', '--name Ada', '--submit 1', '--board ftp://127.0.0.1', '--board http://127.0.0.1 --name \udcff'):
-        out = game(*[os.fsencode(word) for word in misuse.split()])
+        out = answer(*[os.fsencode(word) for word in misuse.split()])
         check(out.returncode == 2 and out.stderr and not out.stdout, misuse, out)
         check(misuse not in ('--scale 2', '--scale=2') or
               b"a window of 1600x1200 (--scale 2) does not fit the desktop's 1024x768" in out.stderr, misuse, out)
@@ -1034,14 +1034,14 @@ def hostile(s):
 
 
 if __name__ == '__main__':
-    session, passed = None, False
+    rig, passed = None, False
     try:
-        session = Session()
-        globals()[NAME](session)
+        rig = Rig()
+        globals()[NAME](rig)
         passed = True
         log('PASS')
     except Fail as failure:
         log('FAIL:', failure)
     finally:
-        session and session.close(passed)
+        rig and rig.close(passed)
     sys.exit(0 if passed else 1)
