@@ -1,57 +1,41 @@
 #!/usr/bin/env bash
-# The Debian packages as a player and an operator get them. scripts/package.sh builds and checks it; then it is
-# installed with apt-get, an ordinary user starts /usr/games/zellworth under Xvfb and sees the
-# title screen drawn from the installed media, sets the keys in Flight Control and closes the
-# window: the keys land in that user's ~/.local/share/zellworth/Common/Settings.bin. The
-# leaderboard's unit must pass systemd-analyze verify, its server must serve as its own user, and
-# its nginx site must pass nginx -t.
-# apt-get purge must then leave nothing of the packages outside the user's home.
-#
-# Installs and removes a package: run as root, or as a user who may sudo. Needs the e2e tools of
-# a build (default: build/; first argument: another build directory).
+# The Debian packages as a player and an operator get them: built and checked by
+# scripts/package.sh, installed with apt-get; the board's unit passes systemd-analyze verify, its
+# server serves as its own user, its nginx site passes nginx -t; an ordinary user plays the
+# installed game (tests/e2e/e2e.py installed) and keeps the keys in their own Settings.bin; apt-get
+# purge leaves nothing outside the user's home. Run as root, or as a user who may sudo.
 set -uo pipefail
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-build_dir=$(cd "${1:-$source_dir/build}" && pwd)
-export ZW_GAME=/usr/games/zellworth
-export ZW_MEDIA=/usr/share/games/zellworth
-export ZW_X="$build_dir/tests/e2e/zellworth_e2e_x"
-export ZW_PROBE="$build_dir/tests/e2e/zellworth_e2e_image"
-export ZW_WORK="$source_dir/build-deb/scratch"
-source "$source_dir/tests/e2e/lib.sh"
-source "$source_dir/tests/support/player.sh"
-[ -x "$ZW_X" ] && [ -x "$ZW_PROBE" ] || fail "no e2e tools in $build_dir: build the project first"
-
+ZW_WORK=$source_dir/build-deb/scratch
+log() { echo "[package] $*"; }
+fail() { log "FAIL: $*" >&2; exit 1; }
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 installed() { [ "$(dpkg-query -W -f='${db:Status-Status}' "${1:-zellworth}" 2>/dev/null)" = installed ]; }
-installed && fail "zellworth is installed on this machine already; this test would replace and purge it"
-installed zellworth-board && fail "zellworth-board is installed on this machine already; this test would replace and purge it"
+for package in zellworth zellworth-board; do
+  installed $package && fail "$package is installed on this machine already; this test would replace and purge it"
+done
 
 # ./test.sh builds the packages beside its other tests and says so with ZW_PACKAGE_BUILT=1.
-if [ -z "${ZW_PACKAGE_BUILT:-}" ]; then
-  log "building the package"
-  bash "$source_dir/scripts/package.sh" || fail "scripts/package.sh failed"
-fi
+[ -n "${ZW_PACKAGE_BUILT:-}" ] || bash "$source_dir/scripts/package.sh" || fail "scripts/package.sh failed"
 deb=$(ls "$source_dir"/build-deb/zellworth_*.deb)
 board_deb=$(ls "$source_dir"/build-deb/zellworth-board_*.deb)
 [ -f "$deb" ] && [ -f "$board_deb" ] || fail "no packages in build-deb/"
 
-# Everything named after the game in the system's own directories, where a package installs and
-# its scripts write. Homes and work trees are left out: builds and tests of other checkouts on
-# the same machine make and remove such files there at any time.
+# Everything named after the game where packages install and their scripts write; not homes and
+# work trees, where other checkouts' builds and tests make and remove such files at any time.
 named_after_the_game() {
   find /etc /opt /srv /usr /var -xdev -path /var/tmp -prune -o -iname '*zellworth*' -print 2>/dev/null | sort
 }
-player_prepare || fail "no ordinary user to play as"
-if [ ${#PLAYER[@]} -eq 0 ]; then
-  # Not root: the developer's own data stays untouched; the game gets a fresh home.
-  PLAYER_HOME=$ZW_WORK/home
-  rm -rf "$PLAYER_HOME"
-  mkdir -p "$PLAYER_HOME"
-  E2E_AS=(env HOME="$PLAYER_HOME")
+# The player: as root, the user zellworth-tester (made on first use); otherwise a fresh home.
+if [ "$(id -u)" -eq 0 ]; then
+  id -u zellworth-tester >/dev/null 2>&1 || useradd --create-home --user-group --shell /bin/sh zellworth-tester
+  home=$(getent passwd zellworth-tester | cut -d: -f6) && [ -n "$home" ] || fail "no user to play as"
+  player="setpriv --reuid=zellworth-tester --regid=zellworth-tester --init-groups env HOME=$home"
+  rm -rf "$home/.local/share/zellworth"
 else
-  rm -rf "$PLAYER_HOME/.local/share/zellworth"
-  E2E_AS=("${PLAYER[@]}")
+  home=$ZW_WORK/home player="env HOME=$home"
+  rm -rf "$home" && mkdir -p "$home"
 fi
 before=$(named_after_the_game)
 
@@ -63,16 +47,14 @@ installed && installed zellworth-board || fail "the packages are not installed a
 # A run that fails from here on purges the packages all the same, leaving the machine as it was.
 trap 'status=$?; [ -n "${board_pid:-}" ] && "${as_root[@]}" kill "$board_pid" 2>/dev/null;
   { installed || installed zellworth-board; } && "${as_root[@]}" apt-get purge -y -qq zellworth zellworth-board >/dev/null 2>&1
-  (exit $status); e2e_cleanup' EXIT
+  exit $status' EXIT
 mapfile -t shipped < <(dpkg -L zellworth zellworth-board)
 
-# The leaderboard's service: its unit passes systemd's checks, and the server starts as the unit
-# starts it (no systemd runs here as the first process): as its own system user, its database in
-# /var/lib/zellworth-board.
+# The board's unit passes systemd's checks; the server runs as the unit starts it (no systemd runs
+# here): as its own user, its database in /var/lib/zellworth-board.
 unit=/lib/systemd/system/zellworth-board.service
 [ -f "$unit" ] || fail "no $unit in the package"
-# verify runs man for each manual page the unit names; man-db would format it and keep the copy
-# in its own cache (/var/cache/man), which no purge removes. --where still fails on a missing page.
+# --where: verify runs man on the unit's pages, whose formatted copies no purge would remove.
 verify_log=$(MANOPT=--where systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify: $verify_log"
 [ -z "$verify_log" ] || fail "systemd-analyze verify reports: $verify_log"
 [ "$(stat -c %U "/var/lib/zellworth-board")" = zellworth-board ] || fail "/var/lib/zellworth-board does not belong to zellworth-board"
@@ -91,8 +73,7 @@ wait "$board_pid" || fail "the installed board did not stop cleanly: $(cat "$sou
 board_pid=
 log "the installed zellworth-board served as its own user on 127.0.0.1:$board_port"
 
-# Its nginx site: shipped, not enabled, and taken by nginx -t inside Debian's own nginx.conf, with
-# a test certificate in place of the operator's.
+# Its nginx site: shipped, not enabled, taken by nginx -t in Debian's nginx.conf with a test certificate.
 site=/etc/nginx/sites-available/zellworth-board
 [ -f "$site" ] || fail "no $site in the package"
 [ ! -e /etc/nginx/sites-enabled/zellworth-board ] || fail "the package enabled its nginx site"
@@ -109,36 +90,15 @@ log "nginx -t takes the shipped site: $(echo "$nginx_log" | tail -n 1)"
 for file in "$source_dir"/assets/Common/*; do
   name=$(basename "$file")
   case $name in Settings.bin* | Scores.bin*) continue ;; esac
-  cmp -s "$file" "$ZW_MEDIA/$name" || fail "the installed $name differs from the project's"
+  cmp -s "$file" "/usr/share/games/zellworth/$name" || fail "the installed $name differs from the project's"
 done
 
-e2e_init
-data=$PLAYER_HOME/.local/share/zellworth
-E2E_RUN_DIR=/ e2e_start_game XDG_DATA_HOME=
-e2e_wait_window
-e2e_wait_for 10 "the title picture" shows_sprite 0 0 Title.png 0 0 800 380
-wait_frame_at 390
-cp "$LAST_SHOT" "$source_dir/build-deb/title.png"
-log "title screen shown as $PLAYER_NAME (build-deb/title.png)"
-[ "$(stat -c %U "$data/Common")" = "$PLAYER_NAME" ] || fail "$data/Common does not belong to $PLAYER_NAME"
-
-e2e_key Down Return
-e2e_wait_for 10 "the key configuration screen" settings_step 9 "${DEFAULT_KEY_NAMES[@]}"
-e2e_key Up Down Left Right j Return BackSpace F4 space
-wait_frame_at 390
-e2e_close_window
-expect_exit_zero 5
-settings=$data/Common/Settings.bin
-[ -f "$settings" ] && [ ! -L "$settings" ] || fail "no Settings.bin of the player's own in $data/Common"
-expected="$(le32 40000052) $(le32 40000051) $(le32 40000050) $(le32 4000004F) $(le32 6A) $(le32 0D) $(le32 08) $(le32 4000003D)"
-[ "$(hex_bytes "$settings")" = "$expected" ] || fail "Settings.bin holds $(hex_bytes "$settings")"
-[ "$(stat -c %U "$settings")" = "$PLAYER_NAME" ] || fail "Settings.bin does not belong to $PLAYER_NAME"
-log "the keys were saved to $settings"
+ZW_GAME=/usr/games/zellworth ZW_MEDIA=/usr/share/games/zellworth ZW_WORK=$ZW_WORK ZW_PLAYER_HOME=$home ZW_AS=$player \
+  /usr/bin/python3 "$source_dir/tests/e2e/e2e.py" installed || fail "the installed game, as its player"
 
 log "purging the packages"
 "${as_root[@]}" apt-get purge -y -qq zellworth zellworth-board >>"$source_dir/build-deb/apt.log" 2>&1 || fail "apt-get purge failed"
-installed && fail "the package is still installed after apt-get purge"
-installed zellworth-board && fail "zellworth-board is still installed after apt-get purge"
+! installed && ! installed zellworth-board || fail "a package is still installed after apt-get purge"
 for path in "${shipped[@]}"; do
   # Directories such as /usr/share/icons are shared with other packages and stay.
   [ -d "$path" ] || [ ! -e "$path" ] || fail "$path is left after the purge"
@@ -147,6 +107,6 @@ after=$(named_after_the_game)
 [ "$after" = "$before" ] ||
   fail "left after the purge: $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')," \
     "gone: $(comm -23 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
-[ -f "$settings" ] || fail "the purge removed the player's Settings.bin"
+[ -f "$home/.local/share/zellworth/Common/Settings.bin" ] || fail "the purge removed the player's Settings.bin"
 rm -f "$source_dir/build-deb/apt.log"
-pass
+log PASS
