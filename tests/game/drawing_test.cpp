@@ -1,5 +1,4 @@
-// What each drawing call of a game puts on a software renderer: the bird and its feathers, the
-// butterflies, the three shot pools and the sky, from coded sheets, then from the committed ones.
+// What each drawing call of a game puts on a software renderer, from coded and committed sheets.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,8 +20,7 @@ SDL_Point codedAt(std::int32_t x, std::int32_t y) {
   return {c.r | ((c.b >> 1) & 7) << 8, c.g | (c.b & 1) << 8};
 }
 
-// Draws the sky at band column `want`, scrolling there without drawing; renderBackground's own
-// position starts at 0 with the process.
+// The sky at band column `want`, scrolled there undrawn; its position starts at 0 with the process.
 void skyAt(std::int32_t want) {
   static std::int32_t position = 0;
   SDL_Renderer* renderer = std::exchange(gRenderer, nullptr);
@@ -56,8 +54,6 @@ class DrawingTest : public ::testing::Test {
   sheets::GameSheets sheet;
 };
 
-// The wing beat goes on from earlier draws: eight draws a frame through four frames, and the hit
-// row for the six draws after a hit.
 TEST_F(DrawingTest, TheBirdBeatsItsWingsEightDrawsAFrameAndShowsTheHitRowForSix) {
   auto draw = [] { sheets::fill(); renderPlayer(); return codedAt(60, 200); };
   std::int32_t previous = draw().x, start = -1;

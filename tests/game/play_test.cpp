@@ -61,10 +61,8 @@ std::string briefingText() {
   return text.substr(0, text.size() - 1);
 }
 
-// Left over from before and pending when the game starts: dropped. Then the keys are held from
-// press to release (left and right at once cancel out), auto-repeats change nothing and the
-// fullscreen key toggles once; the briefing box goes with the first shot, and the game ends in the
-// frame that takes the last hit point, never shown, for the game-over screen.
+// What is pending at the start is dropped; keys are held from press to release, repeats change
+// nothing; the box goes with the first shot; the frame that takes the last hit point ends the game.
 TEST_F(PlayTest, AGameStartsAfreshFollowsTheHeldKeysAndEndsAtTheLastHitPoint) {
   gKeycodeAttack = SDLK_LSHIFT;
   gScore = 77;
@@ -133,14 +131,9 @@ void pushFocusChange(Uint8 change) {
   SDL_PushEvent(&event);
 }
 
-// Two games from one seed with P bound to attack and held from the first frame; only the first
-// loses the focus for good. Neither P nor the focus lost and regained while a fullscreen toggle
-// settles pauses it; the focus lost for good does, once that time is over. The paused picture is
-// the last frame dimmed by half around a band that names the keys; P and a key pressed meanwhile
-// are dropped, and Escape resumes. From there the game goes on frame for frame as the other one,
-// which lets go of P where the pause began. Paused again by Escape with a shot about to hit a
-// butterfly, it is given up: the game-over screen shows the score of the paused picture and
-// takes P as any key.
+// Two games from one seed, P bound to attack and held; only the first loses the focus for good
+// (not while a fullscreen toggle settles), shows the last frame dimmed under the keys' band, drops
+// P meanwhile, resumes as the other game goes on, and is given up with the paused picture's score.
 TEST_F(PlayTest, APausedGameGoesOnAsIfNoTimeHadPassedAndAGiveUpEndsItAtOnce) {
   gKeycodeAttack = SDLK_p;
   std::vector<std::vector<std::int32_t>> worlds[2];
@@ -173,7 +166,7 @@ TEST_F(PlayTest, APausedGameGoesOnAsIfNoTimeHadPassedAndAGiveUpEndsItAtOnce) {
           }
           pushKeyDown(gKeycodeUp), pushKeyDown(SDLK_p), pushKeyDown(SDLK_ESCAPE);
         } else {
-          // A still butterfly where a new shot arrives in the next frame, which never comes.
+          // a still butterfly where a shot arrives in the next frame, which never comes
           gPlayerProjectileList[gNumberOfPlayerProjectiles++] = {3000, 2000, 100, 0};
           std::int32_t* butterfly = gEnemyList[gNumberOfEnemies++];
           butterfly[kEnemyX] = 3100;
@@ -208,9 +201,8 @@ TEST_F(PlayTest, APausedGameGoesOnAsIfNoTimeHadPassedAndAGiveUpEndsItAtOnce) {
   EXPECT_EQ(gScore, scoreAtGiveUp);
 }
 
-// With none, some or all of P, Escape and Pause bound to actions, only those left unbound pause
-// and resume a game; with all three bound the confirm key resumes, though it never pauses. The
-// paused picture names the keys that resume, and a close request behind an answer still closes.
+// Only the pause keys left unbound pause and resume (with none left, confirm resumes), and the
+// band names them; a close request behind an answer still closes.
 TEST_F(PlayTest, TheKeysThatResumeAPauseAreThePauseKeysLeftUnbound) {
   const char* const resumeKeyNames[] = {"P, Escape or Pause", "Escape or Pause", "Pause", "Return"};
   SDL_Keycode* const actions[] = {&gKeycodeUp, &gKeycodeAttack, &gKeycodeToggleFullscreen};
@@ -238,8 +230,8 @@ TEST_F(PlayTest, TheKeysThatResumeAPauseAreThePauseKeysLeftUnbound) {
   EXPECT_EQ(runPauseScreen([] {}), PauseAnswer::kQuit);
 }
 
-// Attack held from the first frame, then a key and a close request, which ends the game before the
-// key moves the bird. The butterflies of frame 120 on, as the sum of their fields, with the draws.
+// Attack held, then a key and a close request, which ends the game before the key moves the bird;
+// the butterflies of frame 120 on, with the draws.
 std::vector<std::vector<std::int64_t>> playButterflyGame() {
   std::vector<std::vector<std::int64_t>> butterflies;
   FrameDriver driver([&](std::int32_t frame) {
@@ -255,9 +247,8 @@ std::vector<std::vector<std::int64_t>> playButterflyGame() {
   return butterflies;
 }
 
-// A held ticket: the next game starts its own sequence from the ticket's seed, none drawn, and is
-// recorded as format 2 with it; the calendar's sequence, 37 numbers in, is where it was for the
-// game after, which meets the same butterflies as without the ticketed game before it.
+// A game on a ticket plays from the ticket's seed and is recorded with it; the calendar's sequence
+// waits, so that the game after meets the same butterflies as without it.
 TEST_F(PlayTest, AGameOnATicketLeavesTheCalendarsSequenceToTheNextGame) {
   std::vector<std::uint8_t> ticket(kTicketSize, 0x5A);
   ticket[0] = 0x2A;  // seed 0x5A5A5A2A

@@ -1,5 +1,4 @@
-// Replays: games recorded at the rules level, their files, and the verdicts on them and on files
-// that were changed, cut, foreign, too new or beyond the limits.
+// Replays: games recorded without a window, their files, and the verdicts on them and on others.
 #include "game/replay.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 // Fires all the time and weaves up and down a second each way.
 std::uint8_t weaving(std::uint32_t frame) { return kActionAttack | ((frame / 60) % 2 == 1 ? kActionUp : kActionDown); }
 
-// Plays and records a game as play() does without a window: from `seed` after `draws` numbers, or
-// on `ticket`, to its game over or given up after `frames` frames.
+// Records a game as play() does, from `seed` after `draws` numbers or on `ticket`, to its end.
 Bytes recordGame(std::uint32_t seed, std::uint32_t draws, std::uint8_t (*actions)(std::uint32_t) = weaving,
                  std::uint32_t frames = kReplayMaxFrames, const Bytes& ticket = {}) {
   resumeGameRandom(ticket.empty() ? seed : ticketSeed(ticket), draws);
@@ -100,8 +98,7 @@ TEST(ReplayTest, ARecordedGameVerifiesToItsScoreAndAChangedInputSaysWhereItParts
   EXPECT_EQ(std::string(verdictOn(encodeReplay(decoded)).message), parted(frames, score, score));
 }
 
-// Changes worth 31, 128 (the smallest of two LEB128 bytes), 127 (the largest of one), and one on
-// the last frame of a game given up there.
+// Changes worth 31, 128 (two LEB128 bytes), 127 (one byte), and one on the last frame.
 std::uint8_t boundaryActions(std::uint32_t frame) {
   return frame < 4 ? kActionsAll : frame < 7 ? 0 : frame < 249 ? kActionsAll : kActionAttack | kActionUp;
 }
@@ -116,8 +113,7 @@ TEST(ReplayTest, ChangesAtTheEncodingsByteBoundaryAndOnTheLastFrameVerify) {
   EXPECT_EQ(std::string(verdictOn(bytes).message), "verified: score " + std::to_string(gScore) + " in 250 frames");
 }
 
-// A game on a ticket makes the file the same game from the ticket's seed makes, as format 2 with
-// the ticket before the changes.
+// The same file as without the ticket, but of format 2 with the ticket before the changes.
 TEST(ReplayTest, AGameOnATicketIsRecordedAsFormat2CarryingItsTicket) {
   const Bytes ticket = ticketFor(1765000000u);
   const Bytes unticketed = recordGame(1765000000u, 0);
@@ -135,8 +131,7 @@ TEST(ReplayTest, AGameOnATicketIsRecordedAsFormat2CarryingItsTicket) {
   EXPECT_STREQ(verdictOn(bytes).message, verdictOn(unticketed).message);
 }
 
-// Recorded by the game itself (the browser test verifies it too). When this fails, a change moved
-// the outcome of recorded games: kRulesVersion must change with it.
+// Recorded by the game itself; when this fails, kRulesVersion must change with the rules.
 TEST(ReplayTest, AGameRecordedUnderTheseRulesStillVerifies) {
   const ReplayVerdict verdict =
       verdictOn(testing_support::readFileBytes(testing_support::committedAssetPath("../../tests/game/recorded-game.zwr")));

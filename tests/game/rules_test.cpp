@@ -1,5 +1,4 @@
-// The rules of a game without drawing: the bird's moves and shots, the shot pools, the
-// butterflies, the hit tests, the frame's fire rate and spawn schedule, and the random sequence.
+// The rules of a game without drawing: bird, shots, butterflies, hits, fire rate, spawns, random.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -42,6 +41,11 @@ class RulesTest : public ::testing::Test {
     gPlayerSkipFrames = gScore = 0;
     gPlayerShots = kShotsBase;
   }
+  template <std::size_t N>
+  static void put(Projectile (&pool)[N], std::int32_t& count, std::initializer_list<Projectile> shots) {
+    count = 0;
+    for (const Projectile& shot : shots) pool[count++] = shot;
+  }
   // A butterfly that neither moves (path index 0 unless given) nor fires.
   static std::int32_t* butterfly(std::int32_t x, std::int32_t y, std::int32_t path = 0, std::int32_t left = 1,
                                  std::int32_t tag = 0) {
@@ -81,8 +85,7 @@ TEST_F(RulesTest, TheBirdMovesStraight120OrDiagonal84AndStopsAtItsBox) {
   }
 }
 
-// A shot leaves the muzzle (105, 96 px into the sprite) with half the bird's velocity of the frame
-// plus 10 px to the right; it costs a point, never below 0. The hundredth fits, then none does.
+// From the muzzle with half the bird's velocity plus 10 px; a point each, never below 0; 100 at most.
 TEST_F(RulesTest, AShotLeavesTheMuzzleWithHalfTheBirdsVelocityAndCostsAPoint) {
   struct { std::int32_t inputX, inputY, x, y; Values shot; } const cases[] = {
       {-1, 0, 720, 2000, {1650, 2960, 40, 0}},   {1, 0, 6550, 2000, {7650, 2960, 100, 0}},
@@ -110,39 +113,24 @@ TEST_F(RulesTest, AShotLeavesTheMuzzleWithHalfTheBirdsVelocityAndCostsAPoint) {
   EXPECT_EQ(valuesOf(gPlayerProjectileList[kPlayerProjectileCapacity - 1]), last);
 }
 
-// A removed record's place takes the last one, which the same pass then moves: every record moves
-// once, and one leaving sideways is not moved down first.
 TEST_F(RulesTest, ARemovedShotsPlaceTakesTheLastRecordAndAPassMovesEachOnce) {
-  gEnemyProjectileList2[gNumberOfEnemyProjectiles2++] = {100, 0, 0, 0};
-  gEnemyProjectileList2[gNumberOfEnemyProjectiles2++] = {200, 0, 0, 0};
-  gEnemyProjectileList2[gNumberOfEnemyProjectiles2++] = {300, 0, 0, 0};
-  gEnemyProjectileList2[gNumberOfEnemyProjectiles2++] = {400, 5, 6, 7};
+  put(gEnemyProjectileList2, gNumberOfEnemyProjectiles2, {{100, 0, 0, 0}, {200, 0, 0, 0}, {300, 0, 0, 0}, {400, 5, 6, 7}});
   removeEnemyProjectile2(1);
   EXPECT_EQ(xsOf(gEnemyProjectileList2, gNumberOfEnemyProjectiles2), Values({100, 400, 300}));
   EXPECT_EQ(valuesOf(gEnemyProjectileList2[1]), Values({400, 5, 6, 7}));
-  gNumberOfPlayerProjectiles = 1;
+  put(gPlayerProjectileList, gNumberOfPlayerProjectiles, {{100, 0, 0, 0}});
   removePlayerProjectile(0);
   EXPECT_EQ(gNumberOfPlayerProjectiles, 0);
-  gEnemyProjectileList1[0] = {1, 0, 0, 0};
-  gEnemyProjectileList1[1] = {2, 0, 0, 0};
-  gNumberOfEnemyProjectiles1 = 2;
+  put(gEnemyProjectileList1, gNumberOfEnemyProjectiles1, {{1, 0, 0, 0}, {2, 0, 0, 0}});
   removeEnemyProjectile1(1);
   EXPECT_EQ(xsOf(gEnemyProjectileList1, gNumberOfEnemyProjectiles1), Values({1}));
-
-  gPlayerProjectileList[0] = {7990, 100, 20, 0};  // leaves; the last takes its place and moves there
-  gPlayerProjectileList[1] = {1000, 100, 50, 0};
-  gPlayerProjectileList[2] = {2000, 100, 50, 0};
-  gNumberOfPlayerProjectiles = 3;
-  gEnemyProjectileList2[0] = {-150, 100, -20, 0};  // leave, the last two after moving into place 0
-  gEnemyProjectileList2[1] = {500, 100, -20, 0};
-  gEnemyProjectileList2[2] = {-155, 100, -20, 0};
-  gEnemyProjectileList2[3] = {-159, 100, -20, 0};
-  gNumberOfEnemyProjectiles2 = 4;
+  // The first leaves and the last, moved into its place, moves there; the last two leave in turn.
+  put(gPlayerProjectileList, gNumberOfPlayerProjectiles, {{7990, 100, 20, 0}, {1000, 100, 50, 0}, {2000, 100, 50, 0}});
+  put(gEnemyProjectileList2, gNumberOfEnemyProjectiles2, {{-150, 100, -20, 0}, {500, 100, -20, 0}, {-155, 100, -20, 0}, {-159, 100, -20, 0}});
   moveProjectiles();
   EXPECT_EQ(xsOf(gPlayerProjectileList, gNumberOfPlayerProjectiles), Values({2050, 1050}));
   EXPECT_EQ(xsOf(gEnemyProjectileList2, gNumberOfEnemyProjectiles2), Values({480}));
-  gPlayerProjectileList[0] = {7990, 3000, 11, 40};  // the only record: copied onto itself
-  gNumberOfPlayerProjectiles = 1;
+  put(gPlayerProjectileList, gNumberOfPlayerProjectiles, {{7990, 3000, 11, 40}});  // the only one: copied onto itself
   moveProjectiles();
   EXPECT_EQ(gNumberOfPlayerProjectiles, 0);
   EXPECT_EQ(valuesOf(gPlayerProjectileList[0]), Values({8001, 3000, 11, 40}));
@@ -157,8 +145,7 @@ TEST_F(RulesTest, ShotsStayOnTheFieldsEdgesAndLeaveOnePast) {
       {{8000, 6000, 0, 0}, {8000, 6000}},    {{-160, -160, 0, 0}, {-160, -160}},
   };
   for (const auto& edge : cases) {
-    gEnemyProjectileList2[0] = edge.start;
-    gNumberOfEnemyProjectiles2 = 1;
+    put(gEnemyProjectileList2, gNumberOfEnemyProjectiles2, {edge.start});
     moveProjectiles();
     const Values after = gNumberOfEnemyProjectiles2 == 0 ? Values{} : Values({gEnemyProjectileList2[0].x, gEnemyProjectileList2[0].y});
     EXPECT_EQ(after, edge.after) << edge.start.x << ", " << edge.start.y;
@@ -191,8 +178,7 @@ TEST_F(RulesTest, ANewButterflyDrawsFiveNumbersInOrderAndAFullPoolNone) {
   EXPECT_EQ(Values(gEnemyList[kEnemyCapacity - 1], gEnemyList[kEnemyCapacity - 1] + kEnemyFieldCount), last);
 }
 
-// Up-left for 20 frames, left 10, down-left 20, left 10: 200 px left at the same height, with
-// nothing to keep it in the window; a butterfly starting in the last segment loops to the first.
+// Up-left 20 frames, left 10, down-left 20, left 10, and again; nothing keeps it in the window.
 TEST_F(RulesTest, AButterflyFliesItsPathInSixtyFrameCycles) {
   std::int32_t* enemy = butterfly(8000, 3000, 13, 20);
   Values heights;
@@ -215,8 +201,6 @@ TEST_F(RulesTest, AButterflyFliesItsPathInSixtyFrameCycles) {
   EXPECT_EQ(gNumberOfEnemyProjectiles2, 0);
 }
 
-// At -450 a butterfly stays, below it is dropped; the last one takes its place and moves and fires
-// in the same pass.
 TEST_F(RulesTest, AButterflyBelowMinus450IsDroppedAndItsReplacementMovesInTheSamePass) {
   butterfly(-410, 1000, 16, 5);
   butterfly(-420, 2000, 16, 5);
@@ -232,7 +216,6 @@ TEST_F(RulesTest, AButterflyBelowMinus450IsDroppedAndItsReplacementMovesInTheSam
   EXPECT_EQ(gNumberOfEnemies, 0);
 }
 
-// A butterfly that follows no path has only its first eleven fields copied into the freed place.
 TEST_F(RulesTest, RemovalCopiesThePathOnlyWhenTheMovedButterflyFollowsOne) {
   for (std::int32_t field = 0; field < kEnemyFieldCount; ++field) {
     for (std::int32_t i = 0; i < 3; ++i) gEnemyList[i][field] = 100 * (i + 1) + field;
@@ -249,9 +232,7 @@ TEST_F(RulesTest, RemovalCopiesThePathOnlyWhenTheMovedButterflyFollowsOne) {
   EXPECT_EQ(gNumberOfEnemies, 0);
 }
 
-// A butterfly fires when it finds its cooldown at 0, from 22 px below its top, at 5 to 11.9 px a
-// frame, and reloads with 50 to 99 frames. Beyond the 1000 shots of the pool a shot is dropped
-// without a draw for its speed.
+// Beyond the 1000 shots of the pool a shot is dropped without a draw for its speed.
 TEST_F(RulesTest, AButterflyFiresAtCooldownZeroIntoAPoolOfAThousand) {
   std::int32_t* enemy = butterfly(6000, 2500, 16, 10);
   enemy[kEnemyFireCooldown] = 2;
@@ -330,8 +311,7 @@ TEST_F(RulesTest, EveryHitCountsAndEachShotOrButterflyHitsOnce) {
   testEnemiesOnPlayer();
   EXPECT_EQ(Values({gPlayerHP, gNumberOfEnemies, gPlayerSkipFrames, gScore}), Values({-2, 0, 6, 0}));
 
-  // A, B, C and shots P (on A), Q (none), R (on B and C): with A and P gone, C in place 0 takes R
-  // before B is tested. A shot on two butterflies takes the lower index; a butterfly takes one shot.
+  // With A and its shot gone, C in place 0 takes the shot on B and C; the lower index goes first.
   struct { Values butterflies, shots, tagsLeft, shotsLeft; std::int32_t score; } const cases[] = {
       {{1000, 5000, 5000}, {1000, 100, 5000}, {'B'}, {100}, 10},
       {{3000, 3100}, {3050}, {'B'}, {}, 5},
@@ -357,9 +337,8 @@ TEST_F(RulesTest, EveryHitCountsAndEachShotOrButterflyHitsOnce) {
   EXPECT_EQ(Values({gScore, gPlayerHP}), Values({5, 3}));
 }
 
-// Attack held from the first frame: a shot every ten frames; the first ends the briefing, and
-// butterflies come 120 frames on, then every 15000 / shots + 5 frames. None come during it, nor
-// after the frame that takes the last hit point.
+// Attack held: a shot every ten frames; the first ends the briefing, and butterflies come 120
+// frames on, then every 15000 / shots + 5 frames.
 TEST_F(RulesTest, AGameFrameFiresEveryTenFramesAndSpawnsOnlyOnceTheBriefingIsOver) {
   seedGameRandom(1234);
   GameProgress progress;
@@ -376,9 +355,8 @@ TEST_F(RulesTest, AGameFrameFiresEveryTenFramesAndSpawnsOnlyOnceTheBriefingIsOve
   EXPECT_EQ(shots, Values({1, 11, 21, 31, 41, 51, 61, 71, 81, 91, 101, 111, 121, 131, 141, 151}));
   EXPECT_EQ(spawns, Values({120, 154}));
   EXPECT_EQ(Values({gScore, static_cast<std::int32_t>(progress.frames)}), Values({0, 360}));
-  for (std::int32_t shot = 0; shot < 3; ++shot) {
-    gEnemyProjectileList2[gNumberOfEnemyProjectiles2++] = {gPlayerX + 300 + 100 * shot, gPlayerY + 800, 0, 0};
-  }
+  const std::int32_t x = gPlayerX + 300, y = gPlayerY + 800;
+  put(gEnemyProjectileList2, gNumberOfEnemyProjectiles2, {{x, y, 0, 0}, {x + 100, y, 0, 0}, {x + 200, y, 0, 0}});
   EXPECT_FALSE(runGameFrame(0, progress, false));
   EXPECT_EQ(gPlayerHP, 0);
 }
@@ -409,8 +387,7 @@ TEST_F(RulesTest, TheSpawnIntervalShrinksWithTheShotsFiredAndAtMost999Butterflie
   EXPECT_EQ(gNumberOfEnemies, 999) << "a freed place is taken at the next expiry";
 }
 
-// The sequence is the C library's for the same seed: 0 counts as 1, seeds from 2^31 on are
-// negative as the first word. It resumes after the draws already made.
+// The C library's sequence for the same seed (0 as 1, from 2^31 on negative), resumed after draws.
 TEST_F(RulesTest, TheRandomSequenceIsTheCLibrarysAndResumesAfterItsDraws) {
   for (const std::uint32_t seed : {0u, 1u, 7u, 1234u, 1765000000u, 2147483647u, 2147483648u, 4294967295u}) {
     srand(seed);

@@ -1,5 +1,4 @@
-// Drawing checks: the canvas compared with the sheet a copy came from, either a committed sheet or
-// a coded one whose every pixel is unique, so that any wrong source or destination shows.
+// Drawing checks: the canvas against the committed or coded sheet (every pixel unique) drawn from.
 #pragma once
 
 #include <SDL.h>
@@ -38,8 +37,7 @@ inline SDL_Surface* committed(const std::string& name) {
   return sheet;
 }
 
-// Pixel (x, y) is (x % 256, y % 256, 16 tag + 2 (x / 256) + y / 256), tag 1 to 14; it becomes the
-// texture of `slot`.
+// Pixel (x, y) is (x % 256, y % 256, 16 tag + 2 (x / 256) + y / 256); the texture of `slot`.
 inline SDL_Surface* coded(std::int32_t slot, std::int32_t w, std::int32_t h, std::int32_t tag) {
   SDL_Surface* sheet = kept(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_ARGB8888));
   for (std::int32_t y = 0; y < h; ++y) {
@@ -103,8 +101,7 @@ inline ::testing::AssertionResult drawnFrom(const SDL_Surface* sheet, SDL_Rect s
   return ::testing::AssertionSuccess();
 }
 
-// `text` from (x, y) in glyphs of Font.png 10 pixels apart; a glyph's transparent pixels are not
-// compared, and spaces not at all.
+// `text` in glyphs of Font.png from (x, y), their transparent pixels not compared.
 inline ::testing::AssertionResult textShown(std::int32_t x, std::int32_t y, const std::string& text, std::int32_t style) {
   const SDL_Surface* canvas = testing_support::canvas();
   const SDL_Surface* font = committed("Font.png");

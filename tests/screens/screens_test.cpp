@@ -1,5 +1,4 @@
-// The title, key configuration and game-over screens, run on their real event queue with the
-// committed media: results, sounds, saved bytes, printed output, and the canvas they present.
+// The title, key configuration and game-over screens on their event queue with the committed media.
 #include <gtest/gtest.h>
 
 #include <SDL_mixer.h>
@@ -34,8 +33,7 @@ using testing_support::pushKeyDown;
 using Bytes = std::vector<std::uint8_t>;
 using Bindings = std::array<SDL_Keycode, kKeyBindingCount>;
 
-// Key presses, releases as negative key codes, kRepeat for an auto-repeat of the key before, 0 for
-// a close request.
+// Presses; releases as negative codes, kRepeat for an auto-repeat of the key before, 0 to close.
 constexpr SDL_Keycode kRepeat = 1;
 void push(const std::vector<SDL_Keycode>& events) {
   for (std::size_t i = 0; i < events.size(); ++i) {
@@ -72,9 +70,8 @@ class ScreensTest : public ::testing::Test {
   std::string settings;
 };
 
-// Up from the top entry (Play) wraps to the bottom (Quit) and back; every move and the confirmation
-// play the menu sound, and the bindings of the moment count. The fullscreen key toggles apart, also
-// when bound to a move as well. A close request returns Quit, silent, and leaves what follows.
+// Moves wrap; moves and the confirmation sound; the fullscreen key toggles, also when bound to a
+// move; a close request returns Quit, silent, and leaves what follows.
 TEST_F(ScreensTest, TheTitleMenuMovesWrapsAndReturnsTheEntryConfirmed) {
   const SDL_Keycode up = SDLK_UP, down = SDLK_DOWN, enter = SDLK_RETURN;
   struct { std::vector<SDL_Keycode> events; std::int32_t result, sounds, toggles; std::vector<std::pair<SDL_Keycode*, SDL_Keycode>> bind; bool leftOver = false; } const cases[] = {
@@ -115,8 +112,6 @@ void showTitle(std::int32_t downs) {
   EXPECT_EQ(displayTitleScreen(), kTitleQuit);
 }
 
-// A white outline frames the entry selected; elsewhere the picture shows, with the hint line
-// naming the fullscreen key of the moment.
 TEST_F(ScreensTest, TheTitleFramesTheSelectedEntryAndNamesTheFullscreenKey) {
   const SDL_Surface* white = sheets::plain({255, 255, 255, 255});
   const std::int32_t framedRows[] = {390, 444, 498, 390};
@@ -149,9 +144,8 @@ Bytes littleEndian(const Bindings& bindings) {
   return bytes;
 }
 
-// The eight bindings are captured in table order, then one more key saves them. A key taken in
-// this visit rings the bell and is refused, the old key of a binding still to come is not; keys
-// after the final one do nothing. A failed save says why and keeps the new bindings.
+// A key taken in this visit rings the bell, the old key of a binding still to come does not; a
+// ninth key saves; a failed save says why.
 TEST_F(ScreensTest, TheKeyConfigurationCapturesEightKeysAndSavesThem) {
   const SDL_Keycode w = SDLK_w, s = SDLK_s, a = SDLK_a, ctrl = SDLK_RCTRL, q = SDLK_q;
   const std::vector<SDL_Keycode> fresh(kNew.begin(), kNew.end());
@@ -186,8 +180,7 @@ TEST_F(ScreensTest, TheKeyConfigurationCapturesEightKeysAndSavesThem) {
   }
 }
 
-// A close request behind n accepted keys saves nothing, n = 9 putting it behind the final key, and
-// leaves no file where there was none.
+// A close request behind n keys, n = 9 behind the final one, saves nothing, and makes no file.
 TEST_F(ScreensTest, AClosedKeyConfigurationSavesNothing) {
   const Bytes before = littleEndian({1, 2, 3, 4, 5, 6, 7, 8});
   for (std::int32_t accepted = 0; accepted <= kFirstCaptureStep + 1; ++accepted) {
@@ -205,8 +198,6 @@ TEST_F(ScreensTest, AClosedKeyConfigurationSavesNothing) {
   }
 }
 
-// The labels and key names line up; the marker stands before the binding to capture, and the
-// final step asks for any key.
 TEST_F(ScreensTest, TheKeyConfigurationShowsItsLinesAndMarker) {
   const SDL_Surface* black = sheets::plain({0, 0, 0, 255});
   const char* const lines[] = {"   -- Settings --", "", "Press the key to perform the following action", "",
@@ -234,8 +225,7 @@ TEST_F(ScreensTest, TheKeyConfigurationShowsItsLinesAndMarker) {
   for (std::int32_t i = 0; i < kKeyBindingCount; ++i) EXPECT_TRUE(textShown(232, 75 + 15 * i, names[i], 0));
 }
 
-// Two presses in the first frame both count before the second frame is drawn; a press shows in
-// the next frame, the marker a row lower.
+// Two presses in one frame both count; a press shows in the next frame, the marker a row lower.
 TEST_F(ScreensTest, ACapturedKeyShowsInTheNextFrame) {
   push({SDLK_w, SDLK_s, 0});
   EXPECT_EQ(adjustSettings(), 0);
@@ -249,10 +239,8 @@ TEST_F(ScreensTest, ACapturedKeyShowsInTheNextFrame) {
   EXPECT_FALSE(textShown(12, 75, ">", 0));
 }
 
-// The greeting, the score and the best score including it, on black, from the first frame through
-// the one-second pause, which drops whatever arrives meanwhile, a close request too; then a key
-// press ends the screen, releases do not, and a close request returns Quit. Each game joins the
-// table (and its file) once.
+// The scores from the first frame through the pause, which drops what arrives meanwhile; then a
+// press ends the screen, releases do not, closing returns Quit. Each game joins the table once.
 TEST_F(ScreensTest, TheGameOverScreenShowsTheScoresAndWaitsOutItsPause) {
   const SDL_Surface* black = sheets::plain({0, 0, 0, 255});
   const SDL_Keycode up = SDLK_UP, ctrl = SDLK_RCTRL;
@@ -288,9 +276,8 @@ TEST_F(ScreensTest, TheGameOverScreenShowsTheScoresAndWaitsOutItsPause) {
   }
 }
 
-// The board thread's side played here: the game ended on a ticket arrives marked so, after a
-// ticket request, and the answer posted meanwhile is drawn under the best score; a late answer
-// for an earlier game is not.
+// The board thread played here: the game on a ticket arrives marked so; the answer for it is
+// drawn, a late one for an earlier game not.
 TEST_F(ScreensTest, TheBoardsAnswerForThisGameIsDrawnOnceItArrives) {
   gScore = 40;
   startRecording(Bytes(kTicketSize, 7));

@@ -1,8 +1,6 @@
-// The game's frame operations at full load with random held keys and an invulnerable bird: 999
-// butterflies and their full pool of shots. After every frame every count stays within its
-// capacity, every record within the field's rules, the score at 0 or above. Every heap allocation
-// of the process is counted while the frames run: the game's own code must make none; those of
-// SDL's software renderer inside SDL_RenderCopy (wrapped at link time) are counted apart.
+// The frame operations at full load (999 butterflies, their full pool of shots, an invulnerable
+// bird, random keys): every count and record keeps its rules, and the game's own code allocates
+// nothing; SDL_RenderCopy, wrapped at link time, has its allocations counted apart.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -37,8 +35,7 @@ extern "C" int __wrap_SDL_RenderCopy(SDL_Renderer* renderer, SDL_Texture* textur
   return result;
 }
 
-// Every allocation passes through AddressSanitizer's hooks when it is in, otherwise through these
-// replacements of the C library's functions, which also serve operator new and shared libraries.
+// Counted through AddressSanitizer's hooks, or replacements of the C library's allocation functions.
 #if defined(__SANITIZE_ADDRESS__)
 #define SOAK_ASAN 1
 #elif defined(__has_feature)
@@ -103,9 +100,8 @@ void checkFrame(std::int32_t frame) {
 
 constexpr std::int32_t kRisingFrames = 2000;  // of the spawn rule alone before the pool is topped up
 
-// A frame of the game in its own order, keys changed at random in place of events; from
-// kRisingFrames on the pool is topped up to 999 butterflies about to fire over the field's right
-// half, and a few anywhere fire at once, so that their shots fill their pool.
+// A frame in the game's order; from kRisingFrames on, the pool is topped up with 999 butterflies
+// about to fire, and a few fire at once, so that their shots fill their pool.
 class SoakGame {
  public:
   explicit SoakGame(unsigned seed) : keys_(seed) {

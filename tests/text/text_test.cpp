@@ -1,5 +1,4 @@
-// Text: which font cell each byte takes and where it lands, the layout of words at the shared
-// cursor, read back from a coordinate font and from the committed sheet, and the text buffer.
+// Text: each byte's font cell and where it lands, the layout of words, and the text buffer.
 #include "text/text.h"
 
 #include <gtest/gtest.h>
@@ -26,8 +25,7 @@ class TextTest : public ::testing::Test {
   void TearDown() override { testing_support::releaseSoftwareRenderer(); }
 };
 
-// Every byte in every glyph set: the cell of kFontLayout drawn whole at (40, 50) and nothing
-// around it; bytes without a cell (128 and up among them) and newline draw nothing.
+// Every byte in every glyph set: its cell of kFontLayout whole and nothing around it, or nothing.
 TEST_F(TextTest, EveryByteTakesItsCellOfTheSheetInEachStyle) {
   for (std::int32_t style = 0; style < 4; ++style) {
     for (std::int32_t code = 0; code < 256; ++code) {
@@ -67,8 +65,7 @@ TEST_F(TextTest, GlyphsOfTheCommittedSheetLandOnTheirWindowRectangle) {
   }
 }
 
-// From the cursor, with a left margin and a right bound: a word wraps whole when it would end
-// past the bound, even an empty one; spaces only move the cursor; bytes without a cell leave gaps.
+// A word, even an empty one, wraps whole when it would end past the bound; spaces never wrap.
 TEST_F(TextTest, WordsWrapAtTheRightBoundAndTheCursorMovesOn) {
   struct Line { std::int32_t x, y; std::string text; };
   struct { std::int32_t x, y, left, right, style; std::vector<const char*> texts; std::int32_t endX, endY; std::vector<Line> lines; } const cases[] = {
@@ -102,8 +99,7 @@ TEST_F(TextTest, WordsWrapAtTheRightBoundAndTheCursorMovesOn) {
   }
 }
 
-// Appends follow each other and stop one byte short of the 4096, which keep a NUL: a text that
-// fits with its NUL is stored whole, one a byte longer is cut.
+// Appends stop one byte short of the 4096, which end in a NUL.
 TEST(DebugTextTest, AppendsFollowEachOtherAndAreCutWithinTheBuffer) {
   std::memset(gDebugText, 'x', sizeof gDebugText);
   gDebugTextIndex = 0;
