@@ -76,6 +76,7 @@ TEST_F(PlayTest, AGameStartsAfreshFollowsTheHeldKeysAndEndsAtTheLastHitPoint) {
   Uint32 ticks[2] = {};
   bool boxAfterTheShot = true;
   FrameDriver driver([&](std::int32_t frame) {
+    if (frame == 50) testing_support::pushQuit();  // only if the game did not end
     if (gPlayerHP < 1) return pushKeyDown(SDLK_SPACE);  // the game-over screen
     if (frame >= 2) xs.push_back(gPlayerX), ys.push_back(gPlayerY);
     if (frame == 1 || frame == 10) ticks[frame / 10] = SDL_GetTicks();
@@ -91,6 +92,8 @@ TEST_F(PlayTest, AGameStartsAfreshFollowsTheHeldKeysAndEndsAtTheLastHitPoint) {
       EXPECT_EQ(briefingText(), "A large formation of butterflies approaches your sector. Keep your air space clear by "
                                 "pressing \"Left Shift\". You can configure the keys in \"Flight Control\" from the main menu.");
     }
+    if (frame == 8) gScore = 42;
+    if (frame == 9) { EXPECT_EQ(textAt(0, 0, 12, 2), "Score: 42   "); }
     if (frame == 10) boxAfterTheShot = shows(637, 250, 255);
     switch (frame) {
       case 2: pushKeyDown(gKeycodeRight); break;
@@ -108,7 +111,6 @@ TEST_F(PlayTest, AGameStartsAfreshFollowsTheHeldKeysAndEndsAtTheLastHitPoint) {
           gEnemyProjectileList2[gNumberOfEnemyProjectiles2++] = {gPlayerX + 300 + 100 * shot, gPlayerY + 800, 0, 0};
         }
         break;
-      case 50: testing_support::pushQuit(); break;  // only if the game did not end
     }
   });
   EXPECT_EQ(play(), kGameOverKeyPressed);
