@@ -1,56 +1,41 @@
-// Long runs at full load: the real frame operations for 100,000 frames with random held keys,
-// 999 butterflies and a full pool of their shots, an invulnerable bird; after every frame every
-// count stays within its capacity, every live record within the field's rules and the score at
-// 0 or above. Every heap allocation of the process is counted while the frames run: the game
-// logic must make none; while drawing, the game's code must make none either, and those that
-// SDL's software renderer makes inside SDL_RenderCopy are counted apart.
+// The frame operations at full load (999 butterflies, their full pool of shots, an invulnerable
+// bird, random keys): every count and record keeps its rules, and the game's own code allocates
+// nothing; SDL_RenderCopy, wrapped at link time, has its allocations counted apart.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <vector>
 
 #include "app/platform.h"
-#include "game/background.h"
-#include "game/random.h"
 #include "game/collisions.h"
 #include "game/enemies.h"
 #include "game/play.h"
 #include "game/player.h"
 #include "game/projectiles.h"
+#include "game/random.h"
 #include "support/harness.h"
 #include "text/font.h"
-#include "text/text.h"
 
 namespace {
-
-std::atomic<long> gAllocations{0};
-std::atomic<long> gAllocationsInCopies{0};  // those made inside SDL_RenderCopy
+std::atomic<long> gAllocations[2];  // by the game's code, inside SDL_RenderCopy
 std::atomic<bool> gInsideCopy{false};
-
-void countAllocation() {
-  (gInsideCopy.load(std::memory_order_relaxed) ? gAllocationsInCopies : gAllocations)
-      .fetch_add(1, std::memory_order_relaxed);
-}
-
+void countAllocation() { gAllocations[gInsideCopy.load(std::memory_order_relaxed)].fetch_add(1, std::memory_order_relaxed); }
 }  // namespace
 
-extern "C" int __real_SDL_RenderCopy(SDL_Renderer* renderer, SDL_Texture* texture, const SDL_Rect* source,
-                                     const SDL_Rect* destination);
-extern "C" int __wrap_SDL_RenderCopy(SDL_Renderer* renderer, SDL_Texture* texture, const SDL_Rect* source,
-                                     const SDL_Rect* destination) {
-  gInsideCopy.store(true, std::memory_order_relaxed);
+extern "C" int __real_SDL_RenderCopy(SDL_Renderer*, SDL_Texture*, const SDL_Rect*, const SDL_Rect*);
+extern "C" int __wrap_SDL_RenderCopy(SDL_Renderer* renderer, SDL_Texture* texture, const SDL_Rect* source, const SDL_Rect* destination) {
+  gInsideCopy = true;
   const int result = __real_SDL_RenderCopy(renderer, texture, source, destination);
-  gInsideCopy.store(false, std::memory_order_relaxed);
+  gInsideCopy = false;
   return result;
 }
 
-// Every allocation of the process passes through here: the allocator hooks of AddressSanitizer
-// when it is in, otherwise replacements of the C library's allocation functions, which also
-// serve operator new and every shared library.
+// Counted through AddressSanitizer's hooks, or replacements of the C library's allocation functions.
 #if defined(__SANITIZE_ADDRESS__)
 #define SOAK_ASAN 1
 #elif defined(__has_feature)
@@ -58,258 +43,151 @@ extern "C" int __wrap_SDL_RenderCopy(SDL_Renderer* renderer, SDL_Texture* textur
 #define SOAK_ASAN 1
 #endif
 #endif
-
 #ifdef SOAK_ASAN
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t),
-                                                         void (*)(const volatile void*));
-namespace {
-void countHookedAllocation(const volatile void*, std::size_t) { countAllocation(); }
-void ignoreRelease(const volatile void*) {}
-[[maybe_unused]] const int kHooksInstalled = __sanitizer_install_malloc_and_free_hooks(countHookedAllocation, ignoreRelease);
-}  // namespace
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t), void (*)(const volatile void*));
+[[maybe_unused]] static const int kHooks = __sanitizer_install_malloc_and_free_hooks(
+    [](const volatile void*, std::size_t) { countAllocation(); }, [](const volatile void*) {});
 #else
 extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* pointer, std::size_t size);
-void* __libc_memalign(std::size_t alignment, std::size_t size);
-
-void* malloc(std::size_t size) {
-  countAllocation();
-  return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size) {
-  countAllocation();
-  return __libc_calloc(count, size);
-}
-void* realloc(void* pointer, std::size_t size) {
-  countAllocation();
-  return __libc_realloc(pointer, size);
-}
-void* memalign(std::size_t alignment, std::size_t size) {
-  countAllocation();
-  return __libc_memalign(alignment, size);
-}
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
+void* malloc(std::size_t size) { return countAllocation(), __libc_malloc(size); }
+void* calloc(std::size_t count, std::size_t size) { return countAllocation(), __libc_calloc(count, size); }
+void* realloc(void* pointer, std::size_t size) { return countAllocation(), __libc_realloc(pointer, size); }
+void* memalign(std::size_t alignment, std::size_t size) { return countAllocation(), __libc_memalign(alignment, size); }
 void* aligned_alloc(std::size_t alignment, std::size_t size) { return memalign(alignment, size); }
 int posix_memalign(void** result, std::size_t alignment, std::size_t size) {
-  void* pointer = memalign(alignment, size);
-  if (pointer == nullptr) return ENOMEM;
-  *result = pointer;
-  return 0;
+  *result = memalign(alignment, size);
+  return *result == nullptr ? ENOMEM : 0;
 }
 }
 #endif
 
 namespace {
 
-constexpr std::int32_t kLogicFrames = 100000;
-constexpr std::int32_t kDrawingFrames = 1500;
-constexpr std::int32_t kDrawingWarmUpFrames = 20;
-constexpr std::int32_t kRisingFrames = 2000;  // frames of the spawn rule alone before the pool is topped up
-
-struct HeldKeys {
-  std::int32_t up, down, left, right, attack;
-};
-
-// The first rule a frame broke, kept in a fixed buffer: nothing is allocated while frames run.
+// The first rule a frame broke, in a fixed buffer: nothing is allocated while frames run.
 char gViolation[256] = "";
-std::int32_t gViolationFrame = -1;
 
-void report(std::int32_t frame, const char* format, std::int32_t index, std::int32_t value) {
-  if (gViolationFrame >= 0) return;
-  gViolationFrame = frame;
-  snprintf(gViolation, sizeof(gViolation), format, index, value);
-}
-
-bool inField(const Projectile& shot) {
-  return shot.x >= kFieldMinX && shot.x <= kFieldMaxX && shot.y >= kFieldMinY && shot.y <= kFieldMaxY;
+void check(bool kept, std::int32_t frame, const char* rule, std::int32_t index, std::int32_t value) {
+  if (!kept && gViolation[0] == '\0') snprintf(gViolation, sizeof gViolation, "frame %d: %s %d: %d", frame, rule, index, value);
 }
 
 void checkPool(std::int32_t frame, const Projectile* pool, std::int32_t count, std::int32_t capacity, const char* name) {
-  if (count < 0 || count > capacity) report(frame, name, -1, count);
-  for (std::int32_t index = 0; index < count && index < capacity; ++index) {
-    if (!inField(pool[index])) report(frame, name, index, pool[index].x);
+  check(count >= 0 && count <= capacity, frame, name, -1, count);
+  for (std::int32_t i = 0; i < count && i < capacity; ++i) {
+    const Projectile& shot = pool[i];
+    check(shot.x >= kFieldMinX && shot.x <= kFieldMaxX && shot.y >= kFieldMinY && shot.y <= kFieldMaxY, frame, name, i, shot.x);
   }
 }
 
 void checkFrame(std::int32_t frame) {
-  if (gNumberOfEnemies < 0 || gNumberOfEnemies > kMaxSpawnedEnemies) report(frame, "enemy count %d: %d", -1, gNumberOfEnemies);
-  for (std::int32_t index = 0; index < gNumberOfEnemies && index < kEnemyCapacity; ++index) {
-    const std::int32_t* enemy = gEnemyList[index];
+  check(gNumberOfEnemies >= 0 && gNumberOfEnemies <= kMaxSpawnedEnemies, frame, "butterflies", -1, gNumberOfEnemies);
+  for (std::int32_t i = 0; i < gNumberOfEnemies && i < kEnemyCapacity; ++i) {
+    const std::int32_t* enemy = gEnemyList[i];
     const std::int32_t path = enemy[kEnemyPathIndex];
-    if (path != 13 && path != 16 && path != 19 && path != 22) report(frame, "enemy %d pathIndex %d", index, path);
-    const std::int32_t left = enemy[kEnemySegmentFramesLeft];
-    if (left < 1 || left > 20) report(frame, "enemy %d segmentFramesLeft %d", index, left);
-    const std::int32_t animation = enemy[kEnemyAnimationCounter];
-    if (animation < 0 || animation > 34) report(frame, "enemy %d animationCounter %d", index, animation);
-    const std::int32_t cooldown = enemy[kEnemyFireCooldown];
-    if (cooldown < 0 || cooldown > 99) report(frame, "enemy %d fireCooldown %d", index, cooldown);
+    check(path == 13 || path == 16 || path == 19 || path == 22, frame, "butterfly path index", i, path);
+    check(enemy[kEnemySegmentFramesLeft] >= 1 && enemy[kEnemySegmentFramesLeft] <= 20, frame, "butterfly frames left", i, enemy[kEnemySegmentFramesLeft]);
+    check(enemy[kEnemyAnimationCounter] >= 0 && enemy[kEnemyAnimationCounter] <= 34, frame, "butterfly wing beat", i, enemy[kEnemyAnimationCounter]);
+    check(enemy[kEnemyFireCooldown] >= 0 && enemy[kEnemyFireCooldown] <= 99, frame, "butterfly cooldown", i, enemy[kEnemyFireCooldown]);
   }
-  checkPool(frame, gPlayerProjectileList, gNumberOfPlayerProjectiles, kPlayerProjectileCapacity,
-            "player shot %d out of bounds: %d");
-  checkPool(frame, gEnemyProjectileList1, gNumberOfEnemyProjectiles1, 0, "first enemy pool %d: %d");
-  checkPool(frame, gEnemyProjectileList2, gNumberOfEnemyProjectiles2, kEnemyProjectileCapacity2,
-            "enemy shot %d out of bounds: %d");
-  if (gScore < 0) report(frame, "score %d: %d", -1, gScore);
+  checkPool(frame, gPlayerProjectileList, gNumberOfPlayerProjectiles, kPlayerProjectileCapacity, "player shot");
+  checkPool(frame, gEnemyProjectileList1, gNumberOfEnemyProjectiles1, 0, "first butterfly pool");
+  checkPool(frame, gEnemyProjectileList2, gNumberOfEnemyProjectiles2, kEnemyProjectileCapacity2, "butterfly shot");
+  check(gScore >= 0, frame, "score", -1, gScore);
 }
 
-// One frame of the game in its own order, with the keys changed at random in place of events.
-// The bird is made invulnerable; from frame kRisingFrames on, the butterfly pool is topped up
-// to 999 with new butterflies spread over the right half of the field and about to fire.
+constexpr std::int32_t kRisingFrames = 2000;  // of the spawn rule alone before the pool is topped up
+
+// A frame in the game's order; from kRisingFrames on, the pool is topped up with 999 butterflies
+// about to fire, and a few fire at once, so that their shots fill their pool.
 class SoakGame {
  public:
   explicit SoakGame(unsigned seed) : keys_(seed) {
     gPlayerX = kPlayerStartX;
     gPlayerY = kPlayerStartY;
-    gPlayerVelocityX = gPlayerVelocityY = 0;
+    gPlayerVelocityX = gPlayerVelocityY = gPlayerCooldown = gPlayerSkipFrames = 0;
     gPlayerHP = kPlayerStartHP;
-    gPlayerCooldown = gPlayerSkipFrames = 0;
-    gNumberOfEnemies = gNumberOfPlayerProjectiles = gNumberOfEnemyProjectiles2 = 0;
-    gScore = 0;
-    gPlayerShots = kShotsBase + 1;  // the briefing is over: the spawn rule runs
+    gNumberOfEnemies = gNumberOfPlayerProjectiles = gNumberOfEnemyProjectiles2 = gScore = 0;
+    gPlayerShots = kShotsBase + 1;  // the briefing is over
   }
 
-  std::int32_t butterfliesAtStart = 0;  // when the butterflies moved and fired in the last frame
-  std::int32_t shotsAfterFiring = 0;    // their shots right after that
+  // Frames in which 999 butterflies moved and fired until their 1000 shots filled the pool.
+  std::int32_t fullFrames = 0, mostShots = 0, mostButterflies = 0;
 
   void runFrame(std::int32_t frame, bool draw) {
-    changeKeys();
+    if (keys_() % 6 == 0) held_[keys_() % 5] ^= 1;  // up, down, left, right, attack
     if (gPlayerCooldown != 0) gPlayerCooldown -= 1;
-    gPlayerInputX = held_.right - held_.left;
-    gPlayerInputY = held_.down - held_.up;
+    gPlayerInputX = held_[3] - held_[2];
+    gPlayerInputY = held_[1] - held_[0];
     movePlayer();
-    butterfliesAtStart = gNumberOfEnemies;
+    const std::int32_t butterflies = gNumberOfEnemies;
     moveEnemies();
-    shotsAfterFiring = gNumberOfEnemyProjectiles2;
+    mostShots = std::max(mostShots, gNumberOfEnemyProjectiles2);
+    fullFrames += butterflies == kMaxSpawnedEnemies && gNumberOfEnemyProjectiles2 == kEnemyProjectileCapacity2;
     moveProjectiles();
     testPlayerProjectileOnEnemies();
     testProjectiles2OnPlayer();
     testEnemiesOnPlayer();
-    if (held_.attack != 0 && gPlayerCooldown == 0) {
-      shootPlayerProjectile();
-      gPlayerCooldown = kFireCooldownFrames;
-    }
-    if (draw) drawFrame();
+    if (held_[4] != 0 && gPlayerCooldown == 0) shootPlayerProjectile(), gPlayerCooldown = kFireCooldownFrames;
+    if (draw) drawWorld(), renderHP(), drawScoreLine(), SDL_RenderPresent(gRenderer);
     gPlayerHP = kPlayerStartHP;
-    runSpawnSchedule(spawnCountdown_);
-    if (frame >= kRisingFrames) {
-      topUpButterflies();
-      urgeToFire();
+    runSpawnSchedule(countdown_);
+    for (; frame >= kRisingFrames && gNumberOfEnemies < kMaxSpawnedEnemies;) {
+      addRandomEnemy();
+      gEnemyList[gNumberOfEnemies - 1][kEnemyX] = 6000 + rand() % 2001;
+      gEnemyList[gNumberOfEnemies - 1][kEnemyFireCooldown] = rand() % 5;
     }
+    for (std::int32_t urged = 0; frame >= kRisingFrames && urged < 20; ++urged) gEnemyList[rand() % gNumberOfEnemies][kEnemyFireCooldown] = 0;
+    mostButterflies = std::max(mostButterflies, gNumberOfEnemies);
   }
 
  private:
-  void changeKeys() {
-    std::int32_t* flags[] = {&held_.up, &held_.down, &held_.left, &held_.right, &held_.attack};
-    if (keys_() % 6 == 0) {
-      std::int32_t& flag = *flags[keys_() % 5];
-      flag = 1 - flag;
-    }
-  }
-
-  static void drawFrame() {
-    drawWorld();
-    renderHP();
-    drawScoreLine();
-    SDL_RenderPresent(gRenderer);
-  }
-
-  static void topUpButterflies() {
-    while (gNumberOfEnemies < kMaxSpawnedEnemies) {
-      addRandomEnemy();
-      std::int32_t* enemy = gEnemyList[gNumberOfEnemies - 1];
-      enemy[kEnemyX] = 6000 + rand() % 2001;
-      enemy[kEnemyFireCooldown] = rand() % 5;
-    }
-  }
-
-  // A few butterflies anywhere in the pool fire in the next pass, so their shots fill their pool.
-  static void urgeToFire() {
-    for (std::int32_t urged = 0; urged < 20; ++urged) gEnemyList[rand() % gNumberOfEnemies][kEnemyFireCooldown] = 0;
-  }
-
   std::minstd_rand keys_;
-  HeldKeys held_{0, 0, 0, 0, 0};
-  std::int32_t spawnCountdown_ = kFirstSpawnFrames;
-};
-
-// How full the pools were over a run.
-struct Load {
-  std::int32_t framesWithFullPools = 0;  // 999 butterflies fired until their 1000 shots filled the pool
-  std::int32_t mostShots = 0;
-  std::int32_t mostButterflies = 0;
-  long allocations = 0;          // by the game's code
-  long allocationsInCopies = 0;  // inside SDL_RenderCopy
-
-  void note(const SoakGame& game) {
-    if (game.shotsAfterFiring > mostShots) mostShots = game.shotsAfterFiring;
-    if (gNumberOfEnemies > mostButterflies) mostButterflies = gNumberOfEnemies;
-    if (game.butterfliesAtStart == kMaxSpawnedEnemies && game.shotsAfterFiring == kEnemyProjectileCapacity2) {
-      ++framesWithFullPools;
-    }
-  }
+  std::int32_t held_[5] = {0, 0, 0, 0, 0};
+  std::int32_t countdown_ = kFirstSpawnFrames;
 };
 
 class SoakTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
-    gCharacterWidthToRender = 10;
-    gCharacterHeightToRender = 15;
-    gViolationFrame = -1;
+    testing_support::resetToStartUpState();
+    gViolation[0] = '\0';
     srand(20240611);
     seedGameRandom(20240611);
   }
   void TearDown() override { testing_support::releaseSoftwareRenderer(); }
+
+  // Runs frames [from, to), drawing them or not, and returns the allocations meanwhile.
+  static std::vector<long> run(SoakGame& game, std::int32_t from, std::int32_t to, bool draw) {
+    const long before[2] = {gAllocations[0], gAllocations[1]};
+    for (std::int32_t frame = from; frame < to; ++frame) game.runFrame(frame, draw), checkFrame(frame);
+    return {gAllocations[0] - before[0], gAllocations[1] - before[1]};
+  }
 };
 
 TEST_F(SoakTest, HundredThousandFramesAtFullLoadKeepEveryPoolInItsRulesAndAllocateNothing) {
   SoakGame game(7);
-  Load load;
-  const long before = gAllocations.load();
-  for (std::int32_t frame = 0; frame < kLogicFrames; ++frame) {
-    game.runFrame(frame, false);
-    checkFrame(frame);
-    load.note(game);
-  }
-  load.allocations = gAllocations.load() - before;
-
-  EXPECT_EQ(gViolationFrame, -1) << "frame " << gViolationFrame << ": " << gViolation;
-  EXPECT_EQ(load.mostButterflies, kMaxSpawnedEnemies);
-  EXPECT_EQ(load.mostShots, kEnemyProjectileCapacity2);
-  EXPECT_GT(load.framesWithFullPools, kLogicFrames / 2);
-  EXPECT_EQ(load.allocations, 0);
-  printf("logic: %d frames, %d of them with 999 butterflies and 1000 shots, %ld allocations\n", kLogicFrames,
-         load.framesWithFullPools, load.allocations);
-  RecordProperty("frames_at_full_load", load.framesWithFullPools);
-  RecordProperty("allocations", static_cast<int>(load.allocations));
+  const std::vector<long> allocations = run(game, 0, 100000, false);
+  EXPECT_STREQ(gViolation, "");
+  EXPECT_EQ(std::vector<std::int32_t>({game.mostButterflies, game.mostShots}), std::vector<std::int32_t>({999, 1000}));
+  EXPECT_GT(game.fullFrames, 50000);
+  EXPECT_EQ(allocations[0] + allocations[1], 0);
+  printf("logic: 100000 frames, %d of them with 999 butterflies and 1000 shots, %ld allocations\n", game.fullFrames, allocations[0]);
 }
 
 TEST_F(SoakTest, DrawingAtFullLoadOnTheSoftwareRendererMakesNoAllocationOfTheGamesOwn) {
   SoakGame game(11);
-  for (std::int32_t frame = 0; frame < kRisingFrames; ++frame) game.runFrame(frame, false);
-  for (std::int32_t frame = 0; frame < kDrawingWarmUpFrames; ++frame) game.runFrame(kRisingFrames + frame, true);
-
-  Load load;
-  const long before = gAllocations.load();
-  const long beforeInCopies = gAllocationsInCopies.load();
-  for (std::int32_t frame = 0; frame < kDrawingFrames; ++frame) {
-    game.runFrame(kRisingFrames + frame, true);
-    checkFrame(frame);
-    load.note(game);
-  }
-  load.allocations = gAllocations.load() - before;
-  load.allocationsInCopies = gAllocationsInCopies.load() - beforeInCopies;
-
-  EXPECT_EQ(gViolationFrame, -1) << "frame " << gViolationFrame << ": " << gViolation;
-  EXPECT_GT(load.framesWithFullPools, 0);
-  EXPECT_EQ(load.allocations, 0);
-  printf("drawing: %d frames, %d of them with 999 butterflies and 1000 shots, %ld allocations by the game, "
-         "%ld inside SDL_RenderCopy\n",
-         kDrawingFrames, load.framesWithFullPools, load.allocations, load.allocationsInCopies);
-  RecordProperty("frames_at_full_load", load.framesWithFullPools);
-  RecordProperty("allocations", static_cast<int>(load.allocations));
-  RecordProperty("allocations_inside_sdl_copies", static_cast<int>(load.allocationsInCopies));
+  run(game, 0, kRisingFrames, false);
+  run(game, kRisingFrames, kRisingFrames + 20, true);  // the renderer's first allocations
+  game.fullFrames = 0;
+  const std::vector<long> allocations = run(game, kRisingFrames + 20, kRisingFrames + 1520, true);
+  EXPECT_STREQ(gViolation, "");
+  EXPECT_GT(game.fullFrames, 0);
+  EXPECT_EQ(allocations[0], 0);
+  printf("drawing: 1500 frames, %ld allocations by the game, %ld inside SDL_RenderCopy\n", allocations[0], allocations[1]);
 }
 
 }  // namespace

@@ -1,191 +1,131 @@
-// Text layout at the shared cursor, read back glyph by glyph from the canvas, and the text buffer.
+// Text: each byte's font cell and where it lands, the layout of words, and the text buffer.
 #include "text/text.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "app/platform.h"
-#include "support/harness.h"
+#include "game/sheet_checks.h"
 #include "text/font.h"
 
 namespace {
 
-using testing_support::countGlyphPixels;
 using testing_support::textAt;
-
-constexpr std::int32_t kGlyphPixels = 10 * 15;
 
 class TextTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testing_support::useSoftwareRenderer();
     testing_support::useCoordinateFont();
-    testing_support::fillCanvas(0, 0, 0);
-    gCharacterWidthToRender = 10;
-    gCharacterHeightToRender = 15;
-    gTextX = 0;
-    gTextY = 0;
+    testing_support::resetToStartUpState();
+    sheets::fill();
   }
   void TearDown() override { testing_support::releaseSoftwareRenderer(); }
-
-  void setCursor(std::int32_t x, std::int32_t y) {
-    gTextX = x;
-    gTextY = y;
-  }
-  void expectCursor(std::int32_t x, std::int32_t y) {
-    EXPECT_EQ(gTextX, x);
-    EXPECT_EQ(gTextY, y);
-  }
 };
 
-TEST_F(TextTest, TitleHintLineAndAFollowingKeyName) {
-  setCursor(290, 583);
-  EXPECT_EQ(renderText(2, 800, "Toggle fullscreen : ", 2), 0);
-  expectCursor(490, 583);
-  EXPECT_EQ(textAt(290, 583, 20, 2), "Toggle fullscreen : ");
-  EXPECT_EQ(countGlyphPixels(), 17 * kGlyphPixels);
-
-  // The next call continues where the cursor stands.
-  renderText(2, 800, "F4", 2);
-  expectCursor(510, 583);
-  EXPECT_EQ(textAt(290, 583, 22, 2), "Toggle fullscreen : F4");
-}
-
-TEST_F(TextTest, ScoreLineStartsWithANewlineFromAboveTheWindow) {
-  setCursor(0, -15);
-  renderText(0, 800, "\nScore: 42", 2);
-  expectCursor(90, 0);
-  EXPECT_EQ(textAt(0, 0, 9, 2), "Score: 42");
-  EXPECT_EQ(countGlyphPixels(), 8 * kGlyphPixels);
-}
-
-TEST_F(TextTest, WordThatEndsExactlyAtTheRightBoundStays) {
-  setCursor(605, 205);
-  renderText(325, 635, "key", 3);
-  expectCursor(635, 205);
-  EXPECT_EQ(textAt(605, 205, 3, 3), "key");
-}
-
-TEST_F(TextTest, WordOnePixelTooWideWrapsToTheLeftMargin) {
-  setCursor(606, 205);
-  renderText(325, 635, "key", 3);
-  expectCursor(355, 220);
-  EXPECT_EQ(textAt(325, 220, 3, 3), "key");
-  EXPECT_EQ(countGlyphPixels(), 3 * kGlyphPixels);
-}
-
-TEST_F(TextTest, WrapsWordByWordAndKeepsLeadingSpacesOfAWrappedLine) {
-  setCursor(325, 205);
-  renderText(325, 385, "abc de  fgh", 0);
-  // "abc" ends at 355, "de" at 385; the two spaces carry the cursor to 405, so "fgh" wraps.
-  expectCursor(355, 220);
-  EXPECT_EQ(textAt(325, 205, 6, 0), "abc de");
-  EXPECT_EQ(textAt(325, 220, 3, 0), "fgh");
-  // The empty word before leading spaces wraps a cursor beyond the bound; the spaces are kept.
-  setCursor(390, 300);
-  renderText(325, 385, "  x", 0);
-  expectCursor(355, 315);
-  EXPECT_EQ(textAt(325, 315, 3, 0), "  x");
-}
-
-TEST_F(TextTest, OverlongWordLeavesAnEmptyLineAndRunsPastTheBound) {
-  setCursor(325, 205);
-  renderText(325, 355, "abcdefgh", 3);
-  expectCursor(405, 220);
-  EXPECT_EQ(textAt(325, 205, 8, 3), "        ");
-  EXPECT_EQ(textAt(325, 220, 8, 3), "abcdefgh");
-}
-
-TEST_F(TextTest, EmptyTextMovesTheCursorOnlyWhenItStandsBeyondTheBound) {
-  setCursor(100, 40);
-  EXPECT_EQ(renderText(2, 100, "", 0), 0);
-  expectCursor(100, 40);
-  setCursor(101, 40);
-  EXPECT_EQ(renderText(2, 100, "", 0), 0);
-  expectCursor(2, 55);
-  EXPECT_EQ(countGlyphPixels(), 0);
-}
-
-TEST_F(TextTest, TwoNewlinesLeaveOneEmptyLine) {
-  setCursor(50, 100);
-  renderText(20, 800, "ab\n\ncd\n", 0);
-  expectCursor(20, 145);
-  EXPECT_EQ(textAt(50, 100, 2, 0), "ab");
-  EXPECT_EQ(textAt(20, 115, 4, 0), "    ");
-  EXPECT_EQ(textAt(20, 130, 2, 0), "cd");
-  EXPECT_EQ(countGlyphPixels(), 4 * kGlyphPixels);
-}
-
-TEST_F(TextTest, CharactersWithoutACellLeaveAGapAndCountInTheWrapTest) {
-  setCursor(0, 0);
-  renderText(0, 800, "5%\t7", 0);
-  expectCursor(40, 0);
-  EXPECT_EQ(textAt(0, 0, 4, 0), "5  7");
-  // Four bytes make 40 pixels: from x = 61 they no longer fit below 100.
-  setCursor(60, 30);
-  renderText(0, 100, "5%\t7", 0);
-  expectCursor(100, 30);
-  setCursor(61, 60);
-  renderText(0, 100, "5%\t7", 0);
-  expectCursor(40, 75);
-  EXPECT_EQ(textAt(0, 75, 4, 0), "5  7");
-}
-
-TEST_F(TextTest, NegativeCursorIsNotClamped) {
-  setCursor(-20, 5);
-  renderText(-20, 800, "abc", 2);
-  expectCursor(10, 5);
-  // The first two glyphs lie left of the window and are clipped away.
-  EXPECT_EQ(textAt(0, 5, 1, 2), "c");
-  EXPECT_EQ(countGlyphPixels(), kGlyphPixels);
-}
-
-class DebugTextTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::memset(gDebugText, 'x', sizeof(gDebugText));
-    gDebugTextIndex = 0;
+// Every byte in every glyph set: its cell of kFontLayout whole and nothing around it, or nothing.
+TEST_F(TextTest, EveryByteTakesItsCellOfTheSheetInEachStyle) {
+  for (std::int32_t style = 0; style < 4; ++style) {
+    for (std::int32_t code = 0; code < 256; ++code) {
+      const char character = static_cast<char>(code);
+      bool hasCell = false;
+      for (std::int32_t row = 0; row < 6 && code > 1 && code < 128; ++row) hasCell |= std::strchr(testing_support::kFontLayout[row], character) != nullptr;
+      sheets::fill();
+      EXPECT_EQ(renderCharacter(40, 50, character, style), hasCell ? kCharacterDrawn : code == '\n' ? kCharacterIsNewline : kCharacterHasNoCell) << code;
+      const testing_support::GlyphProbe probe = testing_support::glyphAt(40, 50);
+      EXPECT_EQ(std::vector<std::int32_t>({probe.drawn, probe.character, probe.style}),
+                hasCell ? std::vector<std::int32_t>({1, character, style}) : std::vector<std::int32_t>({0, 0, -1})) << code;
+      for (const SDL_Rect clear : {SDL_Rect{39, 49, 12, 1}, {39, 65, 12, 1}, {39, 50, 1, 15}, {50, 50, 1, 15}, {40, 50, 10 * !hasCell, 15}}) {
+        EXPECT_TRUE(sheets::drawnFrom(nullptr, {}, clear, false)) << code;
+      }
+    }
   }
-  void TearDown() override {
-    std::memset(gDebugText, 0, sizeof(gDebugText));
-    gDebugTextIndex = 0;
-  }
-};
+  gCharacterWidthToRender = 20;  // scaled: the last pixel still from the cell's last
+  gCharacterHeightToRender = 30;
+  sheets::fill();
+  renderCharacter(100, 100, 'A', 0);
+  EXPECT_EQ(testing_support::countGlyphPixels(), 20 * 30);
+  EXPECT_TRUE(sheets::same(testing_support::pixelAt(119, 129), {109, 14, 100, 255}));
+}
 
-TEST_F(DebugTextTest, AppendAfterEmptyingStartsAtOffsetZero) {
-  appendDebugText("Happy Birthday, you filthy animal!");
+// The committed sheet: a cell's magenta left transparent, nothing drawn around it.
+TEST_F(TextTest, GlyphsOfTheCommittedSheetLandOnTheirWindowRectangle) {
+  ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
+  struct { char character; std::int32_t style; SDL_Rect cell; } const cases[] = {
+      {'A', 0, {100, 0, 10, 15}},  {'A', 2, {100, 180, 10, 15}}, {'A', 3, {100, 270, 10, 15}},
+      {'z', 2, {130, 225, 10, 15}}, {'>', 0, {10, 75, 10, 15}},   {'_', 0, {150, 60, 10, 15}},
+      {'^', 1, {60, 165, 10, 15}},  {'.', 3, {140, 315, 10, 15}}, {'W', 0, {0, 30, 10, 15}}, {':', 0, {150, 45, 10, 15}},
+  };
+  for (const auto& glyph : cases) {
+    sheets::fill();
+    EXPECT_EQ(renderCharacter(290, 583, glyph.character, glyph.style), kCharacterDrawn);
+    EXPECT_TRUE(sheets::drawnFrom(sheets::committed("Font.png"), glyph.cell, {290, 583, 10, 15})) << glyph.character;
+  }
+}
+
+// A word, even an empty one, wraps whole when it would end past the bound; spaces never wrap.
+TEST_F(TextTest, WordsWrapAtTheRightBoundAndTheCursorMovesOn) {
+  struct Line { std::int32_t x, y; std::string text; };
+  struct { std::int32_t x, y, left, right, style; std::vector<const char*> texts; std::int32_t endX, endY; std::vector<Line> lines; } const cases[] = {
+      {290, 583, 2, 800, 2, {"Toggle fullscreen : ", "F4"}, 510, 583, {{290, 583, "Toggle fullscreen : F4"}}},
+      {0, -15, 0, 800, 2, {"\nScore: 42"}, 90, 0, {{0, 0, "Score: 42"}}},
+      {605, 205, 325, 635, 3, {"key"}, 635, 205, {{605, 205, "key"}}},
+      {606, 205, 325, 635, 3, {"key"}, 355, 220, {{325, 220, "key"}}},
+      {325, 205, 325, 385, 0, {"abc de  fgh"}, 355, 220, {{325, 205, "abc de"}, {325, 220, "fgh"}}},
+      {390, 300, 325, 385, 0, {"  x"}, 355, 315, {{325, 315, "  x"}}},
+      {325, 205, 325, 355, 3, {"abcdefgh"}, 405, 220, {{325, 205, "        "}, {325, 220, "abcdefgh"}}},
+      {100, 40, 2, 100, 0, {""}, 100, 40, {}},
+      {101, 40, 2, 100, 0, {""}, 2, 55, {}},
+      {50, 100, 20, 800, 0, {"ab\n\ncd\n"}, 20, 145, {{50, 100, "ab"}, {20, 115, "    "}, {20, 130, "cd"}}},
+      {0, 0, 0, 800, 0, {"5%\t7"}, 40, 0, {{0, 0, "5  7"}}},
+      {60, 30, 0, 100, 0, {"5%\t7"}, 100, 30, {{60, 30, "5  7"}}},
+      {61, 60, 0, 100, 0, {"5%\t7"}, 40, 75, {{0, 75, "5  7"}}},
+      {-20, 5, -20, 800, 2, {"abc"}, 10, 5, {{0, 5, "c"}}},
+  };
+  for (const auto& layout : cases) {
+    sheets::fill();
+    gTextX = layout.x;
+    gTextY = layout.y;
+    for (const char* text : layout.texts) EXPECT_EQ(renderText(layout.left, layout.right, text, layout.style), 0);
+    EXPECT_EQ(std::vector<std::int32_t>({gTextX, gTextY}), std::vector<std::int32_t>({layout.endX, layout.endY})) << layout.texts[0];
+    std::int32_t glyphs = 0;
+    for (const Line& line : layout.lines) {
+      EXPECT_EQ(textAt(line.x, line.y, static_cast<std::int32_t>(line.text.size()), layout.style), line.text);
+      for (const char c : line.text) glyphs += c != ' ';
+    }
+    EXPECT_EQ(testing_support::countGlyphPixels(), glyphs * 10 * 15) << layout.texts[0];
+  }
+}
+
+// Appends stop one byte short of the 4096, which end in a NUL.
+TEST(DebugTextTest, AppendsFollowEachOtherAndAreCutWithinTheBuffer) {
+  std::memset(gDebugText, 'x', sizeof gDebugText);
   gDebugTextIndex = 0;
-  appendDebugText("Your score: %d", 125);
-  EXPECT_EQ(gDebugTextIndex, 15);
-  EXPECT_STREQ(gDebugText, "Your score: 125");
-}
-
-TEST_F(DebugTextTest, AppendsFollowEachOther) {
   appendDebugText("\nScore: %d", 42);
   appendDebugText(" / %s", "7");
   EXPECT_EQ(gDebugTextIndex, 14);
   EXPECT_STREQ(gDebugText, "\nScore: 42 / 7");
-}
-
-TEST_F(DebugTextTest, AppendThatWouldNotFitIsCutWithinTheBuffer) {
+  gDebugTextIndex = 0;
+  appendDebugText("Your score: %d", 125);
+  EXPECT_STREQ(gDebugText, "Your score: 125");
+  struct { std::int32_t start; const char* stored; std::int32_t end; } const cases[] = {
+      {kDebugTextSize - 10, "Score: 42", kDebugTextSize - 1}, {kDebugTextSize - 9, "Score: 4", kDebugTextSize - 1},
+      {kDebugTextSize - 4, "Sco", kDebugTextSize - 1},        {kDebugTextSize - 1, "", kDebugTextSize - 1},
+      {0, "Score: 42", 9},
+  };
+  for (const auto& append : cases) {
+    gDebugTextIndex = append.start;
+    appendDebugText("Score: %d", 42);
+    EXPECT_EQ(gDebugTextIndex, append.end) << append.start;
+    EXPECT_STREQ(gDebugText + append.start, append.stored) << append.start;
+  }
   const std::string line(1000, 'a');
-  for (int append = 0; append < 5; ++append) appendDebugText("%s", line.c_str());
+  gDebugTextIndex = 0;
+  for (std::int32_t append = 0; append < 5; ++append) appendDebugText("%s", line.c_str());
   EXPECT_EQ(gDebugTextIndex, kDebugTextSize - 1);
-  EXPECT_EQ(gDebugText[kDebugTextSize - 1], '\0');
   EXPECT_EQ(std::strlen(gDebugText), static_cast<std::size_t>(kDebugTextSize - 1));
-  // A full buffer takes nothing more and stays terminated.
-  appendDebugText("more");
-  EXPECT_EQ(gDebugTextIndex, kDebugTextSize - 1);
-  EXPECT_EQ(gDebugText[kDebugTextSize - 1], '\0');
-}
-
-TEST_F(DebugTextTest, AppendNearTheEndStoresWhatFits) {
-  gDebugTextIndex = kDebugTextSize - 4;
-  appendDebugText("Score: %d", 42);
-  EXPECT_EQ(gDebugTextIndex, kDebugTextSize - 1);
-  EXPECT_STREQ(gDebugText + kDebugTextSize - 4, "Sco");
 }
 
 }  // namespace
