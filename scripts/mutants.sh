@@ -16,7 +16,8 @@
 #   webboard      the page's leaderboard through the front (tests/web/board_test.sh)
 #   package       the Debian package, installed and played (tests/package/package_test.sh)
 # Prints one line per fault (caught, missed; stale when its text is not found once, unbuilt when
-# it does not compile, unrun when its tests cannot run here) and at the end: caught N of M.
+# it does not compile, unrun when its tests cannot run here, unsound when they fail with no fault
+# planted) and at the end: caught N of M.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -128,8 +129,10 @@ EOF
     verdict=stale
   elif ! (cd "$dir" && cmake --build build -j 1 >../build.log 2>&1); then
     verdict=unbuilt
+  elif grep -qxF "$tests" "$dir/../unsound"; then
+    verdict=unsound
   else
-    (cd "$dir" && run_tests $tests)
+    (cd "$dir" && run_tests $tests </dev/null)
     case $? in 0) verdict=missed ;; 2) verdict=unrun ;; *) verdict=caught ;; esac
   fi
   mv "$target.orig" "$target"
@@ -141,15 +144,21 @@ results=$(mktemp)
 for slot in $(seq "$slots"); do
   (
     slot_setup "$slot" || { echo "slot $slot: the build failed (build/mutants/slot$slot/setup.log)" >&2; exit 1; }
-    awk -v n="$slots" -v s="$slot" 'NR % n == s % n' "$catalogue" | while IFS= read -r fault; do
-      plant "$slot" "$fault"
+    share=build/mutants/slot$slot/share
+    awk -v n="$slots" -v s="$slot" 'NR % n == s % n' "$catalogue" >"$share"
+    # Tests that fail with no fault planted would count every fault as caught: their faults are
+    # reported unsound instead.
+    : >"build/mutants/slot$slot/unsound"
+    awk -F'\037' '{ print $5 }' "$share" | sort -u | while IFS= read -r tests; do
+      (cd "build/mutants/slot$slot/src" && run_tests $tests </dev/null) || echo "$tests" >>"build/mutants/slot$slot/unsound"
     done
+    while IFS= read -r fault; do plant "$slot" "$fault"; done <"$share"
   ) | tee -a "$results" &
 done
 wait
 sort -k2,2V "$results" -o "$results"
 caught=$(grep -c '^caught' "$results")
 counted=$(grep -cE '^(caught|missed)' "$results")
-grep -E '^(stale|unbuilt|unrun)' "$results" | sed 's/^/[mutants] not run: /'
+grep -E '^(stale|unbuilt|unrun|unsound)' "$results" | sed 's/^/[mutants] not run: /'
 echo "caught $caught of $counted"
 rm -f "$results"
