@@ -110,7 +110,8 @@ run_tests() {
 # plant SLOT FAULT: plants the fault in the slot's copy, rebuilds, tests, and restores the file.
 plant() {
   local dir=build/mutants/slot$1/src id file find replace tests verdict
-  IFS=$'\t' read -r id file find replace tests <<<"$2"
+  # Read with a separator that is not white space, which read would merge: an empty replacement.
+  IFS=$'\x1f' read -r id file find replace tests <<<"${2//$'\t'/$'\x1f'}"
   local target=$dir/$file
   cp "$target" "$target.orig"
   if ! FIND=$find REPLACE=$replace python3 - "$target" <<'EOF'
