@@ -228,16 +228,16 @@ try {
   symlinkSync(next, `${served}.next`);
   renameSync(`${served}.next`, served);
   await open(() => page.reload());
-  await waitFor(page, async (name) => {
+  const found = await waitFor(page, async (name) => {
     const worker = await navigator.serviceWorker.getRegistration();
     return await caches.has(name) && !worker.installing && !worker.waiting;
-  }, nextCache);
+  }, nextCache, 30);
   const updated = await open(() => page.reload());
   const running = await ask(() => document.querySelector('script[src^="page."]').getAttribute('src'));
   const cacheNames = await ask(() => caches.keys());
   const updateBytes = await sentBytes() - beforeUpdate;
   check(updated.titled && running === nextScript && cacheNames.includes(nextCache) && cacheNames.length <= 2,
-    `a new build reaches a returning visitor (${running}, caches ${cacheNames.join(' ')})`);
+    `a new build reaches a returning visitor (${found ? 'found' : 'not found'} at the first visit, ${running} at the next, caches ${cacheNames.join(' ')})`);
   check(updateBytes < 65536, `the new build, its page's script changed by a line, costs ${updateBytes} bytes`);
   // Offline: the worker's copy loads and plays; Quit ends the game, "Play again" starts it.
   await ask(() => navigator.serviceWorker.ready);
