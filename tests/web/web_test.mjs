@@ -42,8 +42,7 @@ function probes() {
   const differ = (a, i, b, j) => a[i] !== b[j] || a[i + 1] !== b[j + 1] || a[i + 2] !== b[j + 2];
   // Pixels of rows y0 to y1 that differ from a reference.
   zw.differing = (name, y0 = 0, y1 = 600) => {
-    const reference = zw.references[name];
-    const canvas = zw.canvas();
+    const [reference, canvas] = [zw.references[name], zw.canvas()];
     let count = 0;
     for (let i = y0 * 3200; i < y1 * 3200; i += 4) count += differ(reference, i, canvas, i);
     return count;
@@ -51,8 +50,7 @@ function probes() {
   // The y at which one of the bird's four wing-beat cells is drawn 1:1 with its left at x, or -1.
   zw.birdY = async (x) => {
     zw.bird = zw.bird || await decode(Module.FS.readFile('/game/Common/Bird.png'));
-    const { width, pixels } = zw.bird;
-    const canvas = zw.canvas();
+    const [{ width, pixels }, canvas] = [zw.bird, zw.canvas()];
     const fits = (y, cell) => {
       for (let row = 0; row < 160; ++row) {
         for (let column = 0; column < 160; ++column) {
@@ -87,10 +85,8 @@ function probes() {
     return times.slice(1).map((time, index) => time - times[index]).sort((a, b) => a - b)[(times.length - 1) >> 1];
   };
   zw.storedFiles = () => new Promise((resolve) => {
-    const request = indexedDB.open('/zellworth/Common');
-    request.onsuccess = () => {
-      const keys = request.result.transaction('FILE_DATA').objectStore('FILE_DATA').getAllKeys();
-      keys.onsuccess = () => resolve(keys.result.map(String).sort());
+    indexedDB.open('/zellworth/Common').onsuccess = ({ target }) => {
+      target.result.transaction('FILE_DATA').objectStore('FILE_DATA').getAllKeys().onsuccess = (keys) => resolve(keys.target.result.map(String).sort());
     };
   });
   zw.settings = () => { try { return Array.from(new Int32Array(Module.FS.readFile('/game/Common/Settings.bin').buffer)); } catch { return null; } };
@@ -113,12 +109,11 @@ const sentBytes = async () => Number(await (await fetch(url + 'bytes-sent')).tex
 const showsTitle = () => waitFor(page, () => __zw.differing('title', 0, 580) === 0);  // above the hint naming the fullscreen key
 const onScreen = (screen) => waitFor(page, (name) => document.body.dataset.screen === name, screen, 5);
 const keys = async (list, ms = 0) => { for (const key of list) { await page.keyboard.press(key); await sleep(ms); } };
-const screenshot = async (name, desktop) => {
+const screenshot = async (name, desktop) => {  // at a desktop browser's 1280 x 720, for the README
   if (!shots) return;
   mkdirSync(shots, { recursive: true });
-  if (desktop) await page.setViewportSize({ width: 1280, height: 720 });  // a desktop browser's, for the README
-  await sleep(300);
-  await page.screenshot({ path: path.join(shots, name) });
+  if (desktop) await page.setViewportSize({ width: 1280, height: 720 });
+  await sleep(300).then(() => page.screenshot({ path: path.join(shots, name) }));
   if (desktop) await page.setViewportSize({ width: 800, height: 600 });
 };
 const rms = () => page.evaluate(() => __zw.loudness(1000));
@@ -286,7 +281,7 @@ try {
   await screenshot('phone.png');
   // Away from the page and back: the game waits in its pause, Resume goes on, Give up ends it.
   const leaveAndComeBack = () => ask(async () => {
-    window.__zw.sameVisit = true;
+    __zw.sameVisit = true;
     for (const hidden of [true, false]) {
       Object.defineProperty(document, 'visibilityState', { value: hidden ? 'hidden' : 'visible', configurable: true });
       document.dispatchEvent(new Event('visibilitychange'));
