@@ -1,6 +1,6 @@
-# Serves a folder on 127.0.0.1 as python's http.server does (with "not modified" answers), and
-# counts the bytes of the bodies it sends; GET /bytes-sent answers the count so far. The folder
-# may be a symbolic link that the test points at another build.
+# Serves a folder (a link the test may point at another build) on a free port of 127.0.0.1 as
+# http.server does, "not modified" answers included, and prints the port. GET /bytes-sent answers
+# the bytes of the bodies sent so far.
 import http.server
 import sys
 
@@ -9,11 +9,11 @@ class Handler(http.server.SimpleHTTPRequestHandler):
     sent = 0
 
     def do_GET(self):
-        if self.path != "/bytes-sent":
+        if self.path != '/bytes-sent':
             return super().do_GET()
         body = str(Handler.sent).encode()
         self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
+        self.send_header('Content-Length', str(len(body)))
         self.end_headers()
         self.wfile.write(body)
 
@@ -23,6 +23,6 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             Handler.sent += len(chunk)
 
 
-port, folder = int(sys.argv[1]), sys.argv[2]
-server = http.server.ThreadingHTTPServer(("127.0.0.1", port), lambda *a: Handler(*a, directory=folder))
+server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), lambda *a: Handler(*a, directory=sys.argv[1]))
+print(server.server_port, flush=True)
 server.serve_forever()
