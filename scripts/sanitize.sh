@@ -13,10 +13,10 @@ if [ "${1:-}" = "--build-only" ]; then
 fi
 build_dir=${1:-build-sanitize}
 bash scripts/configure_sanitized.sh "$build_dir"
-# The unit tests and what they run (the game, the media generator), and the fuzz targets; the
-# benchmarks, the end-to-end probes and the icons are the ordinary build's.
+# The unit tests and what they run (the game, the media generator, the icon maker), and the fuzz
+# targets; the benchmarks are the ordinary build's.
 mapfile -t targets < <(cmake --build "$build_dir" --target help | sed -n 's/^\.\.\. \([a-z0-9_]*_test\|fuzz_[a-z0-9_]*\)$/\1/p')
-cmake --build "$build_dir" -j "$(nproc)" --target zellworth zellworth_mediagen "${targets[@]}"
+cmake --build "$build_dir" -j "$(nproc)" --target zellworth zellworth_mediagen zellworth_icon "${targets[@]}"
 if $build_only; then exit 0; fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
