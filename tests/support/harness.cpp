@@ -26,16 +26,6 @@ RunDirectory gRunDirectory;
 SDL_Surface* gCanvas = nullptr;
 bool gLibrariesReady = false;
 
-void pushKey(Uint32 type, SDL_Keycode key, bool repeat) {
-  SDL_Event event{};
-  event.key.type = type;
-  event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-  event.key.repeat = repeat ? 1 : 0;
-  event.key.keysym.sym = key;
-  event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
-  SDL_PushEvent(&event);
-}
-
 // The coordinate font: sheet pixel (x, y) has red x, green y % 256 and blue 100 + y / 256.
 constexpr std::int32_t kCellWidth = 10, kCellHeight = 15, kRowsPerStyle = 6;
 constexpr std::int32_t kSheetWidth = 16 * kCellWidth, kSheetHeight = 4 * kRowsPerStyle * kCellHeight;
@@ -223,8 +213,23 @@ std::string printedBy(const std::function<void()>& action) {
   return ::testing::internal::GetCapturedStdout();
 }
 
-void pushKeyDown(SDL_Keycode key, bool repeat) { pushKey(SDL_KEYDOWN, key, repeat); }
-void pushKeyUp(SDL_Keycode key) { pushKey(SDL_KEYUP, key, false); }
+SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat) {
+  SDL_Event event{};
+  event.key.type = type;
+  event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+  event.key.repeat = repeat ? 1 : 0;
+  event.key.keysym.sym = key;
+  event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+  return event;
+}
+void pushKeyDown(SDL_Keycode key, bool repeat) {
+  SDL_Event event = keyEvent(SDL_KEYDOWN, key, repeat);
+  SDL_PushEvent(&event);
+}
+void pushKeyUp(SDL_Keycode key) {
+  SDL_Event event = keyEvent(SDL_KEYUP, key, false);
+  SDL_PushEvent(&event);
+}
 
 void pushQuit() {
   SDL_Event event{};

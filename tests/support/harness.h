@@ -62,6 +62,7 @@ std::string printedBy(const std::function<void()>& action);
 
 // The default bindings, the drawn glyph size and an empty event queue, as at start-up.
 void resetToStartUpState();
+SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat);
 void pushKeyDown(SDL_Keycode key, bool repeat = false);
 void pushKeyUp(SDL_Keycode key);
 void pushQuit();
