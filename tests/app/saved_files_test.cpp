@@ -2,13 +2,9 @@
 // saves that must neither damage nor follow what they find in their way.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <filesystem>
-#include <functional>
 
 #include "app/scores.h"
 #include "app/settings.h"
@@ -236,79 +232,6 @@ TEST_F(ScoresTest, AFileThatIsNotATableGivesOneMessageAnEmptyTableAndIsReplaced)
   fs::remove(kScoresPath);
   ASSERT_EQ(mkfifo(kScoresPath, 0600), 0);  // a FIFO without a writer does not hold up the start
   EXPECT_EQ(printedBy(loadScores), "../Common/Scores.bin is not a regular file; the best scores start empty.\n");
-}
-
-// Both files in turn, with something in the way of their save: a link planted at the temporary
-// name (to /dev/full, where a write fails, or to a file of the player's) is removed, never
-// followed, and the new file keeps the old one's mode; a directory at either name, a FIFO, or a
-// file the player made read-only fails the save with its message and keeps what was there.
-TEST_F(SavedFileTest, ASaveNeitherFollowsNorReplacesWhatIsInItsWay) {
-  struct SavedFile {
-    const char* path;
-    const char* temporary;
-    std::int32_t (*save)();
-    std::int32_t saved, failed;
-    const char* refusal;
-  };
-  const SavedFile files[] = {
-      {kSettingsPath, "../Common/Settings.bin.tmp", saveSettings, kSettingsSaved, kSettingsSaveFailed,
-       "Error opening file Settings.bin"},
-      {kScoresPath, "../Common/Scores.bin.tmp", saveScores, kScoresSaved, kScoresSaveFailed,
-       "Error opening file Scores.bin; the best scores are not saved.\n"}};
-  enum Obstacle { kLinkToDevFull, kLinkToPlanted, kDirectoryAtTemporary, kDirectoryAtFile, kFifo, kReadOnly };
-  setBindings(kCustomBindings.data());
-  enterFourScores();
-  for (const SavedFile& file : files) {
-    const Bytes saved = (file.save(), readFile(file.path));
-    for (const Obstacle obstacle : {kLinkToDevFull, kLinkToPlanted, kDirectoryAtTemporary, kDirectoryAtFile, kFifo,
-                                    kReadOnly}) {
-      SCOPED_TRACE(std::string(file.path) + " obstacle " + std::to_string(obstacle));
-      testing_support::enterFreshRunDirectory();
-      const Bytes old(10, 1);
-      writeFile(file.path, old);
-      chmod(file.path, 0604);
-      writeFile("../planted", {3, 7});
-      if (obstacle <= kLinkToPlanted) fs::create_symlink(obstacle == kLinkToDevFull ? "/dev/full" : "../planted", file.temporary);
-      if (obstacle == kDirectoryAtTemporary) fs::create_directory(file.temporary);
-      if (obstacle == kDirectoryAtFile || obstacle == kFifo) fs::remove(file.path);
-      if (obstacle == kDirectoryAtFile) fs::create_directory(file.path);
-      if (obstacle == kFifo) mkfifo(file.path, 0600);
-      std::int32_t result = -1;
-      std::string printed;
-      if (obstacle == kReadOnly) {
-        chmod(file.path, 0444);
-        chmod(testing_support::currentRunDirectory().root.c_str(), 0755);
-        chmod(testing_support::currentRunDirectory().common.c_str(), 0777);
-      }
-      printed = printedBy([&] {
-        const pid_t child = obstacle == kReadOnly ? fork() : 1;  // as an ordinary user: root may write anything
-        if (child == 0 && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
-        if (child == 0) _exit((result = file.save(), fflush(stdout), result));
-        int status = 0;
-        result = child == 1 ? file.save() : (waitpid(child, &status, 0), WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-      });
-      if (obstacle <= kLinkToPlanted) {
-        EXPECT_EQ(printed, "");
-        EXPECT_EQ(result, file.saved);
-        EXPECT_EQ(readFile(file.path), saved);
-        EXPECT_EQ(fs::symlink_status(file.path).permissions() & fs::perms::all, fs::perms(0604));
-        EXPECT_FALSE(fs::exists(fs::symlink_status(file.temporary)));
-      } else {
-        EXPECT_EQ(printed, file.refusal);
-        EXPECT_EQ(result, file.failed);
-        EXPECT_EQ(fs::symlink_status(file.path).type(), obstacle == kDirectoryAtFile ? fs::file_type::directory
-                                                        : obstacle == kFifo          ? fs::file_type::fifo
-                                                                                     : fs::file_type::regular);
-        if (obstacle != kDirectoryAtFile && obstacle != kFifo) {
-          EXPECT_EQ(readFile(file.path), old);
-        }
-        EXPECT_EQ(fs::is_directory(file.temporary), obstacle == kDirectoryAtTemporary);
-        EXPECT_EQ(fs::exists(fs::symlink_status(file.temporary)), obstacle == kDirectoryAtTemporary);
-      }
-      EXPECT_EQ(readFile("../planted"), Bytes({3, 7}));
-    }
-  }
-  EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
 }  // namespace
