@@ -52,14 +52,7 @@ TEST(PictureRectTest, KeepsTheShapeCentredAndUsesWholeFactorsFromTwoOn) {
 
 constexpr std::uint32_t kBlack = 0x000000, kWhite = 0xFFFFFF, kRed = 0xFF0000, kBlue = 0x0000FF;
 
-std::uint32_t windowPixel(int x, int y) {
-  SDL_Surface* surface = SDL_GetWindowSurface(gWindow);
-  std::uint32_t value = 0;
-  SDL_memcpy(&value, static_cast<const std::uint8_t*>(surface->pixels) + y * surface->pitch + x * 4, 4);
-  Uint8 r, g, b;
-  SDL_GetRGB(value, surface->format, &r, &g, &b);
-  return static_cast<std::uint32_t>(r << 16 | g << 8 | b);
-}
+std::uint32_t windowPixel(int x, int y) { return testing_support::rgbAt(x, y, SDL_GetWindowSurface(gWindow)); }
 
 // Clears the canvas white, marks its corner pixels red and blue, and presents it over a window
 // left white, as a window may hold anything before it is drawn.

@@ -41,10 +41,7 @@ std::vector<std::uint32_t> drawnPixels(SDL_Texture* texture, int count) {
   const SDL_Rect destination{10, 20, count, 1};
   SDL_RenderCopy(gRenderer, texture, nullptr, &destination);
   std::vector<std::uint32_t> pixels;
-  for (int x = 10; x < 10 + count; ++x) {
-    const SDL_Color color = testing_support::pixelAt(x, 20);
-    pixels.push_back(static_cast<std::uint32_t>(color.r << 16 | color.g << 8 | color.b));
-  }
+  for (int x = 10; x < 10 + count; ++x) pixels.push_back(testing_support::rgbAt(x, 20));
   return pixels;
 }
 

@@ -109,12 +109,18 @@ void releaseSoftwareRenderer() {
 
 SDL_Surface* canvas() { return gCanvas; }
 
-SDL_Color pixelAt(std::int32_t x, std::int32_t y) {
+SDL_Color pixelAt(std::int32_t x, std::int32_t y, SDL_Surface* surface) {
+  if (surface == nullptr) surface = gCanvas;
   Uint32 value;
-  SDL_memcpy(&value, static_cast<const std::uint8_t*>(gCanvas->pixels) + y * gCanvas->pitch + x * 4, 4);
+  SDL_memcpy(&value, static_cast<const std::uint8_t*>(surface->pixels) + y * surface->pitch + x * 4, 4);
   SDL_Color color{};
-  SDL_GetRGBA(value, gCanvas->format, &color.r, &color.g, &color.b, &color.a);
+  SDL_GetRGBA(value, surface->format, &color.r, &color.g, &color.b, &color.a);
   return color;
+}
+
+std::uint32_t rgbAt(std::int32_t x, std::int32_t y, SDL_Surface* surface) {
+  const SDL_Color color = pixelAt(x, y, surface);
+  return static_cast<std::uint32_t>(color.r << 16 | color.g << 8 | color.b);
 }
 
 void fillCanvas(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
