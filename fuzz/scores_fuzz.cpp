@@ -5,7 +5,6 @@
 // for every other file; a file of a later format is never replaced; each score must take the
 // rank the rules give it with its replay, and a saved table must load back without a word.
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -44,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::int32_t> entries(reader.takeByte() & 0x0F);
   for (std::int32_t& score : entries) score = reader.takeInt32() & 0x7FFFFFFF;
   const std::string file = reader.rest();
-  std::ofstream(kScoresPath, std::ios::binary | std::ios::trunc) << file;
+  testing_support::writeFileBytes(kScoresPath, {file.begin(), file.end()});
 
   const std::string loadMessage = testing_support::printedBy(loadScores);
   expectTableInOrder();
