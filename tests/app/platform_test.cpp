@@ -12,6 +12,7 @@
 #include <fstream>
 #include <regex>
 
+#include "app/mute.h"
 #include "support/harness.h"
 
 namespace fs = std::filesystem;
@@ -201,6 +202,37 @@ TEST(SetUpFailureTest, EachFailurePrintsItsMessageAndTheShutDownReleasesWhatExis
     for (Mix_Chunk* sound : gSnd) EXPECT_EQ(sound, nullptr);
     EXPECT_EQ(SDL_WasInit(SDL_INIT_EVERYTHING), 0u);
   }
+}
+
+// Muted, only silence reaches the audio device (here SDL's disk driver, written as the clock runs).
+TEST(MuteTest, OnlySilenceReachesTheDeviceWhileMuted) {
+  testing_support::releaseSoftwareRenderer();
+  Mix_CloseAudio();
+  SDL_Quit();
+  testing_support::forgetLibraries();
+  const std::string output = testing_support::currentRunDirectory().root + "/sound.raw";
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
+  testing_support::initializeLibraries();
+  Mix_Chunk* shot = Mix_LoadWAV(testing_support::committedAssetPath("snd01.wav").c_str());
+  ASSERT_NE(shot, nullptr);
+  std::size_t heard[2] = {0, 0};  // bytes other than zero captured while muted, then not
+  for (const bool muted : {true, false}) {
+    startMuting(muted);
+    const std::size_t from = testing_support::readFileBytes(output).size();
+    Mix_PlayChannel(-1, shot, 0);
+    SDL_Delay(400);
+    const auto bytes = testing_support::readFileBytes(output);
+    heard[muted ? 0 : 1] = static_cast<std::size_t>(std::count_if(bytes.begin() + from, bytes.end(), [](auto b) { return b != 0; }));
+    stopMuting();
+  }
+  EXPECT_EQ(heard[0], 0u);
+  EXPECT_GT(heard[1], 1000u);
+  Mix_FreeChunk(shot);
+  Mix_CloseAudio();
+  SDL_Quit();
+  testing_support::forgetLibraries();
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
 
 }  // namespace
