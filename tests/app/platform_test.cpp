@@ -141,29 +141,6 @@ TEST_F(MediaTest, SoundsPlayOnceOnAFreeChannel) {
   Mix_UnregisterAllEffects(1);
 }
 
-// The committed sky and title sheets have no transparent pixel, so they are copied opaque; drawn
-// as the game draws them (the sky scaled by two), every pixel is the one that blending gave.
-TEST(CommittedSheetsTest, OpaqueCopiesDrawWhatBlendingDrew) {
-  testing_support::enterFreshRunDirectory();
-  ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
-  const SDL_Rect sky{700, 0, 400, 300}, title{0, 0, 800, 600};
-  const SDL_Surface* canvas = testing_support::canvas();
-  const std::pair<std::int32_t, const SDL_Rect*> sheets[] = {{kTextureBackground0, &sky}, {kTextureBackground1, &sky},
-                                                             {kTextureTitle, &title}};
-  for (const auto& [index, source] : sheets) {
-    EXPECT_EQ(blendModeOf(index), SDL_BLENDMODE_NONE) << index;
-    std::string drawn[2];
-    for (std::string& pixels : drawn) {
-      testing_support::fillCanvas(0, 0, 0);
-      SDL_RenderCopy(gRenderer, gTexture[index], source, nullptr);
-      pixels.assign(static_cast<const char*>(canvas->pixels), static_cast<std::size_t>(canvas->pitch) * canvas->h);
-      SDL_SetTextureBlendMode(gTexture[index], SDL_BLENDMODE_BLEND);
-    }
-    EXPECT_TRUE(drawn[0] == drawn[1]) << "sheet " << index << " draws other pixels when copied opaque";
-  }
-  testing_support::releaseSoftwareRenderer();
-}
-
 // Each failure prints its own message, and closeSDL afterwards (twice) releases only what exists.
 // SDL's dummy video driver offers only the software renderer, and a renderer named in the
 // environment is asked for with the accelerated flags. (Without a display or an audio device the
