@@ -1,5 +1,5 @@
-// Shared ground of the fuzz targets: dummy drivers, a scratch run directory with the media, a
-// software renderer on a canvas fenced by guard rows, and a reader of the fuzzer's bytes.
+// Shared ground of the fuzz targets: the test harness's run directory and libraries, a software
+// renderer on a canvas fenced by guard rows, and a reader of the fuzzer's bytes.
 #pragma once
 
 #include <cstddef>
@@ -7,18 +7,16 @@
 #include <string>
 #include <utility>
 
+#include "support/harness.h"
+
 namespace fuzz_support {
 
-// Once: the drivers, a scratch ../Common/ linking the media, the libraries, the fenced renderer,
-// every texture and sound, and the glyph size as at start-up.
+// Once: the dummy drivers, a scratch run directory, the libraries, the fenced renderer, every
+// texture and sound; then the bindings, glyph size and event queue as at start-up.
 void setUpOnce();
-void drainEvents();
-void pushQuit();
 void clearCanvas();
 // Stops the process when a drawing call wrote into the guard rows above or below the canvas.
 void checkCanvasGuards();
-void writeSettingsFile(const std::uint8_t* data, std::size_t size);
-void restoreDefaultBindings();
 // Stops the process with a message naming the broken property.
 [[noreturn]] void fail(const std::string& what);
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -23,9 +21,8 @@ int main(int argc, char** argv) {
   std::sort(inputs.begin(), inputs.end());
   LLVMFuzzerInitialize(&argc, &argv);
   for (const fs::path& path : inputs) {
-    std::ifstream stream(path, std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    const std::vector<std::uint8_t> bytes = testing_support::readFileBytes(path);
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
   }
   printf("replayed %zu inputs\n", inputs.size());
   return inputs.empty() ? 1 : 0;

@@ -4,13 +4,7 @@
 // the files that it would save again byte for byte (and whole tables of version 1), and one line
 // for every other file; a file of a later format is never replaced; each score must take the
 // rank the rules give it with its replay, and a saved table must load back without a word.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,24 +14,8 @@
 namespace {
 
 std::string readWhole(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Runs `action` with standard output going to a scratch file; returns what it printed.
-std::string printedBy(void (*action)()) {
-  constexpr const char* kMessagesPath = "scores-messages";
-  fflush(stdout);
-  const int saved = dup(STDOUT_FILENO);
-  const int messages = open(kMessagesPath, O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (saved < 0 || messages < 0) fuzz_support::fail("cannot redirect standard output");
-  dup2(messages, STDOUT_FILENO);
-  close(messages);
-  action();
-  fflush(stdout);
-  dup2(saved, STDOUT_FILENO);
-  close(saved);
-  return readWhole(kMessagesPath);
+  const std::vector<std::uint8_t> bytes = testing_support::readFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 void expectTableInOrder() {
@@ -65,9 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::int32_t> entries(reader.takeByte() & 0x0F);
   for (std::int32_t& score : entries) score = reader.takeInt32() & 0x7FFFFFFF;
   const std::string file = reader.rest();
-  std::ofstream(kScoresPath, std::ios::binary | std::ios::trunc) << file;
+  testing_support::writeFileBytes(kScoresPath, {file.begin(), file.end()});
 
-  const std::string loadMessage = printedBy(loadScores);
+  const std::string loadMessage = testing_support::printedBy(loadScores);
   expectTableInOrder();
   if (readWhole(kScoresPath) != file) fuzz_support::fail("loading changed the file");
   if (!gScoresKept) {
@@ -78,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (readWhole(kScoresPath) != file) fuzz_support::fail("a file of a later format was replaced");
     return 0;
   }
-  if (printedBy(saveQuietly) != "") fuzz_support::fail("a save printed a message");
+  if (testing_support::printedBy(saveQuietly) != "") fuzz_support::fail("a save printed a message");
   // A whole table of version 1 is taken without a word and saved as version 2.
   const bool version1 = file.size() == 136 && file.compare(4, 4, std::string("\1\0\0\0", 4)) == 0;
   const bool canonical = readWhole(kScoresPath) == file || (version1 && loadMessage.empty());
@@ -108,15 +86,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (gBestScoreCount != std::min(countBefore + 1, kBestScoreCapacity)) fuzz_support::fail("the table did not grow");
   }
 
-  if (printedBy(saveQuietly) != "") fuzz_support::fail("a save printed a message");
+  if (testing_support::printedBy(saveQuietly) != "") fuzz_support::fail("a save printed a message");
   const std::string saved = readWhole(kScoresPath);
   const std::int32_t count = gBestScoreCount;
   std::vector<std::size_t> replaySizes;
   for (std::int32_t rank = 0; rank < count; ++rank) replaySizes.push_back(gBestScores[rank].replay.size());
-  if (printedBy(loadScores) != "" || gBestScoreCount != count) fuzz_support::fail("a saved table did not load back");
+  if (testing_support::printedBy(loadScores) != "" || gBestScoreCount != count) fuzz_support::fail("a saved table did not load back");
   for (std::int32_t rank = 0; rank < count; ++rank) {
     if (gBestScores[rank].replay.size() != replaySizes[rank]) fuzz_support::fail("a replay was lost on its way");
   }
-  if (printedBy(saveQuietly) != "" || readWhole(kScoresPath) != saved) fuzz_support::fail("the table changed on its way");
+  if (testing_support::printedBy(saveQuietly) != "" || readWhole(kScoresPath) != saved) fuzz_support::fail("the table changed on its way");
   return 0;
 }

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "app/platform.h"
@@ -38,17 +37,6 @@ std::size_t gNextFrame = 0;
 std::size_t gQuitRequests = 0;
 Uint32 gVirtualTicks = 0;
 
-SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat) {
-  SDL_Event event{};
-  event.type = type;
-  event.key.type = type;
-  event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-  event.key.repeat = repeat ? 1 : 0;
-  event.key.keysym.sym = key;
-  event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
-  return event;
-}
-
 SDL_Event otherEvent(std::uint8_t choice) {
   static const Uint32 kTypes[4] = {SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN, SDL_KEYMAPCHANGED, SDL_USEREVENT};
   SDL_Event event{};
@@ -67,10 +55,10 @@ void parseFrames(fuzz_support::ByteReader& reader) {
       continue;
     }
     switch (operation % 8) {
-      case 1: frame.push_back(keyEvent(SDL_KEYDOWN, kKeyTable[reader.takeByte() % 16], repeat)); break;
-      case 2: frame.push_back(keyEvent(SDL_KEYUP, kKeyTable[reader.takeByte() % 16], repeat)); break;
-      case 3: frame.push_back(keyEvent(SDL_KEYDOWN, reader.takeInt32(), repeat)); break;
-      case 4: frame.push_back(keyEvent(SDL_KEYUP, reader.takeInt32(), repeat)); break;
+      case 1: frame.push_back(testing_support::keyEvent(SDL_KEYDOWN, kKeyTable[reader.takeByte() % 16], repeat)); break;
+      case 2: frame.push_back(testing_support::keyEvent(SDL_KEYUP, kKeyTable[reader.takeByte() % 16], repeat)); break;
+      case 3: frame.push_back(testing_support::keyEvent(SDL_KEYDOWN, reader.takeInt32(), repeat)); break;
+      case 4: frame.push_back(testing_support::keyEvent(SDL_KEYUP, reader.takeInt32(), repeat)); break;
       case 5: {
         SDL_Event event{};
         event.type = SDL_WINDOWEVENT;
@@ -92,13 +80,12 @@ void feedNextFrame() {
     return;
   }
   if (++gQuitRequests > kQuitRequestsAllowed) fuzz_support::fail("a screen kept running after quit requests");
-  fuzz_support::pushQuit();
+  testing_support::pushQuit();
 }
 
 // The settings file holds exactly the bindings' 32 bytes.
 bool fileHoldsBindings() {
-  std::ifstream file(kSettingsPath, std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  const std::vector<std::uint8_t> bytes = testing_support::readFileBytes(kSettingsPath);
   return bytes.size() == sizeof gKeyBindings && std::memcmp(bytes.data(), gKeyBindings, bytes.size()) == 0;
 }
 
@@ -132,8 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   parseFrames(reader);
   gNextFrame = 0;
   gQuitRequests = 0;
-  fuzz_support::restoreDefaultBindings();
-  fuzz_support::drainEvents();
+  testing_support::resetToStartUpState();
   remove(kSettingsPath);
   fuzz_support::clearCanvas();
   feedNextFrame();  // what is pending as the screen starts
@@ -175,7 +161,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   fuzz_support::checkCanvasGuards();
-  fuzz_support::drainEvents();
-  fuzz_support::restoreDefaultBindings();
+  testing_support::resetToStartUpState();
   return 0;
 }

@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz_support::setUpOnce();
-  fuzz_support::restoreDefaultBindings();
-  fuzz_support::writeSettingsFile(data, size);
+  testing_support::resetToStartUpState();
+  testing_support::writeFileBytes(kSettingsPath, {data, data + size});
   loadSettings();
 
   fuzz_support::ByteReader records(data, size);
@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // The title screen draws one frame with the hint line, then takes the quit.
-  fuzz_support::drainEvents();
-  fuzz_support::pushQuit();
+  testing_support::drainEvents();
+  testing_support::pushQuit();
   if (displayTitleScreen() != kTitleQuit) fuzz_support::fail("the title screen did not take the quit");
   fuzz_support::checkCanvasGuards();
   return 0;

@@ -1,14 +1,9 @@
-// Settings.bin and Scores.bin: their exact bytes, short, long and foreign files, the ten best, and
-// saves that must neither damage nor follow what they find in their way.
+// Settings.bin and Scores.bin: their exact bytes, short, long and foreign files and the ten best.
+// (Saves that fail or find something in their way are the hostile tests'.)
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <filesystem>
-#include <functional>
 
 #include "app/scores.h"
 #include "app/settings.h"
@@ -16,6 +11,8 @@
 
 namespace fs = std::filesystem;
 using testing_support::printedBy;
+using testing_support::readFileBytes;
+using testing_support::writeFileBytes;
 
 namespace {
 
@@ -34,8 +31,6 @@ Bytes operator+(Bytes left, const Bytes& right) {
   left.insert(left.end(), right.begin(), right.end());
   return left;
 }
-Bytes readFile(const std::string& path) { return testing_support::readFileBytes(path); }
-void writeFile(const std::string& path, const Bytes& bytes) { testing_support::writeFileBytes(path, bytes); }
 
 const Bytes kDefaultSettings = hex("52000040 51000040 50000040 4f000040 e4000040 0d000000 08000000 3d000040");
 // w, s, a, d, space, then a negative and a high-bit value and a duplicate.
@@ -91,35 +86,20 @@ TEST_F(SettingsTest, AreSavedAsTheirExactBytesAndLoadBackFromWholeRecordsOnly) {
   EXPECT_EQ(bindings(), std::vector<SDL_Keycode>({SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT, SDLK_RCTRL, SDLK_RETURN,
                                                   SDLK_BACKSPACE, SDLK_F4}));
   EXPECT_EQ(printedBy([] { EXPECT_EQ(saveSettings(), kSettingsSaved); }), "");
-  EXPECT_EQ(readFile(kSettingsPath), kDefaultSettings);
-  EXPECT_FALSE(fs::exists(fs::symlink_status("../Common/Settings.bin.tmp")));
+  EXPECT_EQ(readFileBytes(kSettingsPath), kDefaultSettings);
 
-  writeFile(kSettingsPath, Bytes(40, 0xAA));  // an older, longer file is replaced whole
+  writeFileBytes(kSettingsPath, Bytes(40, 0xAA));  // an older, longer file is replaced whole
   setBindings(kCustomBindings.data());
   EXPECT_EQ(saveSettings(), kSettingsSaved);
-  EXPECT_EQ(readFile(kSettingsPath), kCustomSettings);
+  EXPECT_EQ(readFileBytes(kSettingsPath), kCustomSettings);
   setBindings(kDefaultKeyBindings);
   loadSettings();
   EXPECT_EQ(bindings(), kCustomBindings);
-  writeFile(kSettingsPath, kCustomSettings + Bytes{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88});
+  writeFileBytes(kSettingsPath, kCustomSettings + Bytes{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88});
   setBindings(kDefaultKeyBindings);
   loadSettings();  // only the first 32 bytes count
   EXPECT_EQ(bindings(), kCustomBindings);
 
-  // A binding the file does not hold in full keeps its current value, whatever that is.
-  const std::pair<int, int> lengths[] = {{0, 0}, {3, 0}, {12, 3}, {14, 3}, {31, 7}, {-1, 0}};  // -1: no file
-  for (const auto& [length, fromFile] : lengths) {
-    SCOPED_TRACE(length);
-    setBindings(kDefaultKeyBindings);
-    gKeycodeRight = SDLK_F12;
-    gKeycodeToggleFullscreen = SDLK_F11;
-    std::vector<SDL_Keycode> expected = bindings();
-    std::copy(kCustomBindings.begin(), kCustomBindings.begin() + fromFile, expected.begin());
-    fs::remove(kSettingsPath);
-    if (length >= 0) writeFile(kSettingsPath, Bytes(kCustomSettings.begin(), kCustomSettings.begin() + length));
-    loadSettings();
-    EXPECT_EQ(bindings(), expected);
-  }
 }
 
 TEST_F(ScoresTest, TheTableIsSavedAsItsExactBytesLoadsBackAndIsListed) {
@@ -128,8 +108,7 @@ TEST_F(ScoresTest, TheTableIsSavedAsItsExactBytesLoadsBackAndIsListed) {
   EXPECT_EQ(printedBy(printScores), "No best scores yet.\n");
   enterFourScores();
   EXPECT_EQ(printedBy([] { EXPECT_EQ(saveScores(), kScoresSaved); }), "");
-  EXPECT_EQ(readFile(kScoresPath), kFourScores);
-  EXPECT_FALSE(fs::exists(fs::symlink_status("../Common/Scores.bin.tmp")));
+  EXPECT_EQ(readFileBytes(kScoresPath), kFourScores);
 
   gBestScoreCount = 0;
   EXPECT_EQ(printedBy(loadScores), "");
@@ -145,7 +124,7 @@ TEST_F(ScoresTest, TheTableIsSavedAsItsExactBytesLoadsBackAndIsListed) {
                                     " 3.        120  2025-12-08\n 4.          0  2100-01-01\n");
 
   // Version 1 gives the same table without replays, and is saved as version 2.
-  writeFile(kScoresPath, kFourScoresVersion1);
+  writeFileBytes(kScoresPath, kFourScoresVersion1);
   EXPECT_EQ(printedBy(loadScores), "");
   ASSERT_EQ(gBestScoreCount, 4);
   EXPECT_EQ(gBestScores[0].score, 340);
@@ -153,20 +132,20 @@ TEST_F(ScoresTest, TheTableIsSavedAsItsExactBytesLoadsBackAndIsListed) {
   gBestScores[0].replay = kFirstReplay;
   gBestScores[2].replay = kThirdReplay;
   EXPECT_EQ(saveScores(), kScoresSaved);
-  EXPECT_EQ(readFile(kScoresPath), kFourScores);
+  EXPECT_EQ(readFileBytes(kScoresPath), kFourScores);
 }
 
 // A file of a later format says so once, is never replaced, and the scores of the run are not kept.
 TEST_F(ScoresTest, AFileOfALaterVersionIsLeftAsItIs) {
   Bytes later = kFourScores + Bytes(1000, 0xab);
   later[4] = 3;
-  writeFile(kScoresPath, later);
+  writeFileBytes(kScoresPath, later);
   EXPECT_EQ(printedBy(loadScores), "../Common/Scores.bin is of a later format (version 3) than this version knows; it "
                                    "is left as it is, and the scores of this run are not kept.\n");
   EXPECT_EQ(gBestScoreCount, 0);
   EXPECT_EQ(printedBy([] { recordGameScore(500, kDay1, kFirstReplay); }), "");
   EXPECT_EQ(bestScore(), 500) << "the game-over screen still shows it";
-  EXPECT_EQ(readFile(kScoresPath), later);
+  EXPECT_EQ(readFileBytes(kScoresPath), later);
 }
 
 // Replays of the largest size kept make the largest file read; a byte more is too long.
@@ -195,11 +174,11 @@ TEST_F(ScoresTest, AFullTableKeepsTheTenBestTheOlderOfEqualScoresAndReplaysUpToT
   EXPECT_TRUE(gBestScores[0].replay.empty()) << "a replay past the limit is not kept";
   gBestScores[0].replay.assign(kScoresMaxReplaySize, 7);
   EXPECT_EQ(saveScores(), kScoresSaved);
-  const Bytes largest = readFile(kScoresPath);
+  const Bytes largest = readFileBytes(kScoresPath);
   EXPECT_EQ(largest.size(), 16 + kBestScoreCapacity * (16 + kScoresMaxReplaySize));
   EXPECT_EQ(printedBy(loadScores), "");
   EXPECT_EQ(gBestScoreCount, kBestScoreCapacity);
-  writeFile(kScoresPath, largest + Bytes{0});
+  writeFileBytes(kScoresPath, largest + Bytes{0});
   EXPECT_EQ(printedBy(loadScores), "../Common/Scores.bin is too long; the best scores start empty, and the next "
                                    "score saved replaces the file.\n");
 }
@@ -211,7 +190,7 @@ TEST_F(ScoresTest, AFileThatIsNotATableGivesOneMessageAnEmptyTableAndIsReplaced)
   wrongReplaySize[24] = 4;  // the replays no longer fill the file, though its checksum holds
   const std::uint32_t crc = SDL_crc32(0, wrongReplaySize.data(), wrongReplaySize.size() - 4);
   for (std::size_t i = 0; i < 4; ++i) wrongReplaySize[wrongReplaySize.size() - 4 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
-  const Bytes png = readFile(testing_support::committedAssetPath("Feather.png"));
+  const Bytes png = readFileBytes(testing_support::committedAssetPath("Feather.png"));
   const std::pair<Bytes, const char*> cases[] = {
       {Bytes(kFourScoresVersion1.begin(), kFourScoresVersion1.end() - 1), "is cut short"},
       {kFourScoresVersion1 + Bytes{0}, "is too long"},
@@ -221,94 +200,18 @@ TEST_F(ScoresTest, AFileThatIsNotATableGivesOneMessageAnEmptyTableAndIsReplaced)
       {wrongReplaySize, "is damaged"}};
   for (const auto& [bytes, problem] : cases) {
     SCOPED_TRACE(problem);
-    writeFile(kScoresPath, bytes);
+    writeFileBytes(kScoresPath, bytes);
     gBestScoreCount = 2;
     EXPECT_EQ(printedBy(loadScores), std::string("../Common/Scores.bin ") + problem +
                                          "; the best scores start empty, and the next score saved replaces the file.\n");
     EXPECT_EQ(gBestScoreCount, 0);
     enterFourScores();
     EXPECT_EQ(printedBy(saveScores), "");
-    EXPECT_EQ(readFile(kScoresPath), kFourScores);
+    EXPECT_EQ(readFileBytes(kScoresPath), kFourScores);
   }
   fs::remove(kScoresPath);
   fs::create_directory(kScoresPath);
   EXPECT_EQ(printedBy(loadScores), "../Common/Scores.bin cannot be read; the best scores start empty.\n");
-  fs::remove(kScoresPath);
-  ASSERT_EQ(mkfifo(kScoresPath, 0600), 0);  // a FIFO without a writer does not hold up the start
-  EXPECT_EQ(printedBy(loadScores), "../Common/Scores.bin is not a regular file; the best scores start empty.\n");
-}
-
-// Both files in turn, with something in the way of their save: a link planted at the temporary
-// name (to /dev/full, where a write fails, or to a file of the player's) is removed, never
-// followed, and the new file keeps the old one's mode; a directory at either name, a FIFO, or a
-// file the player made read-only fails the save with its message and keeps what was there.
-TEST_F(SavedFileTest, ASaveNeitherFollowsNorReplacesWhatIsInItsWay) {
-  struct SavedFile {
-    const char* path;
-    const char* temporary;
-    std::int32_t (*save)();
-    std::int32_t saved, failed;
-    const char* refusal;
-  };
-  const SavedFile files[] = {
-      {kSettingsPath, "../Common/Settings.bin.tmp", saveSettings, kSettingsSaved, kSettingsSaveFailed,
-       "Error opening file Settings.bin"},
-      {kScoresPath, "../Common/Scores.bin.tmp", saveScores, kScoresSaved, kScoresSaveFailed,
-       "Error opening file Scores.bin; the best scores are not saved.\n"}};
-  enum Obstacle { kLinkToDevFull, kLinkToPlanted, kDirectoryAtTemporary, kDirectoryAtFile, kFifo, kReadOnly };
-  setBindings(kCustomBindings.data());
-  enterFourScores();
-  for (const SavedFile& file : files) {
-    const Bytes saved = (file.save(), readFile(file.path));
-    for (const Obstacle obstacle : {kLinkToDevFull, kLinkToPlanted, kDirectoryAtTemporary, kDirectoryAtFile, kFifo,
-                                    kReadOnly}) {
-      SCOPED_TRACE(std::string(file.path) + " obstacle " + std::to_string(obstacle));
-      testing_support::enterFreshRunDirectory();
-      const Bytes old(10, 1);
-      writeFile(file.path, old);
-      chmod(file.path, 0604);
-      writeFile("../planted", {3, 7});
-      if (obstacle <= kLinkToPlanted) fs::create_symlink(obstacle == kLinkToDevFull ? "/dev/full" : "../planted", file.temporary);
-      if (obstacle == kDirectoryAtTemporary) fs::create_directory(file.temporary);
-      if (obstacle == kDirectoryAtFile || obstacle == kFifo) fs::remove(file.path);
-      if (obstacle == kDirectoryAtFile) fs::create_directory(file.path);
-      if (obstacle == kFifo) mkfifo(file.path, 0600);
-      std::int32_t result = -1;
-      std::string printed;
-      if (obstacle == kReadOnly) {
-        chmod(file.path, 0444);
-        chmod(testing_support::currentRunDirectory().root.c_str(), 0755);
-        chmod(testing_support::currentRunDirectory().common.c_str(), 0777);
-      }
-      printed = printedBy([&] {
-        const pid_t child = obstacle == kReadOnly ? fork() : 1;  // as an ordinary user: root may write anything
-        if (child == 0 && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
-        if (child == 0) _exit((result = file.save(), fflush(stdout), result));
-        int status = 0;
-        result = child == 1 ? file.save() : (waitpid(child, &status, 0), WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-      });
-      if (obstacle <= kLinkToPlanted) {
-        EXPECT_EQ(printed, "");
-        EXPECT_EQ(result, file.saved);
-        EXPECT_EQ(readFile(file.path), saved);
-        EXPECT_EQ(fs::symlink_status(file.path).permissions() & fs::perms::all, fs::perms(0604));
-        EXPECT_FALSE(fs::exists(fs::symlink_status(file.temporary)));
-      } else {
-        EXPECT_EQ(printed, file.refusal);
-        EXPECT_EQ(result, file.failed);
-        EXPECT_EQ(fs::symlink_status(file.path).type(), obstacle == kDirectoryAtFile ? fs::file_type::directory
-                                                        : obstacle == kFifo          ? fs::file_type::fifo
-                                                                                     : fs::file_type::regular);
-        if (obstacle != kDirectoryAtFile && obstacle != kFifo) {
-          EXPECT_EQ(readFile(file.path), old);
-        }
-        EXPECT_EQ(fs::is_directory(file.temporary), obstacle == kDirectoryAtTemporary);
-        EXPECT_EQ(fs::exists(fs::symlink_status(file.temporary)), obstacle == kDirectoryAtTemporary);
-      }
-      EXPECT_EQ(readFile("../planted"), Bytes({3, 7}));
-    }
-  }
-  EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Hostile inputs: music files that are not playable pieces, and text at the limits of its
-// arguments.
+// Hostile inputs: music files that are not playable pieces, and text in glyph sets the sheet lacks.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -71,39 +70,22 @@ std::int32_t litPixels() {
   SDL_RenderFlush(gRenderer);
   std::int32_t count = 0;
   for (std::int32_t y = 0; y < kWindowHeight; ++y) {
-    for (std::int32_t x = 0; x < kWindowWidth; ++x) {
-      const SDL_Color color = testing_support::pixelAt(x, y);
-      count += color.r != 0 || color.g != 0 || color.b != 0 ? 1 : 0;
-    }
+    for (std::int32_t x = 0; x < kWindowWidth; ++x) count += testing_support::rgbAt(x, y) != 0 ? 1 : 0;
   }
   return count;
 }
 
-// A cursor at the end of the 32-bit range wraps around instead of overflowing, and glyph sets the
-// sheet does not have draw nothing but still report each character's cell.
-TEST(TextLimitsTest, TheCursorWrapsAroundTheRangeAndGlyphSetsBeyondTheSheetDrawNothing) {
+// Glyph sets the sheet does not have draw nothing. (Where the cursor ends, at the ends of the
+// 32-bit range too, and what each character reports are the text fuzz target's, over its corpus.)
+TEST(TextLimitsTest, GlyphSetsBeyondTheSheetDrawNothing) {
   ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
   testing_support::resetToStartUpState();
   testing_support::fillCanvas(0, 0, 0);
-  gTextX = INT_MAX - 15;
-  gTextY = INT_MAX - 5;
-  renderText(INT_MAX - 40, INT_MAX, "ab cd\n", 0);
-  // Each word would end past INT_MAX, so each starts a new line; with the final newline three
-  // line breaks carry the cursor past the end of the range and round to its start.
-  EXPECT_EQ(gTextX, INT_MAX - 40);
-  EXPECT_EQ(gTextY, INT_MIN + 39);
-  gTextX = INT_MAX - 4;
-  gTextY = 100;
-  renderText(0, INT_MAX, " ", 0);  // a space never wraps
-  EXPECT_EQ(gTextX, INT_MIN + 5);
-  EXPECT_EQ(gTextY, 100);
   for (const std::int32_t style : {-1, 4, 5, 1000, INT_MAX, INT_MIN, INT_MAX / 90, INT_MIN / 90}) {
     EXPECT_EQ(renderCharacter(100, 100, 'A', style), kCharacterDrawn) << style;
-    EXPECT_EQ(renderCharacter(100, 100, '%', style), kCharacterHasNoCell) << style;
     gTextX = 0;
     gTextY = 200;
     renderText(0, 800, "Toggle fullscreen : F4", style);
-    EXPECT_EQ(gTextX, 220) << style;
   }
   EXPECT_EQ(litPixels(), 0);
   renderCharacter(100, 100, 'A', 2);  // the sheet's own sets do draw, so the count can see a glyph

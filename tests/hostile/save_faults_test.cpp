@@ -111,14 +111,17 @@ TEST(SaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldFileOrTheWholeNewOneAndThe
     const char* temporary;
     std::int32_t (*save)();
     std::int32_t saved, failed;
+    const char *openError, *writeError;
     void (*putOldBack)();
     int calls;  // the directory opened, the file created, its mode, its stream, the writes, flush,
                 // sync, close, rename and the directory's sync: one write per binding, one table
   };
   const SavedFile files[] = {
       {kSettingsPath, "../Common/Settings.bin.tmp", saveSettings, kSettingsSaved, kSettingsSaveFailed,
-       putOldBindingsBack, 17},
-      {kScoresPath, "../Common/Scores.bin.tmp", saveScores, kScoresSaved, kScoresSaveFailed, putOldTableBack, 10}};
+       "Error opening file Settings.bin", "Error writing file Settings.bin", putOldBindingsBack, 17},
+      {kScoresPath, "../Common/Scores.bin.tmp", saveScores, kScoresSaved, kScoresSaveFailed,
+       "Error opening file Scores.bin; the best scores are not saved.\n",
+       "Error writing file Scores.bin; the best scores are not saved.\n", putOldTableBack, 10}};
   testing_support::enterFreshRunDirectory();
   putOldBindingsBack();
   putOldTableBack();
@@ -127,6 +130,7 @@ TEST(SaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldFileOrTheWholeNewOneAndThe
     const std::vector<std::uint8_t> otherBytes = testing_support::readFileBytes(other.path);
     file.putOldBack();
     const std::vector<std::uint8_t> oldBytes = testing_support::readFileBytes(file.path);
+    chmod(file.path, 0604);  // the player's mode, which the new file keeps
     arm(kFail, 1 << 30);
     ASSERT_EQ(file.save(), file.saved);
     const int calls = gCalls, renameCall = gRenameCall;
@@ -134,6 +138,8 @@ TEST(SaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldFileOrTheWholeNewOneAndThe
     const std::vector<std::uint8_t> newBytes = testing_support::readFileBytes(file.path);
     EXPECT_NE(newBytes, oldBytes);
     EXPECT_EQ(calls, file.calls) << file.path;
+    struct stat status;
+    EXPECT_EQ(stat(file.path, &status) == 0 ? status.st_mode & 07777 : 0, 0604u);
     EXPECT_EQ(renameCall, calls - 2);
     EXPECT_EQ(gDirectorySyncCall, calls - 1);
     // The temporary file is always a new one: neither a file nor a link that someone put there.
@@ -156,8 +162,8 @@ TEST(SaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldFileOrTheWholeNewOneAndThe
         });
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), fault == kFail ? file.failed : kDiedInSave);
-        if (fault == kFail) {
-          EXPECT_NE(printed.find(file.path + 10), std::string::npos) << printed;
+        if (fault == kFail) {  // the directory, the file, its mode and stream opened before the writes
+          EXPECT_EQ(printed, call >= 4 && call != renameCall ? file.writeError : file.openError);
           EXPECT_EQ(access(file.temporary, F_OK), -1);
         }
         const bool renamed = call > renameCall || (call == renameCall && fault == kDieAfter);
@@ -167,6 +173,14 @@ TEST(SaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldFileOrTheWholeNewOneAndThe
         EXPECT_EQ(access(file.temporary, F_OK), -1);
       }
     }
+    // Anything but a regular file at the name (here a FIFO) is left alone.
+    remove(file.path);
+    ASSERT_EQ(mkfifo(file.path, 0600), 0);
+    EXPECT_EQ(testing_support::printedBy([&] { EXPECT_EQ(file.save(), file.failed); }), file.openError);
+    struct stat fifo;
+    EXPECT_TRUE(lstat(file.path, &fifo) == 0 && S_ISFIFO(fifo.st_mode));
+    remove(file.path);
+    file.putOldBack();
   }
 }
 

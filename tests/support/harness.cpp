@@ -26,16 +26,6 @@ RunDirectory gRunDirectory;
 SDL_Surface* gCanvas = nullptr;
 bool gLibrariesReady = false;
 
-void pushKey(Uint32 type, SDL_Keycode key, bool repeat) {
-  SDL_Event event{};
-  event.key.type = type;
-  event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-  event.key.repeat = repeat ? 1 : 0;
-  event.key.keysym.sym = key;
-  event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
-  SDL_PushEvent(&event);
-}
-
 // The coordinate font: sheet pixel (x, y) has red x, green y % 256 and blue 100 + y / 256.
 constexpr std::int32_t kCellWidth = 10, kCellHeight = 15, kRowsPerStyle = 6;
 constexpr std::int32_t kSheetWidth = 16 * kCellWidth, kSheetHeight = 4 * kRowsPerStyle * kCellHeight;
@@ -119,12 +109,18 @@ void releaseSoftwareRenderer() {
 
 SDL_Surface* canvas() { return gCanvas; }
 
-SDL_Color pixelAt(std::int32_t x, std::int32_t y) {
+SDL_Color pixelAt(std::int32_t x, std::int32_t y, SDL_Surface* surface) {
+  if (surface == nullptr) surface = gCanvas;
   Uint32 value;
-  SDL_memcpy(&value, static_cast<const std::uint8_t*>(gCanvas->pixels) + y * gCanvas->pitch + x * 4, 4);
+  SDL_memcpy(&value, static_cast<const std::uint8_t*>(surface->pixels) + y * surface->pitch + x * 4, 4);
   SDL_Color color{};
-  SDL_GetRGBA(value, gCanvas->format, &color.r, &color.g, &color.b, &color.a);
+  SDL_GetRGBA(value, surface->format, &color.r, &color.g, &color.b, &color.a);
   return color;
+}
+
+std::uint32_t rgbAt(std::int32_t x, std::int32_t y, SDL_Surface* surface) {
+  const SDL_Color color = pixelAt(x, y, surface);
+  return static_cast<std::uint32_t>(color.r << 16 | color.g << 8 | color.b);
 }
 
 void fillCanvas(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
@@ -223,8 +219,23 @@ std::string printedBy(const std::function<void()>& action) {
   return ::testing::internal::GetCapturedStdout();
 }
 
-void pushKeyDown(SDL_Keycode key, bool repeat) { pushKey(SDL_KEYDOWN, key, repeat); }
-void pushKeyUp(SDL_Keycode key) { pushKey(SDL_KEYUP, key, false); }
+SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat) {
+  SDL_Event event{};
+  event.key.type = type;
+  event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+  event.key.repeat = repeat ? 1 : 0;
+  event.key.keysym.sym = key;
+  event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+  return event;
+}
+void pushKeyDown(SDL_Keycode key, bool repeat) {
+  SDL_Event event = keyEvent(SDL_KEYDOWN, key, repeat);
+  SDL_PushEvent(&event);
+}
+void pushKeyUp(SDL_Keycode key) {
+  SDL_Event event = keyEvent(SDL_KEYUP, key, false);
+  SDL_PushEvent(&event);
+}
 
 void pushQuit() {
   SDL_Event event{};

@@ -31,7 +31,8 @@ std::int32_t useSoftwareRendererWithMedia();
 void useSoftwareRenderer();
 void releaseSoftwareRenderer();
 SDL_Surface* canvas();
-SDL_Color pixelAt(std::int32_t x, std::int32_t y);
+SDL_Color pixelAt(std::int32_t x, std::int32_t y, SDL_Surface* surface = nullptr);  // nullptr: the canvas
+std::uint32_t rgbAt(std::int32_t x, std::int32_t y, SDL_Surface* surface = nullptr);  // 0xRRGGBB
 void fillCanvas(std::uint8_t r, std::uint8_t g, std::uint8_t b);
 
 // A font sheet whose every pixel encodes its own place on the sheet (in gTexture[kTextureFont]).
@@ -62,6 +63,7 @@ std::string printedBy(const std::function<void()>& action);
 
 // The default bindings, the drawn glyph size and an empty event queue, as at start-up.
 void resetToStartUpState();
+SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat);
 void pushKeyDown(SDL_Keycode key, bool repeat = false);
 void pushKeyUp(SDL_Keycode key);
 void pushQuit();
