@@ -12,7 +12,6 @@ import { check, counts, launchChromium, sleep, waitFor } from './browser.mjs';
 const shots = process.env.BOARD_TEST_SHOTS;
 if (shots) mkdirSync(shots, { recursive: true });
 const work = mkdtempSync(path.join(tmpdir(), 'zellworth-board-page-'));
-const RATE = 4; // submissions a minute
 const freePort = () => new Promise((resolve) => {
   const probe = createServer().listen(0, '127.0.0.1', () => { const { port } = probe.address(); probe.close(() => resolve(port)); });
 });
@@ -29,7 +28,7 @@ process.on('exit', () => { front.kill(); if (board) board.kill('SIGKILL'); });
 let board = null;
 async function startBoard() {
   board = spawn(process.env.BOARD_TEST_BINARY, ['--listen', `127.0.0.1:${boardPort}`, '--db', path.join(work, 'board.db'),
-    '--submissions-per-minute', String(RATE), '--trusted-proxy', '127.0.0.1'], { stdio: 'inherit' });
+    '--trusted-proxy', '127.0.0.1'], { stdio: 'inherit' });
   for (let tries = 0; tries < 100; tries += 1, await sleep(50)) if (await fetch(url + 'api/health').then((r) => r.ok, () => false)) return;
   throw new Error('the board did not start behind the front');
 }
@@ -138,24 +137,13 @@ try {
   for (let wait = 0; wait < 100 && tickets.length < 2; wait += 1) await sleep(100);
   check(tickets[1] === 201, 'the page asked for the next game\'s ticket after the game over');
 
-  // A forged game, refused with the board's reason; then the rate limit.
+  // A forged game, refused with the board's reason (any refusal is shown alike).
   const forged = await page.evaluate(forgeBestGame);
   await reopen(page);
   await page.click('#board-games button.submit');
   await waitFor(page, () => /^Not/.test(document.getElementById('board-status').textContent));
   check(await statusOf(page) === `Not accepted: the replay does not give the score it claims: it records ${forged}, its inputs give ${kept}`,
     `a forged game is refused: "${await statusOf(page)}"`);
-  let limited = '';
-  // The count starts afresh at each minute of the clock, which may turn during the loop.
-  for (let submission = 3; submission <= 2 * RATE + 2 && !limited; submission += 1) {
-    await page.evaluate(() => { document.getElementById('board-status').textContent = ''; });
-    await page.click('#board-games button.submit');
-    await waitFor(page, () => /^(On|Already|Not)/.test(document.getElementById('board-status').textContent));
-    const said = await statusOf(page);
-    if (/too many/.test(said)) limited = said;
-  }
-  check(/^Not accepted: too many submissions: at most 4 a minute from one address; try again in \d+ s$/.test(limited),
-    `the rate limit: "${limited}"`);
 
   // Watching the entry: the page starts again with the entry's replay as --replay.
   const [id] = await page.evaluate(() => Array.from(document.querySelectorAll('#board-list tr')).map((row) => row.dataset.id));
@@ -166,19 +154,14 @@ try {
   check(JSON.stringify(watched.args) === '["--replay","/board-entry.zwr"]' && Buffer.from(watched.bytes).equals(served),
     `Watch starts the game with the entry's replay (${served.length} bytes) as ${watched.args.join(' ')}`);
 
-  // The board killed: the panel says so and the page plays on; started again, it lists everything.
+  // The board killed: the panel says so and the page plays on.
   await killBoard();
   await reopen(page);
   check(await page.textContent('#board-list-state') === 'The leaderboard cannot be reached.', 'without the board the panel says it cannot be reached');
   check(await page.evaluate(() => document.body.classList.contains('playing')), 'and the game plays on');
-  await startBoard();
-  await reopen(page);
-  const after = await listOf(page);
-  check(JSON.stringify(after) === JSON.stringify(rows), `after SIGKILL and a restart the board lists the same: ${JSON.stringify(after[0])}`);
 
   // A game played while the board is down gets no ticket: kept as played offline, without Submit,
-  // beside the game for the board.
-  await killBoard();
+  // beside the game for the board. (The board's list after a restart is the pytest scenario's.)
   await open(page, () => page.goto(url));
   await page.focus('#canvas');
   await page.keyboard.press('Enter');
