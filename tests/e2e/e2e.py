@@ -416,10 +416,8 @@ def run(*args, timeout=30, **keys):
 # --- Scenarios ------------------------------------------------------------------------------------
 
 def window(s):
-    """Options answer before a window, a misuse with status 2. --fullscreen until F4; one 800 x 600
-    window captioned Zellworth, no OpenGL; the title picture; quitting; the title
-    and Flight Control alike on OpenGL; close requests on the title and in Flight Control, which
-    saves nothing. Missing media are the hostile scenario's."""
+    """Options, misuses (status 2); --fullscreen until F4; one 800 x 600 window without OpenGL; the title,
+    quitting; title and Flight Control alike on OpenGL; close requests there save nothing."""
     answer = lambda *args: run(ENV['ZW_GAME'], *args, cwd=s.path('run'), env=dict(ENV, SDL_AUDIODRIVER='dummy'))
     out = answer('--help')
     check(out.returncode == 0 and re.search(rb'^Usage: zellworth \[--fullscreen\] \[--scale N\] \[--mute\] '
@@ -488,9 +486,8 @@ def fight(s, fire=True):
 
 
 def game(s):
-    """Games seen and heard: the first one's start, its waiting briefing and game-over screen; the
-    three pieces of music, the title's heard again from its start; the bird's hits at their volume
-    in a game without firing; best scores across a restart; --scores, --verify and --replay."""
+    """Games seen and heard: briefing, game over, the three pieces of music, the bird's hits at their
+    volume; best scores across a restart; --scores, --verify and --replay."""
     audio, mark, window = s.path('audio.raw'), s.mark, s.captured
     frames = lambda: np.fromfile(audio, '<u4')
 
@@ -568,10 +565,8 @@ def game(s):
 
 
 def key_configuration(s):
-    """Flight Control (a close request there is the window scenario's): the eight keys in order, one
-    taken twice rings the bell; the key after the last saves Settings.bin. Restarted without music: the new keys
-    drive the menu and the game, heard silent, then with the menu's sound and the shots at their
-    volumes; a close request mid-fire."""
+    """Flight Control: eight keys, one taken twice rings the bell, the next saves Settings.bin; without
+    music the new keys drive the menu and the game, heard at their volumes; a close mid-fire."""
     settings_bin, names = os.path.join(s.common, 'Settings.bin'), ['W'] + DEFAULT_KEYS[1:]
     s.start().window().title()
     s.key('Down')
@@ -636,10 +631,8 @@ def key_configuration(s):
 
 
 def pause(s):
-    """Under a window manager: F4 does not pause, losing the focus does, coming back does not
-    resume, the paused picture follows the window's size; P, held and repeating, freezes the game at
-    next to no CPU with the score and feathers kept; Backspace gives up to the score so far, which
-    --verify and a real board, when built, take."""
+    """Under a window manager: the focus lost pauses, F4 does not; P held freezes the game at next to
+    no CPU; Backspace gives up to the score so far, which --verify and a real board take."""
     board, args = os.path.join(ENV.get('ZW_BUILD', ''), 'zellworth-board'), ()
     if os.access(board, os.X_OK):
         with socket.socket() as free:
@@ -711,9 +704,8 @@ PICTURES = {(800, 600): (0, 0, 800, 600), (1000, 700): (33, 0, 933, 700), (1024,
 
 
 def scaling(s):
-    """The window is --scale times 800 x 600; resized to another shape, and fullscreen on a screen
-    without an 800 x 600 mode, it shows the whole picture centred between black bars, in the title
-    and in a game, where butterflies enter the picture's right half; back in a window, its size."""
+    """The window is --scale times 800 x 600; resized or fullscreen, the whole picture centred between
+    black bars, in the title and in a game; back in a window, its size."""
     scale = int((re.findall(r'--scale (\d+)', ENV.get('ZW_GAME_ARGS', '')) + ['1'])[0])
     s.start().window()
     check(s.size() == (800 * scale, 600 * scale), 'the window is', s.size())
@@ -756,10 +748,8 @@ def configure_defaults(s, data):
 
 
 def install(s):
-    """cmake --install puts the program, its media, a launcher, a menu entry, icons, a manual page
-    and AppStream metadata in a prefix; the launcher, through a link, runs the game in a data
-    directory of the user's own ($XDG_DATA_HOME, ~/.local/share), which gets Settings.bin and
-    whose Scores.bin --scores reads."""
+    """cmake --install's files; the launcher, through a link, runs the game in the user's own data
+    directory ($XDG_DATA_HOME, ~/.local/share), where Settings.bin is saved and --scores reads."""
     prefix = s.path('prefix')
     at = lambda *names: os.path.join(prefix, *names)
     out = run('cmake', '--install', ENV['ZW_BUILD'], '--prefix', prefix)
@@ -920,9 +910,8 @@ def hostile_cases():
 
 
 def hostile(s):
-    """Hostile files and environments, a copy of the media each: the messages, status 0 (SIGTERM,
-    SDL's close request) or 1 (a failed start-up), and the player's files as they were or with
-    the keys saved. Root plays as zellworth-tester, whom what is read-only refuses, as at home."""
+    """Hostile files and environments: the messages, status 0 or 1 (a failed start), the player's files
+    as they were or with the keys saved. Root plays as zellworth-tester, as at home."""
     player, scratch = [], tempfile.mkdtemp()
     if os.getuid() == 0:
         if run('id', '-u', 'zellworth-tester').returncode:
