@@ -226,11 +226,6 @@ TEST_P(StorageTest, CopyMadeTwice) {
   EXPECT_EQ(6, entry.id);
 }
 
-TEST(PostgresStorage, UnreachableUntilItAnswers) {
-  auto store = openStore("postgresql://board@127.0.0.1:1/none", 2);
-  EXPECT_THROW(store->count(), StorageUnavailable);
-}
-
 INSTANTIATE_TEST_SUITE_P(Backends, StorageTest, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return std::string(info.param); });
 

@@ -171,9 +171,7 @@ class TestAlone:
         (lambda: b'{"name": "x", "replay": ', 400, "the body is not a JSON object"),
         (lambda: b'{"name": "\xff\xfe", "replay": "WldSUA=="}', 400, "the body is not a JSON object"),
         (lambda: b'{"name": "\\u0007\\u001b[2J<script>", "replay": "WldSUA=="}', 400, "the name is not allowed: it holds a control character"),
-        (lambda: b'{"name": "%s", "replay": "WldSUA=="}' % (b"\\u00e9" * 17), 400, "the name is not allowed: it is longer than 16 characters"),
-        (lambda: b'{"name": "A\\u061cB", "replay": "WldSUA=="}', 400, "the name is not allowed: it holds an invisible formatting character"),
-    ], ids=["forged", "rules", "damaged", "json", "utf8", "controls", "17", "bidi"])
+    ], ids=["forged", "rules", "damaged", "json", "utf8", "controls"])  # the other names: submission_test
     def test_refusals(self, board, body, status, error):
         answer = board.post(body())
         assert answer.status == status and re.fullmatch(error.format(s=score(11), s5=score(11) + 5), answer.json()["error"])
@@ -518,10 +516,8 @@ def test_two_boards_on_postgresql(tls):  # behind the front on one database, sha
     boards = [Board(*options, db=url) for _ in range(2)]
     front = Front(f"{boards[0].port},{boards[1].port}")
     try:
-        with futures.ThreadPoolExecutor(10) as pool:  # a game sent to both at once: stored once, the other answered with it
-            both = [[pool.submit(b.post, entry(f"Bo{seed}", game(seed))) for b in boards] for seed in range(501, 506)]
-        assert [(sorted(a.result().status for a in pair), len({a.result().json()["id"] for a in pair})) for pair in both] == [([200, 201], 1)] * 5
-        make("record-ticket", boards[0].post(b"{}", "/api/tickets").json()["ticket"], WORK / "dealt")  # good on the other, once
+        # A game sent to both at once is the storage test's; a ticket is good on the other board, once.
+        make("record-ticket", boards[0].post(b"{}", "/api/tickets").json()["ticket"], WORK / "dealt")
         for frames in (40, 50):
             make("give-up", WORK / "dealt", WORK / f"dealt{frames}", frames)
         assert [boards[1].post(entry("Tia", WORK / "dealt40")).status, boards[0].post(entry("Tia", WORK / "dealt50")).status] == [201, 409]
