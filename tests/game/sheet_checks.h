@@ -101,26 +101,4 @@ inline ::testing::AssertionResult drawnFrom(const SDL_Surface* sheet, SDL_Rect s
   return ::testing::AssertionSuccess();
 }
 
-// `text` in glyphs of Font.png from (x, y), their transparent pixels not compared.
-inline ::testing::AssertionResult textShown(std::int32_t x, std::int32_t y, const std::string& text, std::int32_t style) {
-  const SDL_Surface* canvas = testing_support::canvas();
-  const SDL_Surface* font = committed("Font.png");
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::int32_t row = 0;
-    const char* cell = nullptr;
-    while (text[i] != ' ' && row < 6 && (cell = std::strchr(testing_support::kFontLayout[row], text[i])) == nullptr) ++row;
-    if (row == 6) return ::testing::AssertionFailure() << "no glyph for '" << text[i] << "'";
-    for (std::int32_t dy = 0; cell != nullptr && dy < 15; ++dy) {
-      for (std::int32_t dx = 0; dx < 10; ++dx) {
-        const SDL_Color want = at(font, 10 * (cell - testing_support::kFontLayout[row]) + dx, 15 * (row + 6 * style) + dy);
-        if (!magenta(want) && !same(want, at(canvas, x + 10 * static_cast<std::int32_t>(i) + dx, y + dy))) {
-          return ::testing::AssertionFailure() << "'" << text[i] << "' of \"" << text << "\" is not at ("
-                                               << x + 10 * i << ", " << y << ")";
-        }
-      }
-    }
-  }
-  return ::testing::AssertionSuccess();
-}
-
 }  // namespace sheets

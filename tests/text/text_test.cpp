@@ -50,21 +50,6 @@ TEST_F(TextTest, EveryByteTakesItsCellOfTheSheetInEachStyle) {
   EXPECT_TRUE(sheets::same(testing_support::pixelAt(119, 129), {109, 14, 100, 255}));
 }
 
-// The committed sheet: a cell's magenta left transparent, nothing drawn around it.
-TEST_F(TextTest, GlyphsOfTheCommittedSheetLandOnTheirWindowRectangle) {
-  ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
-  struct { char character; std::int32_t style; SDL_Rect cell; } const cases[] = {
-      {'A', 0, {100, 0, 10, 15}},  {'A', 2, {100, 180, 10, 15}}, {'A', 3, {100, 270, 10, 15}},
-      {'z', 2, {130, 225, 10, 15}}, {'>', 0, {10, 75, 10, 15}},   {'_', 0, {150, 60, 10, 15}},
-      {'^', 1, {60, 165, 10, 15}},  {'.', 3, {140, 315, 10, 15}}, {'W', 0, {0, 30, 10, 15}}, {':', 0, {150, 45, 10, 15}},
-  };
-  for (const auto& glyph : cases) {
-    sheets::fill();
-    EXPECT_EQ(renderCharacter(290, 583, glyph.character, glyph.style), kCharacterDrawn);
-    EXPECT_TRUE(sheets::drawnFrom(sheets::committed("Font.png"), glyph.cell, {290, 583, 10, 15})) << glyph.character;
-  }
-}
-
 // A word, even an empty one, wraps whole when it would end past the bound; spaces never wrap.
 TEST_F(TextTest, WordsWrapAtTheRightBoundAndTheCursorMovesOn) {
   struct Line { std::int32_t x, y; std::string text; };
