@@ -86,6 +86,8 @@ TEST_F(ScreensTest, TheTitleMenuMovesWrapsAndReturnsTheEntryConfirmed) {
       {{enter}, kTitlePlay, 1, 0, {}},
       {{up, enter}, kTitleQuit, 2, 0, {}},
       {{down, enter}, kTitleKeyConfiguration, 2, 0, {}},
+      {{down, down, enter}, kTitleQuit, 3, 0, {}},
+      {{up, up, enter}, kTitleKeyConfiguration, 3, 0, {}},
       {{down, down, down, enter}, kTitlePlay, 4, 0, {}},
       {{down, kRepeat, -down, SDLK_a, SDLK_BACKSPACE, enter}, kTitleQuit, 3, 0, {}},
       {{up, enter, SDLK_s, SDLK_SPACE}, kTitleKeyConfiguration, 2, 0,
