@@ -355,10 +355,6 @@ TEST_F(RulesTest, AGameFrameFiresEveryTenFramesAndSpawnsOnlyOnceTheBriefingIsOve
   EXPECT_EQ(shots, Values({1, 11, 21, 31, 41, 51, 61, 71, 81, 91, 101, 111, 121, 131, 141, 151}));
   EXPECT_EQ(spawns, Values({120, 154}));
   EXPECT_EQ(Values({gScore, static_cast<std::int32_t>(progress.frames)}), Values({0, 360}));
-  const std::int32_t x = gPlayerX + 300, y = gPlayerY + 800;
-  put(gEnemyProjectileList2, gNumberOfEnemyProjectiles2, {{x, y, 0, 0}, {x + 100, y, 0, 0}, {x + 200, y, 0, 0}});
-  EXPECT_FALSE(runGameFrame(0, progress, false));
-  EXPECT_EQ(gPlayerHP, 0);
 }
 
 TEST_F(RulesTest, TheSpawnIntervalShrinksWithTheShotsFiredAndAtMost999ButterfliesLive) {

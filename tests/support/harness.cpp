@@ -26,16 +26,16 @@ RunDirectory gRunDirectory;
 SDL_Surface* gCanvas = nullptr;
 bool gLibrariesReady = false;
 
-// The coordinate font: sheet pixel (x, y) has red x, green y % 256 and blue 100 + y / 256.
-constexpr std::int32_t kCellWidth = 10, kCellHeight = 15, kRowsPerStyle = 6;
+// The coordinate font is a coded sheet of its own tag.
+constexpr std::int32_t kCellWidth = 10, kCellHeight = 15, kRowsPerStyle = 6, kFontTag = 6;
 constexpr std::int32_t kSheetWidth = 16 * kCellWidth, kSheetHeight = 4 * kRowsPerStyle * kCellHeight;
 
 bool sheetPositionAt(std::int32_t x, std::int32_t y, std::int32_t& sheetX, std::int32_t& sheetY) {
   if (x < 0 || y < 0 || x >= gCanvas->w || y >= gCanvas->h) return false;
   const SDL_Color color = pixelAt(x, y);
-  if (color.r >= kSheetWidth || color.b < 100 || color.b > 101) return false;
+  if (color.r >= kSheetWidth || color.b >> 1 != kFontTag << 3) return false;
   sheetX = color.r;
-  sheetY = color.g + 256 * (color.b - 100);
+  sheetY = color.g | (color.b & 1) << 8;
   return true;
 }
 
@@ -109,7 +109,7 @@ void releaseSoftwareRenderer() {
 
 SDL_Surface* canvas() { return gCanvas; }
 
-SDL_Color pixelAt(std::int32_t x, std::int32_t y, SDL_Surface* surface) {
+SDL_Color pixelAt(std::int32_t x, std::int32_t y, const SDL_Surface* surface) {
   if (surface == nullptr) surface = gCanvas;
   Uint32 value;
   SDL_memcpy(&value, static_cast<const std::uint8_t*>(surface->pixels) + y * surface->pitch + x * 4, 4);
@@ -118,7 +118,7 @@ SDL_Color pixelAt(std::int32_t x, std::int32_t y, SDL_Surface* surface) {
   return color;
 }
 
-std::uint32_t rgbAt(std::int32_t x, std::int32_t y, SDL_Surface* surface) {
+std::uint32_t rgbAt(std::int32_t x, std::int32_t y, const SDL_Surface* surface) {
   const SDL_Color color = pixelAt(x, y, surface);
   return static_cast<std::uint32_t>(color.r << 16 | color.g << 8 | color.b);
 }
@@ -131,16 +131,20 @@ const char* const kFontLayout[6] = {"0123456789ABCDEF", "GHIJKLMNOPQRSTUV", "WXY
                                     "mnopqrstuvwxyz.:", ",;|/\\'\"?!+-*=()_",
                                     "<>[]#$^\x01\x01\x01 \x01\x01\x01\x01\x01"};
 
-void useCoordinateFont() {
-  SDL_Surface* sheet = SDL_CreateRGBSurfaceWithFormat(0, kSheetWidth, kSheetHeight, 32, SDL_PIXELFORMAT_ARGB8888);
-  for (std::int32_t y = 0; y < kSheetHeight; ++y) {
-    auto* row = reinterpret_cast<Uint32*>(static_cast<std::uint8_t*>(sheet->pixels) + y * sheet->pitch);
-    for (std::int32_t x = 0; x < kSheetWidth; ++x) row[x] = SDL_MapRGB(sheet->format, x, y % 256, 100 + y / 256);
+SDL_Surface* codedSheet(std::int32_t slot, std::int32_t w, std::int32_t h, std::int32_t tag) {
+  SDL_Surface* sheet = SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_ARGB8888);
+  for (std::int32_t y = 0; y < h; ++y) {
+    for (std::int32_t x = 0; x < w; ++x) {
+      static_cast<Uint32*>(sheet->pixels)[y * sheet->pitch / 4 + x] =
+          SDL_MapRGB(sheet->format, x & 255, y & 255, tag << 4 | (x >> 8) << 1 | y >> 8);
+    }
   }
-  SDL_DestroyTexture(gTexture[kTextureFont]);
-  gTexture[kTextureFont] = SDL_CreateTextureFromSurface(gRenderer, sheet);
-  SDL_FreeSurface(sheet);
+  SDL_DestroyTexture(gTexture[slot]);
+  gTexture[slot] = SDL_CreateTextureFromSurface(gRenderer, sheet);
+  return sheet;
 }
+
+void useCoordinateFont() { SDL_FreeSurface(codedSheet(kTextureFont, kSheetWidth, kSheetHeight, kFontTag)); }
 
 GlyphProbe glyphAt(std::int32_t x, std::int32_t y) {
   GlyphProbe probe;

@@ -31,11 +31,14 @@ std::int32_t useSoftwareRendererWithMedia();
 void useSoftwareRenderer();
 void releaseSoftwareRenderer();
 SDL_Surface* canvas();
-SDL_Color pixelAt(std::int32_t x, std::int32_t y, SDL_Surface* surface = nullptr);  // nullptr: the canvas
-std::uint32_t rgbAt(std::int32_t x, std::int32_t y, SDL_Surface* surface = nullptr);  // 0xRRGGBB
+SDL_Color pixelAt(std::int32_t x, std::int32_t y, const SDL_Surface* surface = nullptr);  // nullptr: the canvas
+std::uint32_t rgbAt(std::int32_t x, std::int32_t y, const SDL_Surface* surface = nullptr);  // 0xRRGGBB
 void fillCanvas(std::uint8_t r, std::uint8_t g, std::uint8_t b);
 
-// A font sheet whose every pixel encodes its own place on the sheet (in gTexture[kTextureFont]).
+// A w x h sheet in gTexture[slot] (the surface returned is the caller's) whose pixel (x, y) is
+// (x % 256, y % 256, 16 tag + 2 (x / 256) + y / 256): every pixel tells its place and its sheet.
+SDL_Surface* codedSheet(std::int32_t slot, std::int32_t w, std::int32_t h, std::int32_t tag);
+// A coded font sheet (tag 6) in gTexture[kTextureFont].
 void useCoordinateFont();
 struct GlyphProbe {
   bool drawn = false;  // the 10 x 15 block at (x, y) is one whole cell of the sheet, unscaled

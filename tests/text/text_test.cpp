@@ -47,7 +47,7 @@ TEST_F(TextTest, EveryByteTakesItsCellOfTheSheetInEachStyle) {
   sheets::fill();
   renderCharacter(100, 100, 'A', 0);
   EXPECT_EQ(testing_support::countGlyphPixels(), 20 * 30);
-  EXPECT_TRUE(sheets::same(testing_support::pixelAt(119, 129), {109, 14, 100, 255}));
+  EXPECT_TRUE(sheets::same(testing_support::pixelAt(119, 129), {109, 14, 96, 255}));
 }
 
 // A word, even an empty one, wraps whole when it would end past the bound; spaces never wrap.
