@@ -130,7 +130,6 @@ TEST_F(ScreensTest, TheKeyConfigurationCapturesEightKeysAndSavesThem) {
   const Bytes defaults = {0x52, 0, 0, 0x40, 0x51, 0, 0, 0x40, 0x50, 0, 0, 0x40, 0x4F, 0, 0, 0x40,
                           0xE4, 0, 0, 0x40, 0x0D, 0, 0, 0,    0x08, 0, 0, 0,    0x3D, 0, 0, 0x40};
   struct { std::vector<SDL_Keycode> keys; bool blocked; std::int32_t result; std::string output; Bindings bindings; Bytes file; } const cases[] = {
-      {then({SDLK_x}), false, kSettingsSaved, "", kNew, littleEndian(kNew)},
       {{SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT, ctrl, SDLK_RETURN, SDLK_BACKSPACE, SDLK_F4, SDLK_RETURN}, false, kSettingsSaved, "",
        {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT, ctrl, SDLK_RETURN, SDLK_BACKSPACE, SDLK_F4}, defaults},
       {{w, w, s, s, w, a, ctrl, ctrl, SDLK_UP, SDLK_e, q, SDLK_F5, q}, false, kSettingsSaved, "\a\a\a\a",
