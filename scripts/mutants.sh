@@ -83,7 +83,8 @@ for path in tracked:
 ' "$dir/src"
   if [ -f build-web/site/index.html ]; then  # the page's built files, for the web tests
     mkdir -p "$dir/src/build-web"
-    cp -a build-web/files build-web/node "$dir/src/build-web/"
+    cp -a build-web/files "$dir/src/build-web/"
+    [ -d build-web/node ] && cp -a build-web/node "$dir/src/build-web/"
   fi
   local launcher=()
   command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
