@@ -427,11 +427,15 @@ def window(s):
     check(not os.path.exists(os.path.join(s.common, 'Scores.bin')), '--scores made a scores file')
     check(re.fullmatch(rb'zellworth [0-9.]*\n', answer('--version').stdout), '--version')
     for misuse in ('--bogus', '--scale', '--scale 0', '--scale two', '--scale=9999', '--scale=', '--scale 2',
-                   '--scale=2', '--name Ada', '--submit 1', '--board ftp://127.0.0.1', '--board http://127.0.0.1 --name \udcff'):
+                   '--scale=2', '--name Ada', '--submit 1', '--board ftp://127.0.0.1', '--board http://127.0.0.1 --name \udcff',
+                   '--name', '--board', '--submit', '--scale=64', '--scale=65'):
         out = answer(*[os.fsencode(word) for word in misuse.split()])
         check(out.returncode == 2 and out.stderr and not out.stdout, misuse, out)
         check(misuse not in ('--scale 2', '--scale=2') or
               b"a window of 1600x1200 (--scale 2) does not fit the desktop's 1024x768" in out.stderr, misuse, out)
+        expected = {'--name': b'--name needs a value', '--board': b'--board needs a value', '--submit': b'--submit needs a value',
+                    '--scale=64': b'(--scale 64) does not fit', '--scale=65': b'from 1 to 64, not 65'}.get(misuse)
+        check(expected is None or expected in out.stderr, misuse, out)
     check(not run('xdotool', 'search', '--name', '^Zellworth$').stdout, 'a refused start opened a window')
     s.start('--fullscreen').window()
     s.wait(10, 'the window covering the screen', lambda: s.size() == (1024, 768))
