@@ -1,6 +1,7 @@
 // The board's texts as they reach a terminal: escape sequences of each kind removed whole, controls
 // and invisible marks dropped, bytes that are not UTF-8 replaced, and the cut at kBoardTextMax.
 #include "app/board_http.h"
+#include "app/ticket.h"
 
 #include <gtest/gtest.h>
 
@@ -35,3 +36,13 @@ TEST(PrintableText, KeepsUtf8AndDropsEscapesControlsAndMarksUpToItsLimit) {
 }
 
 }  // namespace
+
+// A ticket's text is base64url of whole bytes: leftover bits are fewer than a character's and zero.
+TEST(TicketText, IsBase64UrlOfWholeBytes) {
+  const std::pair<const char*, bool> cases[] = {{"QUJD", true}, {"QUI", true}, {"QQ", true}, {"", true},
+                                                {"A", false}, {"QUJDA", false}, {"QR", false}, {"QUJ+", false}};
+  for (const auto& [text, whole] : cases) {
+    std::vector<std::uint8_t> bytes;
+    EXPECT_EQ(decodeBase64Url(text, bytes), whole) << text;
+  }
+}
