@@ -20,7 +20,6 @@
 # planted) and at the end: caught N of M.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 slots=$(nproc)
 check=false
 if [ "${1:-}" = --check ]; then check=true; shift; fi
@@ -101,9 +100,12 @@ run_tests() {
       board) /usr/bin/python3 -m pytest -x -q -p no:cacheprovider tests/board/test_board.py ;;
       web|webboard)
         [ -f build-web/files/index.html ] || return 2
-        cp web/index.html web/*.css web/page.js web/best_games.js web/leaderboard.js web/sw.js \
-          web/manifest.webmanifest build-web/files/ &&
-          bash web/stamp.sh build-web/files build-web/site >/dev/null || return 1
+        # The page's own files as they are now, over those of the build (whose notices are made
+        # from web/NOTICES.txt and the libraries' licences).
+        for built in build-web/files/*; do
+          [ -f "web/${built##*/}" ] && [ "${built##*/}" != NOTICES.txt ] && cp "web/${built##*/}" "$built"
+        done
+        bash web/stamp.sh build-web/files build-web/site >/dev/null || return 1
         if [ $selector = web ]; then bash tests/web/web_test.sh; else bash tests/web/board_test.sh; fi ;;
       package) flock /tmp/zellworth-package.lock bash tests/package/package_test.sh ;;
       *) echo "unknown test selector: $selector"; false ;;
