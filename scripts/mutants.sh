@@ -1,23 +1,13 @@
 #!/usr/bin/env bash
-# Plants each fault of the catalogue (tests/mutants/*.txt) in a scratch copy of this checkout,
-# rebuilds what it touches, runs the tests named for it and says whether they caught it.
-#   scripts/mutants.sh [-j SLOTS] [PATTERN...]
-#   scripts/mutants.sh --check [PATTERN...]   only checks that each text is found once
-# A PATTERN picks the faults whose catalogue file or source file contains it (a folder: board/,
-# a file: src/game/play.cpp, a catalogue: tests/mutants/web.txt). Each slot is a copy with a build
-# of its own under build/mutants/ (kept for the next run; ccache, when installed, shares the
-# compiling); SLOTS defaults to the processors. Not part of ./test.sh: a whole run takes an hour.
-#
-# A fault is one line of four fields separated by tabs: the file, the exact text (found exactly
-# once in it), its replacement and the tests that should catch it, any of
-#   ctest:REGEX   the build's tests matching REGEX (ctest -R)
-#   board         the board scenario (tests/board/test_board.py)
-#   web           the page in Chromium (tests/web/web_test.sh; needs ./web.sh built here)
-#   webboard      the page's leaderboard through the front (tests/web/board_test.sh)
-#   package       the Debian package, installed and played (tests/package/package_test.sh)
-# Prints one line per fault (caught, missed; stale when its text is not found once, unbuilt when
-# it does not compile, unrun when its tests cannot run here, unsound when they fail with no fault
-# planted) and at the end: caught N of M.
+# Plants each fault of tests/mutants/*.txt in a scratch copy of this checkout, rebuilds, runs the
+# tests named for it and prints caught or missed, then "caught N of M" (README, "Test").
+#   scripts/mutants.sh [-j SLOTS] [PATTERN...]   faults whose line contains a PATTERN (board/)
+#   scripts/mutants.sh --check [PATTERN...]      only checks that each text is found once
+# A fault is four tab-separated fields: the file, the exact text, its replacement and the tests:
+# ctest:REGEX, board (tests/board/test_board.py), web and webboard (the page, alone and through
+# the front; need ./web.sh built here), package (tests/package/package_test.sh). A fault is also
+# stale (its text not found once), unbuilt, unrun (its tests cannot run here) or unsound (they
+# fail with nothing planted).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 slots=$(nproc)
@@ -60,8 +50,8 @@ echo "[mutants] $total faults, $slots slots"
 # slot_setup N: a copy of the tracked files (as they are now) and its build.
 slot_setup() {
   local dir=build/mutants/slot$1
-  # Files copied only where their bytes differ, so that the slot's build stays incremental and
-  # a fault left behind by an interrupted run is undone and rebuilt.
+  # Only files whose bytes differ are copied: the build stays incremental, and a fault left
+  # behind by an interrupted run is undone.
   git ls-files -z | python3 -c '
 import os, shutil, sys
 dest, keep = sys.argv[1], {"build", "build-web"}
@@ -100,8 +90,7 @@ run_tests() {
       board) /usr/bin/python3 -m pytest -x -q -p no:cacheprovider tests/board/test_board.py ;;
       web|webboard)
         [ -f build-web/files/index.html ] || return 2
-        # The page's own files as they are now, over those of the build (whose notices are made
-        # from web/NOTICES.txt and the libraries' licences).
+        # The page's own files over the build's (whose notices are made, not copied).
         for built in build-web/files/*; do
           [ -f "web/${built##*/}" ] && [ "${built##*/}" != NOTICES.txt ] && cp "web/${built##*/}" "$built"
         done
@@ -149,8 +138,7 @@ for slot in $(seq "$slots"); do
     slot_setup "$slot" || { echo "slot $slot: the build failed (build/mutants/slot$slot/setup.log)" >&2; exit 1; }
     share=build/mutants/slot$slot/share
     awk -v n="$slots" -v s="$slot" 'NR % n == s % n' "$catalogue" >"$share"
-    # Tests that fail with no fault planted would count every fault as caught: their faults are
-    # reported unsound instead.
+    # Tests that fail with nothing planted would count every fault caught.
     : >"build/mutants/slot$slot/unsound"
     awk -F'\037' '{ print $5 }' "$share" | sort -u | while IFS= read -r tests; do
       (cd "build/mutants/slot$slot/src" && run_tests $tests </dev/null) || echo "$tests" >>"build/mutants/slot$slot/unsound"
