@@ -1,17 +1,72 @@
 // A leaderboard request through libcurl, which owns the protocol, TLS and the system's certificates.
+// The library is loaded on the first request, so that a game without a board maps none of it
+// (nor the many libraries it brings).
 #include "app/board_http.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 namespace {
 
 constexpr long kBoardRedirectsMax = 3;
+constexpr const char* kCurlLibrary = "libcurl.so.4";
+
+// The few entry points of libcurl the requests use, found in the library once it is loaded.
+struct Curl {
+  CURLcode (*globalInit)(long);
+  CURL* (*easyInit)();
+  CURLcode (*easySetopt)(CURL*, CURLoption, ...);
+  CURLcode (*easyPerform)(CURL*);
+  CURLcode (*easyGetinfo)(CURL*, CURLINFO, ...);
+  const char* (*easyStrerror)(CURLcode);
+  void (*easyCleanup)(CURL*);
+  curl_slist* (*slistAppend)(curl_slist*, const char*);
+  void (*slistFreeAll)(curl_slist*);
+};
+
+template <typename Function>
+bool find(void* library, const char* name, Function& function, std::string& missing) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  if (function == nullptr && missing.empty()) missing = name;
+  return function != nullptr;
+}
+
+// libcurl, loaded and started on the first call from any thread; null when it cannot be, with the
+// reason in `why`.
+const Curl* loadCurl(std::string& why) {
+  static std::string failure;
+  static const Curl* const loaded = [] () -> const Curl* {
+    static Curl curl{};
+    void* library = dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+      failure = std::string(kCurlLibrary) + " is not installed";
+      return nullptr;
+    }
+    std::string missing;
+    find(library, "curl_global_init", curl.globalInit, missing);
+    find(library, "curl_easy_init", curl.easyInit, missing);
+    find(library, "curl_easy_setopt", curl.easySetopt, missing);
+    find(library, "curl_easy_perform", curl.easyPerform, missing);
+    find(library, "curl_easy_getinfo", curl.easyGetinfo, missing);
+    find(library, "curl_easy_strerror", curl.easyStrerror, missing);
+    find(library, "curl_easy_cleanup", curl.easyCleanup, missing);
+    find(library, "curl_slist_append", curl.slistAppend, missing);
+    find(library, "curl_slist_free_all", curl.slistFreeAll, missing);
+    if (!missing.empty()) {
+      failure = std::string("the installed ") + kCurlLibrary + " lacks " + missing;
+      return nullptr;
+    }
+    curl.globalInit(CURL_GLOBAL_DEFAULT);
+    return &curl;
+  }();
+  why = failure;
+  return loaded;
+}
 
 struct Reception {
   std::string* body;
@@ -35,9 +90,9 @@ int checkAbandon(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) 
   return abandon != nullptr && abandon->load() ? 1 : 0;
 }
 
-std::string describeFailure(CURLcode code, CURL* curl, bool tooLarge) {
+std::string describeFailure(const Curl& api, CURLcode code, CURL* curl, bool tooLarge) {
   long systemError = 0;
-  curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &systemError);
+  api.easyGetinfo(curl, CURLINFO_OS_ERRNO, &systemError);
   if (tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
     return "its answer is larger than " + std::to_string(kBoardAnswerMax) + " bytes";
   }
@@ -69,7 +124,7 @@ std::string describeFailure(CURLcode code, CURL* curl, bool tooLarge) {
     case CURLE_ABORTED_BY_CALLBACK:
       return "the game ended first";
     default: {
-      std::string cause = curl_easy_strerror(code);
+      std::string cause = api.easyStrerror(code);
       if (!cause.empty()) cause[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(cause[0])));
       return cause;
     }
@@ -138,59 +193,61 @@ std::size_t skipEscapeSequence(const std::string& text, std::size_t index, std::
 
 void exchangeWithBoard(const char* boardUrl, const char* path, const std::string& body,
                        const std::atomic<bool>* abandon, BoardExchange& exchange) {
-  static std::once_flag initialized;
-  std::call_once(initialized, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   exchange = BoardExchange{};
+  const Curl* api = loadCurl(exchange.failure);
+  if (api == nullptr) return;
   std::string url = boardUrl;
   while (!url.empty() && url.back() == '/') url.pop_back();
   url += path;
 
-  CURL* curl = curl_easy_init();
+  CURL* curl = api->easyInit();
   if (curl == nullptr) {
     exchange.failure = "the HTTP library could not start";
     return;
   }
-  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
-  headers = curl_slist_append(headers, "Accept: application/json");
-  headers = curl_slist_append(headers, "Expect:");
+  curl_slist* headers = api->slistAppend(nullptr, "Content-Type: application/json");
+  headers = api->slistAppend(headers, "Accept: application/json");
+  headers = api->slistAppend(headers, "Expect:");
   Reception reception = {&exchange.body, false};
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kBoardRedirectsMax);
-  curl_easy_setopt(curl, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "zellworth/" ZELLWORTH_VERSION);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kBoardConnectTimeout);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kBoardExchangeTimeout);
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kBoardAnswerMax));
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, receive);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reception);
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, checkAbandon);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, abandon);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // the board's thread runs beside the game's
+  api->easySetopt(curl, CURLOPT_URL, url.c_str());
+  api->easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  api->easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  api->easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+  api->easySetopt(curl, CURLOPT_MAXREDIRS, kBoardRedirectsMax);
+  api->easySetopt(curl, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
+  api->easySetopt(curl, CURLOPT_HTTPHEADER, headers);
+  api->easySetopt(curl, CURLOPT_POSTFIELDS, body.data());
+  api->easySetopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  api->easySetopt(curl, CURLOPT_USERAGENT, "zellworth/" ZELLWORTH_VERSION);
+  api->easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kBoardConnectTimeout);
+  api->easySetopt(curl, CURLOPT_TIMEOUT_MS, kBoardExchangeTimeout);
+  api->easySetopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kBoardAnswerMax));
+  api->easySetopt(curl, CURLOPT_WRITEFUNCTION, receive);
+  api->easySetopt(curl, CURLOPT_WRITEDATA, &reception);
+  api->easySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+  api->easySetopt(curl, CURLOPT_XFERINFOFUNCTION, checkAbandon);
+  api->easySetopt(curl, CURLOPT_XFERINFODATA, abandon);
+  api->easySetopt(curl, CURLOPT_NOSIGNAL, 1L);  // the board's thread runs beside the game's
   // A private board's certificate is trusted by naming it, in place of the system's.
   const char* certificates = std::getenv("SSL_CERT_FILE");
   if (certificates != nullptr && *certificates != '\0') {
-    curl_easy_setopt(curl, CURLOPT_CAINFO, certificates);
-    curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+    api->easySetopt(curl, CURLOPT_CAINFO, certificates);
+    api->easySetopt(curl, CURLOPT_CAPATH, nullptr);
   }
 
-  const CURLcode result = curl_easy_perform(curl);
+  const CURLcode result = api->easyPerform(curl);
   if (result == CURLE_OK) {
     exchange.answered = true;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &exchange.status);
+    api->easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &exchange.status);
   } else {
-    exchange.failure = describeFailure(result, curl, reception.tooLarge);
+    exchange.failure = describeFailure(*api, result, curl, reception.tooLarge);
     exchange.body.clear();
   }
-  curl_slist_free_all(headers);
-  curl_easy_cleanup(curl);
+  api->slistFreeAll(headers);
+  api->easyCleanup(curl);
 }
+
+bool boardClientLoads(std::string& why) { return loadCurl(why) != nullptr; }
 
 bool isUtf8(const std::string& text) {
   for (std::size_t index = 0, length = 1; index < text.size(); index += length) {

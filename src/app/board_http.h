@@ -1,4 +1,4 @@
-// One request to a leaderboard over HTTP or HTTPS (libcurl), and the board's texts made safe to
+// One request to a leaderboard over HTTP or HTTPS (libcurl, loaded on the first), and the board's texts made safe to
 // print. Desktop only: the page in the browser talks to its board itself.
 #pragma once
 
@@ -24,6 +24,10 @@ struct BoardExchange {
 // redirects to https only. Gives up when `abandon` (may be null) turns true.
 void exchangeWithBoard(const char* boardUrl, const char* path, const std::string& body,
                        const std::atomic<bool>* abandon, BoardExchange& exchange);
+
+// Whether the HTTP library can be loaded; when it cannot, `why` says so ("libcurl.so.4 is not
+// installed"), and a request fails with the same words.
+bool boardClientLoads(std::string& why);
 
 // Whether `text` is valid UTF-8, as a name sent to the board must be.
 bool isUtf8(const std::string& text);

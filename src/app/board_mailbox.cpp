@@ -48,9 +48,15 @@ void openBoardMailbox(bool sendGames) {
   gBoardJobs.push_back(BoardJob{true, gBoardGame, {}, false});
 }
 
-bool takeBoardJob(BoardJob& job) {
+bool takeBoardJob(BoardJob& job, std::chrono::steady_clock::time_point renewal) {
   std::unique_lock<std::mutex> lock(gBoardMutex);
-  gBoardWake.wait(lock, [] { return !gBoardJobs.empty() || !gBoardOpen; });
+  const auto ready = [] { return !gBoardJobs.empty() || !gBoardOpen; };
+  if (renewal == std::chrono::steady_clock::time_point::max()) {
+    gBoardWake.wait(lock, ready);
+  } else if (!gBoardWake.wait_until(lock, renewal, ready)) {
+    job = BoardJob{true, gBoardGame, {}, false};
+    return true;
+  }
   if (gBoardJobs.empty()) return false;
   job = std::move(gBoardJobs.front());
   gBoardJobs.pop_front();

@@ -3,6 +3,7 @@
 // it, nothing is queued and the screen's line stays empty.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,8 +26,11 @@ const char* boardLine();
 // The board thread's side. Opens the mailbox with a ticket request queued; `sendGames` queues
 // each ended game too (--name).
 void openBoardMailbox(bool sendGames);
-// Waits for the next job. False once the mailbox is closed and no game is left to send.
-bool takeBoardJob(BoardJob& job);
+// Waits for the next job, or until `renewal`, which brings a ticket request of its own (the held
+// ticket is replaced before it expires). False once the mailbox is closed and no game is left to
+// send.
+bool takeBoardJob(BoardJob& job, std::chrono::steady_clock::time_point renewal =
+                                     std::chrono::steady_clock::time_point::max());
 // The line for `game`; kept only while no later game has ended.
 void postBoardLine(std::uint32_t game, const std::string& line);
 // Drops the ticket requests still queued (a game still queued is sent) and empties the line.

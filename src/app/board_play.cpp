@@ -3,7 +3,9 @@
 #include "app/board_play.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <thread>
 
@@ -20,10 +22,39 @@ std::thread gBoardThread;
 std::atomic<bool> gBoardStopping{false};
 std::string gBoardUrl;
 std::string gBoardName;
+// When the held ticket is replaced: at nine tenths of its lifetime, as the page does.
+std::chrono::steady_clock::time_point gTicketRenewal = std::chrono::steady_clock::time_point::max();
+constexpr double kTicketRenewal = 0.9;
 
 void printLine(const std::string& line) {
   std::fputs((line + "\n").c_str(), stdout);
   std::fflush(stdout);
+}
+
+// Seconds since 1970 of a board's date ("2026-12-08T13:09:28Z"); 0 when it is not one.
+std::int64_t parseBoardDate(const std::string& text) {
+  std::tm parts{};
+  char zone = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &parts.tm_year, &parts.tm_mon, &parts.tm_mday,
+                  &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &zone) != 7 || zone != 'Z') {
+    return 0;
+  }
+  parts.tm_year -= 1900;
+  parts.tm_mon -= 1;
+  return static_cast<std::int64_t>(timegm(&parts));
+}
+
+// The ticket's lifetime by the board's own clock: from its issue, written in the ticket, to the
+// answer's "expires".
+void scheduleRenewal(const std::vector<std::uint8_t>& ticket, const nlohmann::json& answer) {
+  std::int64_t issued = 0;
+  for (int index = 11; index >= 4; --index) issued = issued << 8 | ticket[static_cast<std::size_t>(index)];
+  const auto expires = answer.find("expires");
+  if (expires == answer.end() || !expires->is_string()) return;
+  const std::int64_t lifetime = parseBoardDate(expires->get<std::string>()) - issued;
+  if (lifetime <= 0) return;
+  gTicketRenewal = std::chrono::steady_clock::now() +
+                   std::chrono::milliseconds(static_cast<std::int64_t>(static_cast<double>(lifetime) * kTicketRenewal * 1000));
 }
 
 void askForTicket() {
@@ -43,6 +74,7 @@ void askForTicket() {
       seed->is_number_unsigned() && decodeBase64Url(ticket->get<std::string>(), bytes) && bytes.size() == kTicketSize &&
       ticketSeed(bytes) == seed->get<std::uint64_t>()) {
     holdBoardTicket(bytes.data(), bytes.size());
+    scheduleRenewal(bytes, answer);
     return;
   }
   const auto error = answer.is_object() ? answer.find("error") : answer.end();
@@ -72,8 +104,9 @@ void sendGame(const BoardJob& job) {
 
 void runBoardThread() {
   BoardJob job;
-  while (takeBoardJob(job)) {
+  while (takeBoardJob(job, gTicketRenewal)) {
     if (job.ticket) {
+      gTicketRenewal = std::chrono::steady_clock::time_point::max();
       askForTicket();
     } else {
       sendGame(job);
@@ -84,6 +117,11 @@ void runBoardThread() {
 }  // namespace
 
 void startBoardPlay(const char* boardUrl, const char* name) {
+  std::string why;
+  if (!boardClientLoads(why)) {  // said once; the game plays on as it does without a board
+    printLine("The leaderboard is off, " + why + ": the game plays offline.");
+    return;
+  }
   gBoardUrl = boardUrl;
   gBoardName = name != nullptr ? name : "";
   openBoardMailbox(name != nullptr);

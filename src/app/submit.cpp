@@ -82,6 +82,11 @@ std::int32_t readScoreAnswer(const char* boardUrl, const BoardExchange& exchange
 std::int32_t submitReplay(const char* rank, const char* name, const char* boardUrl) {
   std::vector<unsigned char> replay;
   if (!readNamedReplay(rank, replay)) return 2;
+  std::string why;
+  if (!boardClientLoads(why)) {
+    std::puts(("Not sent to the board: " + why + ".").c_str());
+    return kSubmitUnreachable;
+  }
   BoardExchange exchange;
   exchangeWithBoard(boardUrl, "/api/scores", scoreSubmission(name, replay), nullptr, exchange);
   std::string line;

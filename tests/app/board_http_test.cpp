@@ -1,9 +1,23 @@
 // The board's texts as they reach a terminal: escape sequences of each kind removed whole, controls
 // and invisible marks dropped, bytes that are not UTF-8 replaced, and the cut at kBoardTextMax.
 #include "app/board_http.h"
+#include "app/board_play.h"
 #include "app/ticket.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <ctime>
+#include <thread>
+
+#include "support/harness.h"
 
 namespace {
 
@@ -46,3 +60,39 @@ TEST(TicketText, IsBase64UrlOfWholeBytes) {
     EXPECT_EQ(decodeBase64Url(text, bytes), whole) << text;
   }
 }
+
+#ifdef ZELLWORTH_BOARD_BINARY
+// A ticket held unplayed is replaced before it expires, by the board's clock: a real board deals
+// tickets good for 2 s, and the one held after 3.5 s was dealt after the first second.
+TEST(BoardPlay, ReplacesAHeldTicketBeforeItExpires) {
+  testing_support::enterFreshRunDirectory();
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  close(listener);
+  const std::string host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port)), url = "http://" + host;
+  const char* argv[] = {ZELLWORTH_BOARD_BINARY, "--listen", host.c_str(), "--db", "board.db", "--ticket-lifetime", "2", nullptr};
+  pid_t board = 0;
+  ASSERT_EQ(posix_spawn(&board, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  BoardExchange exchange;
+  for (int tries = 0; tries < 100 && !exchange.answered; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    exchangeWithBoard(url.c_str(), "/api/health", "", nullptr, exchange);
+  }
+  const std::int64_t start = std::time(nullptr);
+  startBoardPlay(url.c_str(), nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  std::vector<std::uint8_t> ticket;
+  EXPECT_TRUE(takeBoardTicket(ticket));
+  std::int64_t issued = 0;
+  for (std::size_t index = 11; ticket.size() == kTicketSize && index >= 4; --index) issued = issued << 8 | ticket[index];
+  EXPECT_GE(issued, start + 1);
+  stopBoardPlay();
+  kill(board, SIGTERM);
+  waitpid(board, nullptr, 0);
+}
+#endif
