@@ -122,13 +122,14 @@ bool parseAddress(const std::string& text, in6_addr& address) {
   return true;
 }
 
-// What the rate limit counts an address by: an IPv4 address whole (mapped into IPv6 or not), an
-// IPv6 address by its /64, the least one subscriber is given, which holds 2^64 addresses.
+// What the rate limit counts an address by: an IPv4 address whole (mapped into IPv6 or not), as
+// its 4 bytes, an IPv6 address by its /64, the least one subscriber is given, as its first 8.
+// Either fits a short string's own storage.
 std::string addressBlock(const std::string& text) {
   in6_addr address{};
   if (!parseAddress(text, address)) return text;
-  const bool v4 = IN6_IS_ADDR_V4MAPPED(&address);
-  return std::string(reinterpret_cast<const char*>(address.s6_addr), v4 ? sizeof address.s6_addr : 8);
+  const char* bytes = reinterpret_cast<const char*>(address.s6_addr);
+  return IN6_IS_ADDR_V4MAPPED(&address) ? std::string(bytes + 12, 4) : std::string(bytes, 8);
 }
 
 // The client's address: the connection's own, unless the connection comes from the trusted
