@@ -22,7 +22,7 @@ constexpr std::int32_t kCopyBatch = 500;  // entries copied in one transaction
 
 constexpr const char* kUsage =
     "Usage: zellworth-board --db DATABASE [--listen HOST:PORT] [--site DIR] [--trusted-proxy ADDRESS]\n"
-    "                       [TICKETS] [LIMITS]\n"
+    "                       [--metrics HOST:PORT] [TICKETS] [LIMITS]\n"
     "       zellworth-board --db DATABASE --hide ID\n"
     "       zellworth-board --db DATABASE --copy-to DATABASE\n"
     "The Zellworth leaderboard: keeps a score only when its replay, played again here, gives it.\n"
@@ -35,6 +35,8 @@ constexpr const char* kUsage =
     "  --trusted-proxy ADDRESS\n"
     "                    the front before the board: a connection from ADDRESS names its client\n"
     "                    in X-Forwarded-For (its last address), which the rate limit counts\n"
+    "  --metrics H:P     serve the operator's counters in Prometheus's text format at\n"
+    "                    http://H:P/metrics, a listener of their own (off by default)\n"
     "  --hide ID         take entry ID off the list and leave\n"
     "  --copy-to DATABASE  copy every entry, hidden or not, into another database and leave;\n"
     "                    entries whose game is there already are left out\n"
@@ -58,7 +60,9 @@ constexpr const char* kUsage =
     "  --verifiers N                  replays verified at once, one process each (2)\n"
     "  --verify-queue N               submissions waiting for a verifier before 503 (16)\n"
     "  --verify-timeout S             seconds one verification may take (10)\n"
-    "  --submissions-per-minute N     per client address, before 429 (6)\n"
+    "  --submissions-per-minute N     per client address (an IPv6 one by its /64), before 429 (6)\n"
+    "  --tracked-addresses N          addresses counted at once; when full, the first met\n"
+    "                                 of the minute is forgotten (100000)\n"
     "  --list-max N                   entries one list request may ask for (100)\n";
 
 int misuse(const std::string& message) {
@@ -93,15 +97,18 @@ const LimitOption kLimitOptions[] = {
     {"--verify-timeout", 1, 3600, [](BoardLimits& l, long long v) { l.verifyTimeout = static_cast<std::int32_t>(v); }},
     {"--submissions-per-minute", 1, 1000000,
      [](BoardLimits& l, long long v) { l.submissionsPerMinute = static_cast<std::int32_t>(v); }},
+    {"--tracked-addresses", 1, 10000000,
+     [](BoardLimits& l, long long v) { l.trackedAddresses = static_cast<std::size_t>(v); }},
     {"--list-max", 1, 10000, [](BoardLimits& l, long long v) { l.listMax = static_cast<std::int32_t>(v); }},
 };
 
-bool parseListen(const std::string& text, BoardOptions& options) {
-  const std::size_t colon = text.rfind(':');
-  long long port = 0;
-  if (colon == std::string::npos || colon == 0 || !parseWhole(text.c_str() + colon + 1, 1, 65535, port)) return false;
-  options.host = text.substr(0, colon);
-  options.port = static_cast<std::int32_t>(port);
+bool parseHostPort(const char* text, std::string& host, std::int32_t& port) {
+  const std::string whole = text == nullptr ? "" : text;
+  const std::size_t colon = whole.rfind(':');
+  long long number = 0;
+  if (colon == std::string::npos || colon == 0 || !parseWhole(whole.c_str() + colon + 1, 1, 65535, number)) return false;
+  host = whole.substr(0, colon);
+  port = static_cast<std::int32_t>(number);
   return true;
 }
 
@@ -155,7 +162,9 @@ int main(int argc, char* argv[]) {
       }
       limit->set(options.limits, number);
     } else if (argument == "--listen") {
-      if (value == nullptr || !parseListen(value, options)) return misuse("--listen needs HOST:PORT");
+      if (!parseHostPort(value, options.host, options.port)) return misuse("--listen needs HOST:PORT");
+    } else if (argument == "--metrics") {
+      if (!parseHostPort(value, options.metricsHost, options.metricsPort)) return misuse("--metrics needs HOST:PORT");
     } else if (argument == "--db" && value != nullptr) {
       options.database = value;
     } else if (argument == "--db-connections") {

@@ -10,16 +10,19 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
 #include <unordered_map>
 
 #include "game/replay.h"
+#include "metrics.h"
 #include "submission.h"
 #include "ticket.h"
 #include "verifier.h"
@@ -32,25 +35,34 @@ constexpr std::int32_t kDefaultListLength = 10;
 constexpr std::int64_t kLargestOffset = 1000000000;
 constexpr std::int32_t kReplayMaxAge = 300;  // seconds a cache may keep a replay
 constexpr std::int64_t kLatestPlayedAhead = 24 * 60 * 60;  // seconds a replay's date may lie ahead of the board's clock
+thread_local std::chrono::steady_clock::time_point gRequestStarted;  // when the request this thread serves began
+constexpr const char* kTicketUsedReason = "the ticket was used for another game: each ticket is good for one entry";
 
-// Submissions per client address in the current minute. Only the addresses of this minute are
-// kept, in memory: none is ever written anywhere.
+// Submissions per client address block (see addressBlock) in the current minute. Only the blocks
+// of this minute are kept, in memory: none is ever written anywhere. A full table forgets the
+// block it met first, whose count starts again, so that a flood of new addresses costs the
+// addresses it pushes out a fresh minute, never a refusal to one the board has not seen.
 class SubmissionLimiter {
  public:
   explicit SubmissionLimiter(const BoardLimits& limits) : limits_(limits) {}
-  // 0 when the address may submit now; otherwise the seconds until it may again.
-  std::int32_t take(const std::string& address, std::int64_t now) {
+  // 0 when the block may submit now; otherwise the seconds until it may again.
+  std::int32_t take(const std::string& block, std::int64_t now) {
     const std::int64_t minute = now / 60;
     const std::int32_t retryAfter = static_cast<std::int32_t>(60 - now % 60);
     std::lock_guard<std::mutex> lock(mutex_);
     if (minute != minute_) {
       counts_.clear();
+      metOrder_.clear();
       minute_ = minute;
     }
-    auto found = counts_.find(address);
+    auto found = counts_.find(block);
     if (found == counts_.end()) {
-      if (counts_.size() >= limits_.trackedAddresses) return retryAfter;
-      found = counts_.emplace(address, 0).first;
+      if (counts_.size() >= limits_.trackedAddresses) {
+        counts_.erase(metOrder_.front());
+        metOrder_.pop_front();
+      }
+      found = counts_.emplace(block, 0).first;
+      metOrder_.push_back(block);
     }
     if (found->second >= limits_.submissionsPerMinute) return retryAfter;
     ++found->second;
@@ -62,6 +74,7 @@ class SubmissionLimiter {
   std::mutex mutex_;
   std::int64_t minute_ = 0;
   std::unordered_map<std::string, std::int32_t> counts_;
+  std::deque<std::string> metOrder_;  // the blocks of counts_, the first met first
 };
 
 std::string isoDate(std::int64_t seconds) {
@@ -109,6 +122,16 @@ bool parseAddress(const std::string& text, in6_addr& address) {
   return true;
 }
 
+// What the rate limit counts an address by: an IPv4 address whole (mapped into IPv6 or not), as
+// its 4 bytes, an IPv6 address by its /64, the least one subscriber is given, as its first 8.
+// Either fits a short string's own storage.
+std::string addressBlock(const std::string& text) {
+  in6_addr address{};
+  if (!parseAddress(text, address)) return text;
+  const char* bytes = reinterpret_cast<const char*>(address.s6_addr);
+  return IN6_IS_ADDR_V4MAPPED(&address) ? std::string(bytes + 12, 4) : std::string(bytes, 8);
+}
+
 // The client's address: the connection's own, unless the connection comes from the trusted
 // proxy; then the last address of its X-Forwarded-For, which it sets to the address it served.
 std::string clientAddress(const httplib::Request& request, const BoardOptions& options) {
@@ -135,6 +158,14 @@ bool isJsonType(const std::string& contentType) {
   type.erase(type.find_last_not_of(" \t") + 1);
   for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return type == "application/json";
+}
+
+// A range is served on a file alone, a replay or the site's, as a GET's 200 (or 206). Any other
+// answer is sent whole, its range ignored as HTTP allows: the library would cut every answer to
+// it, keeping the status. An answer that turns out an error drops it too (see the error handler).
+void dropUnservedRanges(httplib::Request& request) {
+  const bool file = request.path.rfind("/api/", 0) != 0 || request.path.rfind("/api/replays/", 0) == 0;
+  if (request.method != "GET" || !file) request.ranges.clear();
 }
 
 struct EarlyRefusal {
@@ -190,7 +221,7 @@ void submit(const httplib::Request& request, httplib::Response& response, ScoreS
             SubmissionLimiter& limiter, const BoardOptions& options) {
   const BoardLimits& limits = options.limits;
   const std::int64_t now = std::time(nullptr);
-  if (const std::int32_t wait = limiter.take(request.remote_addr, now)) {
+  if (const std::int32_t wait = limiter.take(addressBlock(request.remote_addr), now)) {
     response.set_header("Retry-After", std::to_string(wait));
     refuse(response, 429, "too many submissions: at most " + std::to_string(limits.submissionsPerMinute) +
                               " a minute from one address; try again in " + std::to_string(wait) + " s");
@@ -202,7 +233,7 @@ void submit(const httplib::Request& request, httplib::Response& response, ScoreS
   if (!unread.empty()) return refuse(response, 400, unread);
 
   // What the file says the game is, read here before a verifier plays it: a game already stored
-  // is answered at once, and a ticket that cannot stand costs no verification.
+  // is answered at once, and a ticket that cannot stand or was used costs no verification.
   Replay game;
   ReplayVerdict verdict{};
   verdict.problem = decodeReplay(reinterpret_cast<const std::uint8_t*>(replay.data()), replay.size(), game);
@@ -220,6 +251,7 @@ void submit(const httplib::Request& request, httplib::Response& response, ScoreS
     const std::string refusal = ticketRefusal(options.ticketKey, game, now, options.ticketLifetime);
     if (!refusal.empty()) return refuse(response, 422, refusal);
     score.ticket = ticketSignature(ticket);
+    if (store.ticketUsed(score.ticket)) return refuse(response, 409, kTicketUsedReason);
   } else if (!options.acceptUnticketed) {
     return refuse(response, 422, "this board takes only games started on its ticket");
   }
@@ -256,7 +288,7 @@ void submit(const httplib::Request& request, httplib::Response& response, ScoreS
     case AddOutcome::kSameGame:
       return answer(response, 200, duplicateJson(entry));
     case AddOutcome::kTicketUsed:
-      return refuse(response, 409, "the ticket was used for another game: each ticket is good for one entry");
+      return refuse(response, 409, kTicketUsedReason);
   }
 }
 
@@ -264,6 +296,7 @@ void issue(httplib::Response& response, const BoardOptions& options) {
   const std::int64_t now = std::time(nullptr);
   const std::string ticket = issueTicket(options.ticketKey, now);
   if (ticket.empty()) return refuse(response, 500, "the board failed to answer; try again later");
+  countTicket();
   answer(response, 201, json{{"ticket", encodeBase64Url(ticket)}, {"seed", ticketSeedOf(ticket)},
                              {"expires", isoDate(now + options.ticketLifetime)}});
 }
@@ -340,7 +373,9 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
   // client's address is settled here once, and what the head alone refuses is answered here.
   server.set_pre_routing_handler([&](const httplib::Request& view, httplib::Response& response) {
     httplib::Request& request = const_cast<httplib::Request&>(view);
+    gRequestStarted = std::chrono::steady_clock::now();
     request.remote_addr = clientAddress(request, options);
+    dropUnservedRanges(request);
     const EarlyRefusal refusal = refusalBeforeBody(request, limits);
     if (refusal.status == 0) return httplib::Server::HandlerResponse::Unhandled;
     refuseBeforeBody(request, response, refusal);
@@ -349,6 +384,7 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
   // A client that waits for "100 Continue" before its body is answered here instead.
   server.set_expect_100_continue_handler([&](const httplib::Request& view, httplib::Response& response) {
     httplib::Request& request = const_cast<httplib::Request&>(view);
+    dropUnservedRanges(request);
     const EarlyRefusal refusal = refusalBeforeBody(request, limits);
     if (refusal.status == 0) return 100;
     // This answer skips the step that gives a routed answer its length.
@@ -361,8 +397,12 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
       std::rethrow_exception(error);
     } catch (const StorageUnavailable&) {
       // The storage reported it once; the request may be sent again shortly.
+      countStorageError();
       response.set_header("Retry-After", std::to_string(kBusyRetryAfter));
       return refuse(response, 503, "the scores cannot be reached for now; try again in a few seconds");
+    } catch (const StorageError& exception) {
+      countStorageError();
+      what = exception.what();
     } catch (const std::exception& exception) {
       what = exception.what();
     } catch (...) {
@@ -371,12 +411,21 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     refuse(response, 500, "the board failed to answer; try again later");
   });
   server.set_error_handler(httplib::Server::HandlerWithResponse(
-      [&limits](const httplib::Request&, httplib::Response& response) {
+      [&limits](const httplib::Request& request, httplib::Response& response) {
+        // An error is sent whole, even to a GET of a file that asked for a range of it.
+        const_cast<httplib::Request&>(request).ranges.clear();
         // An answer of the board's own (it has its type) stands; the library's bare statuses get a reason.
         if (!response.body.empty() || response.has_header("Content-Type")) return httplib::Server::HandlerResponse::Unhandled;
         refuse(response, response.status, statusReason(response.status, limits));
         return httplib::Server::HandlerResponse::Handled;
       }));
+  server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - gRequestStarted;
+    // A request refused before it was routed was answered at once.
+    countRequest(request.method, request.path, response.status,
+                 gRequestStarted == std::chrono::steady_clock::time_point() ? 0 : took.count());
+    gRequestStarted = {};
+  });
   if (!options.site.empty()) {
     server.set_file_extension_and_mimetype_mapping("webmanifest", "application/manifest+json");
     server.set_file_extension_and_mimetype_mapping("wasm", "application/wasm");
@@ -399,6 +448,13 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
     std::fprintf(stderr, "zellworth-board: cannot listen on %s:%d\n", options.host.c_str(), static_cast<int>(options.port));
     return 1;
   }
+  if (options.metricsPort != 0) {
+    const std::string error = startMetrics(options.metricsHost, options.metricsPort, store);
+    if (!error.empty()) {
+      std::fprintf(stderr, "zellworth-board: %s\n", error.c_str());
+      return 1;
+    }
+  }
   // SIGTERM and SIGINT were blocked before any thread started; this one takes them and stops the
   // server, which finishes the requests under way.
   std::thread stopper([&server] {
@@ -413,6 +469,7 @@ int runBoard(const BoardOptions& options, ScoreStore& store) {
   std::printf("zellworth-board: listening on http://%s:%d/\n", options.host.c_str(), static_cast<int>(options.port));
   std::fflush(stdout);
   const bool served = server.listen_after_bind();
+  stopMetrics();
   if (stopper.joinable()) {
     // A stop for any other reason leaves the signal thread waiting: it is detached with the process.
     pthread_kill(stopper.native_handle(), SIGTERM);

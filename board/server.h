@@ -14,6 +14,8 @@ struct BoardOptions {
   std::string site;  // a built browser site to serve beside the API; empty for none
   // The front's address: only a connection from it names the client, in X-Forwarded-For.
   std::string trustedProxy;
+  std::string metricsHost;       // where --metrics serves the operator's counters
+  std::int32_t metricsPort = 0;  // 0: not served
   std::string ticketKeyFile;        // where the key tickets are signed with is kept (see ticket.h)
   std::string ticketKey;            // the key itself, once read
   std::int64_t ticketLifetime = 0;  // seconds

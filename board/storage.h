@@ -59,6 +59,8 @@ class ScoreStore {
   virtual ~ScoreStore() = default;
   // The entry stored for the game with this identity, hidden or not, if any.
   virtual bool findGame(const std::string& gameId, StoredScore& entry) = 0;
+  // Whether an entry, hidden or not, was stored on the ticket with this signature.
+  virtual bool ticketUsed(const std::string& ticket) = 0;
   // Stores a score durably before it returns, unless its game is stored already or its ticket
   // was used by another game. The identity and the ticket are unique in the database itself, so
   // two submissions at once (to two boards, say) cannot both store.

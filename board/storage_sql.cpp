@@ -163,6 +163,12 @@ bool SqlStore::findGame(const std::string& gameId, StoredScore& entry) {
   return found;
 }
 
+bool SqlStore::ticketUsed(const std::string& ticket) {
+  bool used = false;
+  use(false, [&](SqlConnection& connection) { used = !connection.run(kTicketUsedSql, {sqlBytes(ticket)}).empty(); });
+  return used;
+}
+
 AddOutcome SqlStore::add(const NewScore& score, StoredScore& entry) {
   AddOutcome outcome = AddOutcome::kStored;
   use(true, [&](SqlConnection& connection) {

@@ -79,6 +79,7 @@ void applySchemaSteps(SqlConnection& connection, const SchemaStep* steps, std::i
 class SqlStore : public ScoreStore {
  public:
   bool findGame(const std::string& gameId, StoredScore& entry) override;
+  bool ticketUsed(const std::string& ticket) override;
   AddOutcome add(const NewScore& score, StoredScore& entry) override;
   std::vector<StoredScore> list(std::int32_t limit, std::int64_t offset, std::int64_t& total) override;
   bool replay(std::int64_t id, std::string& bytes) override;

@@ -200,6 +200,10 @@ std::string readSubmission(const std::string& body, std::string& name, std::stri
 // The reason a verified replay is refused, or "" when it stands.
 std::string verdictRefusal(const ReplayVerdict& verdict) {
   if (verdict.status == 0) return "";
+  if (verdict.status == 3 && verdict.frames < verdict.recordedFrames) {
+    return "the replay's inputs go on past the game over: the game ends at frame " + std::to_string(verdict.frames) +
+           ", the file records " + std::to_string(verdict.recordedFrames) + " frames";
+  }
   if (verdict.status == 3) {
     return "the replay does not give the score it claims: it records " + std::to_string(verdict.recordedScore) +
            ", its inputs give " + std::to_string(verdict.score);

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "metrics.h"
+
 namespace {
 
 struct Worker {
@@ -206,6 +208,11 @@ std::int32_t runningVerifiers() {
   return running;
 }
 
+std::int32_t queuedSubmissions() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  return gWaiting;
+}
+
 VerifyOutcome verifySubmission(const std::string& replay, ReplayVerdict& verdict) {
   std::size_t index = 0;
   {
@@ -233,6 +240,7 @@ VerifyOutcome verifySubmission(const std::string& replay, ReplayVerdict& verdict
     gWorkers[index].busy = true;
   }
   Worker& worker = gWorkers[index];
+  const auto started = std::chrono::steady_clock::now();
   Exchange result = exchange(worker, replay, verdict);
   if (result == Exchange::kNotSent) {
     // It died before this replay reached it: the replay gets a fresh worker.
@@ -247,6 +255,11 @@ VerifyOutcome verifySubmission(const std::string& replay, ReplayVerdict& verdict
     worker.busy = false;
   }
   gFreed.notify_all();
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+  countVerification(!played ? VerificationResult::kFailed
+                    : verdict.status == 0 ? VerificationResult::kVerified
+                                          : VerificationResult::kRefused,
+                    took.count());
   return played ? VerifyOutcome::kPlayed : VerifyOutcome::kFailed;
 }
 

@@ -20,6 +20,8 @@ enum class VerifyOutcome : std::int32_t {
 bool startVerifiers(const BoardLimits& limits, const char* program, std::string& error);
 // Workers running now; 0 while none could be started again.
 std::int32_t runningVerifiers();
+// Submissions waiting for a free worker now.
+std::int32_t queuedSubmissions();
 // Plays `replay` in a free worker, waiting in the queue for one when all are busy.
 VerifyOutcome verifySubmission(const std::string& replay, ReplayVerdict& verdict);
 void stopVerifiers();

@@ -20,9 +20,13 @@ key=$(realpath "$7")
 site_file=${8:-$(dirname "$0")/../packaging/nginx/zellworth-board}
 mkdir -p "$dir/temp"
 
-# Only 127.0.0.1: the IPv6 listeners go, the others take the given ports.
+# Only the loopback: 127.0.0.1, and ::1 where the machine has it (for clients from IPv6
+# addresses added to it); the listeners take the given ports.
+ipv6_https="s|^(\s*listen\s+)\[::\]:443 |\1[::1]:$https_port |"
+grep -q '^0\{31\}1 ' /proc/net/if_inet6 2>/dev/null || ipv6_https='/^\s*listen\s+\[::\]:443 /d'
 sed -E \
-  -e '/^\s*listen\s+\[/d' \
+  -e "$ipv6_https" \
+  -e '/^\s*listen\s+\[::\]:80;/d' \
   -e "s|^(\s*listen\s+)80;|\1127.0.0.1:$http_port;|" \
   -e "s|^(\s*listen\s+)443 |\1127.0.0.1:$https_port |" \
   -e "s|^(\s*ssl_certificate\s+).*;|\1$cert;|" \

@@ -13,8 +13,8 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils libx11-dev imagemagick sox openbox
   git debhelper dpkg-dev lintian appstream desktop-file-utils man-db
-  nginx openssl curl
-  python3-pytest python3-numpy python3-pil python3-xlib python3-mido
+  nginx openssl curl iproute2
+  python3-pytest python3-numpy python3-pil python3-xlib python3-mido python3-prometheus-client
 )
 
 missing=()

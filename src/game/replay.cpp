@@ -231,6 +231,7 @@ void verifyReplay(const std::uint8_t* bytes, std::size_t size, ReplayVerdict& ve
   verdict.rulesVersion = replay.rulesVersion;
   verdict.seed = replay.seed;
   verdict.date = replay.date;
+  verdict.recordedFrames = static_cast<std::uint32_t>(replay.actions.size());
   if (verdict.problem != ReplayProblem::kNone) {
     verdict.status = 2;
     describeReplayProblem(verdict.problem, replay, verdict.message, sizeof verdict.message);

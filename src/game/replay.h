@@ -62,6 +62,7 @@ struct ReplayVerdict {
   std::int32_t score;          // the score this build's frames give the recorded inputs
   std::int32_t recordedScore;  // the final score the file records
   std::uint32_t frames;        // frames played
+  std::uint32_t recordedFrames;  // frames the file records: more than `frames` when inputs go past the game over
   std::uint32_t rulesVersion;  // as the file says
   std::uint32_t seed;
   std::int64_t date;           // seconds since 1970 UTC, when the game was played

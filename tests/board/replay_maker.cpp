@@ -10,6 +10,7 @@
 //   redate IN OUT DATE          recorded as played at DATE (seconds since 1970), as a copy would be
 //   neutral IN OUT              attack turned over wherever the cooldown fires nothing: the same game
 //   give-up IN OUT FRAMES       given up after FRAMES frames, as a pause leaves it
+//   go-on IN OUT FRAMES         its last inputs held FRAMES frames past the game over
 //   score FILE                  the score it records
 #include <cstdio>
 #include <cstdlib>
@@ -108,6 +109,11 @@ int main(int argc, char* argv[]) {
     }
     game.actions.resize(number(4));
     game.score = gScore;
+  }
+  if (argc == 5 && command == "go-on") {
+    made = true;
+    game.actions.insert(game.actions.end(), number(4), game.actions.back());
+    game.checks.resize(game.actions.size() / kReplayCheckInterval);
   }
   if (made) return write(argv[3], encodeReplay(game)) ? 0 : 1;
   std::fprintf(stderr, "replay_maker: misused or unreadable replay\n");

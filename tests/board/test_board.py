@@ -543,3 +543,81 @@ def test_two_boards_on_postgresql(tls):  # behind the front on one database, sha
 def test_board_sh_takes_1_to_99_boards(boards):
     done = subprocess.run(["bash", ROOT / "board.sh", "--front", "1", "--boards", boards], capture_output=True, text=True)
     assert (done.returncode, done.stderr) == (2, "./board.sh: --boards needs a number from 1 to 99\n")
+
+
+# Address blocks, ranges of a bare board, checks in order of cost and the operator's metrics: one
+# board that trusts 127.0.0.1 (a front of its own, or the test naming clients), one submission a
+# minute per block, two blocks at most in its table.
+METRICS = free_port()
+
+
+def scrape():  # every sample as Prometheus's own parser reads the text, by name and labels
+    from prometheus_client.parser import text_string_to_metric_families
+    return {s.name + "".join(f" {k}={v}" for k, v in sorted(s.labels.items())): s.value
+            for f in text_string_to_metric_families(call(f"http://127.0.0.1:{METRICS}/metrics").body.decode()) for s in f.samples}
+
+
+@pytest.fixture(scope="module")
+def ipv6_clients():  # two addresses of one /64 and one of the next, on the loopback
+    clients = ["fd5a:0:0:1::1", "fd5a:0:0:1::2", "fd5a:0:0:2::1"]
+    for client in clients:
+        subprocess.run(["ip", "-6", "addr", "add", client + "/128", "dev", "lo", "nodad"], check=True)
+    yield clients
+    for client in clients:
+        subprocess.run(["ip", "-6", "addr", "del", client + "/128", "dev", "lo"])
+
+
+class TestOperators:
+    options = ("--accept-unticketed", "--submissions-per-minute", "1", "--tracked-addresses", "2", "--trusted-proxy", "127.0.0.1",
+               "--metrics", f"127.0.0.1:{METRICS}")
+
+    def test_address_blocks_and_a_full_table(self, board, tls, ipv6_clients):
+        time.sleep(61 - time.time() % 60 if time.time() % 60 >= 45 else 0)
+        # An IPv6 /64 is one client, the next /64 another; a third block pushes out the first met.
+        clients = ["2001:db8:0:1::1", "2001:db8:0:1:ffff:ffff:ffff:ffff", "2001:db8:0:2::1", "2001:db8:0:1::9", "198.51.100.7",
+                   "::ffff:198.51.100.7", "198.51.100.8", "2001:db8:0:1::1"]
+        assert [board.post(DAMAGED(), headers={**JSON, "X-Forwarded-For": c}).status for c in clients] == [422, 429, 422, 429, 422, 429, 422, 422]
+        front = Front(str(board.port))  # the front counts by /64 too: its 14th from one /64 is its own 429
+        try:
+            sent = [call(front.url.replace("127.0.0.1", "[::1]") + "/api/scores", DAMAGED(), source=ipv6_clients[i % 2 if i < 14 else 2],
+                         tls=ssl._create_unverified_context()) for i in range(15)]
+        finally:
+            front.process.terminate()
+        assert [(a.status, a.body == BUSY) for a in sent] == [(422, False)] + [(429, False)] * 12 + [(429, True), (422, False)]
+
+    @pytest.mark.parametrize("path, body, status", [("/api/replays/999999", None, 404), ("/api/tickets", b"{}", 201), ("/api/scores", None, 200),
+                                                    ("/api/nothing", None, 404)])
+    def test_ranges_only_on_a_file(self, board, path, body, status):
+        answer = board.get(path, body=body, headers={**JSON, "Range": "bytes=0-3", "X-Forwarded-For": "192.0.2.1"})
+        assert (answer.status, "Content-Range" in answer.headers, answer.json() is not None) == (status, False, True)
+
+    def test_checks_in_order_of_cost_and_the_metrics_they_move(self, board):
+        def played(name, ticket, frames):
+            make("record-ticket", ticket, WORK / name)
+            make("give-up", WORK / name, WORK / name, frames)
+            return entry(name, WORK / name)
+        post = lambda body, client: board.post(body, headers={**JSON, "X-Forwarded-For": f"192.0.2.{client}"})
+        before, ticket = scrape(), board.post(b"{}", "/api/tickets").json()["ticket"]
+        first, second = played("Cost1", ticket, 120), played("Cost2", ticket, 130)
+        forged = played("Cost3", ticket[:40] + ("B" if ticket[40] == "A" else "A") + ticket[41:], 110)
+        time.sleep(2)  # 3 s of frames, less the margin
+        answers = [post(body, client) for client, body in enumerate((first, second, first, forged, entry("Eve", game(11, "go-on", 40))), 10)]
+        frames = int.from_bytes(game(11).read_bytes()[28:32], "little")
+        assert [(a.status, a.json().get("error")) for a in answers] == [(201, None), (409, "the ticket was used for another game: each ticket is good for one entry"),
+            (200, None), (422, "the ticket was not issued by this board"),
+            (422, f"the replay's inputs go on past the game over: the game ends at frame {frames}, the file records {frames + 40} frames")]
+        import sqlite3
+        held = sqlite3.connect(board.db, isolation_level=None)  # the write lock held past the board's busy timeout
+        held.execute("BEGIN IMMEDIATE")
+        locked = post(entry("Lock", game(12)), 20).status
+        held.close()
+        after = scrape()
+        moved = {name: after[name] - before.get(name, 0) for name in after if after[name] != before.get(name, 0) and "_bucket" not in name and "_sum" not in name}
+        assert (locked, moved, board.get("/metrics").status) == (503, {
+            **{f"zellworth_board_requests_total method=POST route=/api/scores status={s}": n for s, n in ((201, 1), (409, 1), (200, 1), (422, 2), (503, 1))},
+            "zellworth_board_requests_total method=POST route=/api/tickets status=201": 1, "zellworth_board_tickets_issued_total": 1,
+            "zellworth_board_request_duration_seconds_count method=POST route=/api/scores": 6,
+            "zellworth_board_request_duration_seconds_count method=POST route=/api/tickets": 1,
+            "zellworth_board_verifications_total result=verified": 2, "zellworth_board_verifications_total result=refused": 1,
+            "zellworth_board_verification_duration_seconds_count": 3, "zellworth_board_storage_errors_total": 1}, 404)
+        assert [after[name] for name in ("zellworth_board_database_up", "zellworth_board_verifiers_running", "zellworth_board_verify_queue_length")] == [1, 2, 0]
