@@ -59,7 +59,9 @@ constexpr const char* kUsage =
     "  --verify-queue N               submissions waiting for a verifier before 503 (16)\n"
     "  --verify-timeout S             seconds one verification may take (10)\n"
     "  --submissions-per-minute N     per client address, before 429 (6)\n"
-    "  --list-max N                   entries one list request may ask for (100)\n";
+    "  --list-max N                   entries one list request may ask for (100)\n"
+    "  --offset-max N                 places a list request may skip, at most 10000 (10000);\n"
+    "                                 deeper pages follow the list's next cursor\n";
 
 int misuse(const std::string& message) {
   std::fprintf(stderr, "zellworth-board: %s\nTry 'zellworth-board --help' for more information.\n", message.c_str());
@@ -94,6 +96,7 @@ const LimitOption kLimitOptions[] = {
     {"--submissions-per-minute", 1, 1000000,
      [](BoardLimits& l, long long v) { l.submissionsPerMinute = static_cast<std::int32_t>(v); }},
     {"--list-max", 1, 10000, [](BoardLimits& l, long long v) { l.listMax = static_cast<std::int32_t>(v); }},
+    {"--offset-max", 0, kDefaultOffsetMax, [](BoardLimits& l, long long v) { l.offsetMax = v; }},
 };
 
 bool parseListen(const std::string& text, BoardOptions& options) {
