@@ -20,7 +20,8 @@ key=$(realpath "$7")
 site_file=${8:-$(dirname "$0")/../packaging/nginx/zellworth-board}
 mkdir -p "$dir/temp"
 
-# Only 127.0.0.1: the IPv6 listeners go, the others take the given ports.
+# Only 127.0.0.1: the IPv6 listeners go, the others take the given ports; the lists' cache is kept
+# under DIR.
 sed -E \
   -e '/^\s*listen\s+\[/d' \
   -e "s|^(\s*listen\s+)80;|\1127.0.0.1:$http_port;|" \
@@ -28,9 +29,10 @@ sed -E \
   -e "s|^(\s*ssl_certificate\s+).*;|\1$cert;|" \
   -e "s|^(\s*ssl_certificate_key\s+).*;|\1$key;|" \
   -e "s|^(\s*root\s+)/var/www/zellworth;|\1$site_dir;|" \
+  -e "s|^(\s*proxy_cache_path\s+)\S+|\1$dir/cache|" \
   -e "s|^\s*server\s+127\.0\.0\.1:[0-9]+([^;]*);|${servers%\\n}|" \
   "$site_file" >"$dir/site.conf"
-for replaced in "127.0.0.1:$http_port;" "127.0.0.1:$https_port ssl" "$cert;" "$key;" "$site_dir;" $(printf '127.0.0.1:%s ' $board_ports); do
+for replaced in "127.0.0.1:$http_port;" "127.0.0.1:$https_port ssl" "$cert;" "$key;" "$site_dir;" "$dir/cache " $(printf '127.0.0.1:%s ' $board_ports); do
   grep -qF -- "$replaced" "$dir/site.conf" || { echo "$0: $site_file has changed: no place for $replaced" >&2; exit 1; }
 done
 
