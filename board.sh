@@ -3,6 +3,7 @@
 # (port 8000 unless given), its database in board-data/ (ignored by git). When the browser site
 # has been built (./web.sh), it is served at the same address.
 #   ./board.sh [PORT]
+#   ./board.sh --help
 #   ./board.sh --front PORT [--cert CERT.pem --key KEY.pem] [--boards N] [--db postgresql://...] [-- BOARD_OPTIONS]
 # --front runs it as on the internet: the package's nginx site on https://127.0.0.1:PORT/, as
 # this user, its files in board-data/front/, and the board behind it on a free local port. With
@@ -18,7 +19,15 @@ key=
 boards=1
 db=board-data/board.db
 board_options=()
-usage="usage: ./board.sh --front PORT [--cert CERT.pem --key KEY.pem] [--boards N] [--db postgresql://...] [-- BOARD_OPTIONS]"
+usage="usage: ./board.sh [PORT]
+       ./board.sh --front PORT [--cert CERT.pem --key KEY.pem] [--boards N] [--db postgresql://...] [-- BOARD_OPTIONS]
+       ./board.sh --help"
+# Anything but a port or --front is answered here, before anything is installed, built or made.
+case ${1:-} in
+  -h|--help) echo "$usage"; exit 0 ;;
+  --front|'') ;;
+  *) [[ $1 =~ ^[0-9]+$ ]] && [ $# -eq 1 ] || { echo "$usage" >&2; exit 2; } ;;
+esac
 if [ "${1:-}" = --front ]; then
   front=${2:?$usage}
   shift 2
@@ -29,10 +38,11 @@ if [ "${1:-}" = --front ]; then
       --key) key=$(realpath "$2"); shift 2 ;;
       --boards) boards=${2:?$usage}; shift 2 ;;
       --db) db=${2:?$usage}; shift 2 ;;
+      -h|--help) echo "$usage"; exit 0 ;;
       *) break ;;
     esac
   done
-  [ $# -eq 0 ] || { echo "$usage" >&2; exit 2; }
+  [ $# -eq 0 ] && [[ $front =~ ^[0-9]+$ ]] || { echo "$usage" >&2; exit 2; }
   if [ -n "$cert$key" ] && { [ -z "$cert" ] || [ -z "$key" ]; }; then
     echo "./board.sh: name both the certificate and its key" >&2
     exit 2

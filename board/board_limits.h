@@ -17,6 +17,7 @@ constexpr std::int32_t kDefaultVerifyTimeout = 10;         // seconds one verifi
 constexpr std::int32_t kDefaultSubmissionsPerMinute = 6;   // per client address
 constexpr std::size_t kDefaultTrackedAddresses = 100000;   // address blocks the rate limit counts at once
 constexpr std::int32_t kDefaultListMax = 100;              // entries one list request returns
+constexpr std::int64_t kDefaultOffsetMax = 10000;          // places a list request may skip; deeper pages go by cursor
 constexpr std::int32_t kNameMaxCharacters = 16;            // code points of a player's name
 constexpr std::int32_t kBusyRetryAfter = 5;                // seconds, in a 503's Retry-After
 constexpr std::uint64_t kVerifierMemory = 512ull << 20;     // bytes of address space per verifier
@@ -35,4 +36,5 @@ struct BoardLimits {
   std::int32_t submissionsPerMinute = kDefaultSubmissionsPerMinute;
   std::size_t trackedAddresses = kDefaultTrackedAddresses;
   std::int32_t listMax = kDefaultListMax;
+  std::int64_t offsetMax = kDefaultOffsetMax;
 };

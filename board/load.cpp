@@ -195,15 +195,16 @@ int main(int argc, char* argv[]) {
   httplib::Client& http = *connection;
   std::set<std::int64_t> listed;
   std::int64_t forgedListed = 0;
-  for (std::int64_t offset = 0;; offset += 100) {
-    auto result = http.Get(("/api/scores?limit=100&offset=" + std::to_string(offset)).c_str());
+  for (std::string path = "/api/scores?limit=100";;) {
+    auto result = http.Get(path.c_str());
     if (!result || result->status != 200) break;
     const json page = json::parse(result->body);
     for (const json& entry : page["scores"]) {
       listed.insert(entry["id"].get<std::int64_t>());
       if (entry["name"].get<std::string>()[0] == 'F') ++forgedListed;
     }
-    if (page["scores"].size() < 100) break;
+    if (!page["next"].is_string()) break;
+    path = "/api/scores?limit=100&after=" + page["next"].get<std::string>();
   }
   std::int64_t missing = 0;
   for (std::int64_t id : tally.answeredValid) missing += listed.count(id) == 0;

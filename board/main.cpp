@@ -63,7 +63,9 @@ constexpr const char* kUsage =
     "  --submissions-per-minute N     per client address (an IPv6 one by its /64), before 429 (6)\n"
     "  --tracked-addresses N          addresses counted at once; when full, the first met\n"
     "                                 of the minute is forgotten (100000)\n"
-    "  --list-max N                   entries one list request may ask for (100)\n";
+    "  --list-max N                   entries one list request may ask for (100)\n"
+    "  --offset-max N                 places a list request may skip, at most 10000 (10000);\n"
+    "                                 deeper pages follow the list's next cursor\n";
 
 int misuse(const std::string& message) {
   std::fprintf(stderr, "zellworth-board: %s\nTry 'zellworth-board --help' for more information.\n", message.c_str());
@@ -100,6 +102,7 @@ const LimitOption kLimitOptions[] = {
     {"--tracked-addresses", 1, 10000000,
      [](BoardLimits& l, long long v) { l.trackedAddresses = static_cast<std::size_t>(v); }},
     {"--list-max", 1, 10000, [](BoardLimits& l, long long v) { l.listMax = static_cast<std::int32_t>(v); }},
+    {"--offset-max", 0, kDefaultOffsetMax, [](BoardLimits& l, long long v) { l.offsetMax = v; }},
 };
 
 bool parseHostPort(const char* text, std::string& host, std::int32_t& port) {

@@ -32,7 +32,6 @@ namespace {
 using nlohmann::json;
 
 constexpr std::int32_t kDefaultListLength = 10;
-constexpr std::int64_t kLargestOffset = 1000000000;
 constexpr std::int32_t kReplayMaxAge = 300;  // seconds a cache may keep a replay
 constexpr std::int64_t kLatestPlayedAhead = 24 * 60 * 60;  // seconds a replay's date may lie ahead of the board's clock
 thread_local std::chrono::steady_clock::time_point gRequestStarted;  // when the request this thread serves began
@@ -301,21 +300,51 @@ void issue(httplib::Response& response, const BoardOptions& options) {
                              {"expires", isoDate(now + options.ticketLifetime)}});
 }
 
+// A page's cursor, SCORE.ID as the list's `next` gives it.
+bool cursorParameter(const httplib::Request& request, std::int64_t& score, std::int64_t& id) {
+  const std::string text = request.get_param_value("after");
+  const std::size_t dot = text.find('.');
+  const auto whole = [](const std::string& part, std::int64_t most, std::int64_t& value) {
+    if (part.empty() || part.size() > 19 || part.find_first_not_of("0123456789") != std::string::npos) return false;
+    errno = 0;
+    value = std::strtoll(part.c_str(), nullptr, 10);
+    return errno == 0 && value <= most;
+  };
+  return dot != std::string::npos && whole(text.substr(0, dot), INT32_MAX, score) &&
+         whole(text.substr(dot + 1), INT64_MAX, id);
+}
+
+// A page from the top, from an offset (the first pages only) or after a cursor. One entry more than
+// asked tells whether another page follows; `next` is its cursor, null after the last entry.
 void list(const httplib::Request& request, httplib::Response& response, ScoreStore& store, const BoardLimits& limits) {
   std::int64_t limit = kDefaultListLength;
   std::int64_t offset = 0;
   if (!numberParameter(request, "limit", 1, limits.listMax, limit)) {
     return refuse(response, 400, "limit must be a whole number from 1 to " + std::to_string(limits.listMax));
   }
-  if (!numberParameter(request, "offset", 0, kLargestOffset, offset)) {
-    return refuse(response, 400, "offset must be a whole number from 0 to " + std::to_string(kLargestOffset));
+  if (!numberParameter(request, "offset", 0, limits.offsetMax, offset)) {
+    return refuse(response, 400, "offset must be a whole number from 0 to " + std::to_string(limits.offsetMax) +
+                                     "; page further with after, from the list's next");
+  }
+  std::int64_t afterScore = 0;
+  std::int64_t afterId = 0;
+  const bool after = request.has_param("after");
+  if (after && !cursorParameter(request, afterScore, afterId)) {
+    return refuse(response, 400, "after must be SCORE.ID, as the list's next gives it");
+  }
+  if (after && request.has_param("offset")) return refuse(response, 400, "give offset or after, not both");
+  const std::int32_t asked = static_cast<std::int32_t>(limit) + 1;
+  std::int64_t total = 0;
+  std::vector<StoredScore> entries = after ? store.listAfter(asked, static_cast<std::int32_t>(afterScore), afterId, total)
+                                           : store.list(asked, offset, total);
+  json next = nullptr;
+  if (entries.size() > static_cast<std::size_t>(limit)) {
+    entries.pop_back();
+    next = std::to_string(entries.back().score) + "." + std::to_string(entries.back().id);
   }
   json scores = json::array();
-  std::int64_t total = 0;
-  for (const StoredScore& entry : store.list(static_cast<std::int32_t>(limit), offset, total)) {
-    scores.push_back(entryJson(entry));
-  }
-  answer(response, 200, json{{"total", total}, {"scores", scores}});
+  for (const StoredScore& entry : entries) scores.push_back(entryJson(entry));
+  answer(response, 200, json{{"total", total}, {"scores", scores}, {"next", next}});
 }
 
 void replayFile(const httplib::Request& request, httplib::Response& response, ScoreStore& store) {

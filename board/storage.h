@@ -68,6 +68,9 @@ class ScoreStore {
   // Entries that are not hidden, best first (an earlier entry before a later equal one), from
   // place offset + 1, with how many are listed in all, read at once.
   virtual std::vector<StoredScore> list(std::int32_t limit, std::int64_t offset, std::int64_t& total) = 0;
+  // The same, from the first entry listed after the one with this score and id (which need not be
+  // listed itself), in time that does not grow with the entries before it.
+  virtual std::vector<StoredScore> listAfter(std::int32_t limit, std::int32_t score, std::int64_t id, std::int64_t& total) = 0;
   std::int64_t count() {
     std::int64_t total = 0;
     list(1, 0, total);

@@ -63,6 +63,29 @@ void countListedEntries(SqlConnection& connection) {
       "  FOR EACH ROW EXECUTE FUNCTION scores_listed();");
 }
 
+// Version 4's places of listed entries, kept as entries come, are hidden or are deleted. The
+// trigger runs after scores_listed, whose lock on the total makes writers take their turns.
+void placeListedEntries(SqlConnection& connection) {
+  connection.script(
+      "CREATE FUNCTION scores_placed() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+      "  IF TG_OP <> 'INSERT' THEN"
+      "    IF OLD.hidden = 0 THEN"
+      "      UPDATE scores SET place = place - 1 WHERE hidden = 0 AND score = OLD.score AND id > OLD.id;"
+      "    END IF;"
+      "  END IF;"
+      "  IF TG_OP <> 'DELETE' THEN"
+      "    IF NEW.hidden = 0 THEN"
+      "      UPDATE scores SET place = place + 1 WHERE hidden = 0 AND score = NEW.score AND id > NEW.id;"
+      "      UPDATE scores SET place = 1 + coalesce((SELECT place FROM scores WHERE hidden = 0 AND score = NEW.score"
+      "        AND id < NEW.id ORDER BY id DESC LIMIT 1), 0) WHERE id = NEW.id;"
+      "    END IF;"
+      "  END IF;"
+      "  RETURN NULL;"
+      "END $$;"
+      "CREATE TRIGGER scores_placed AFTER INSERT OR DELETE OR UPDATE OF hidden, score ON scores"
+      "  FOR EACH ROW EXECUTE FUNCTION scores_placed();");
+}
+
 // Each entry upgrades the schema by one version; board_schema holds the number applied.
 const SchemaStep kSchemaSteps[kSchemaVersion] = {
     {"CREATE TABLE scores ("
@@ -81,6 +104,7 @@ const SchemaStep kSchemaSteps[kSchemaVersion] = {
      nullptr},
     {"ALTER TABLE scores ADD COLUMN game_id BYTEA, ADD COLUMN ticket BYTEA;", identifyStoredGames},
     {kCountListedSql, countListedEntries},
+    {kPlaceListedSql, placeListedEntries},
 };
 
 // A failure after which the same work may be run again: on a new connection when this one was

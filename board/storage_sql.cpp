@@ -10,10 +10,12 @@ namespace {
 
 constexpr std::int32_t kUpgradeBatch = 500;  // entries read at once by an upgrade
 
-// The place of the entry with score $1 and id $2 among the listed ones, hidden or not itself.
+// The place of the entry with score $1 and id $2 among the listed ones, hidden or not itself. Only
+// a hidden one's is counted row by row.
 constexpr const char* kRankSql =
     "SELECT CAST(1 + (SELECT coalesce(sum(listed), 0) FROM listed_by_score WHERE score > $1)"
-    " + (SELECT count(*) FROM scores WHERE hidden = 0 AND score = $1 AND id < $2) AS BIGINT)";
+    " + coalesce((SELECT place - 1 FROM scores WHERE id = $2 AND hidden = 0),"
+    "            (SELECT count(*) FROM scores WHERE hidden = 0 AND score = $1 AND id < $2)) AS BIGINT)";
 
 // How many are listed, with a page of them: $1 from the top, or $2 from place $1 + 1 (one row of
 // the count alone when the page is empty). The counts per score find the score that place holds,
@@ -31,6 +33,23 @@ constexpr const char* kListFromSql =
     "  ORDER BY score DESC, id LIMIT $2 OFFSET coalesce($1 - (SELECT above FROM boundary), 0))"
     " SELECT total.listed, page.id, page.name, page.score, page.played_at FROM listed_total AS total"
     " LEFT JOIN page ON 1 = 1 ORDER BY page.score DESC, page.id";
+
+// How many are listed, the rank of the page's first entry, and up to $3 entries after the one with
+// score $1 and id $2: the rest of its score and the scores below, each read from where the index
+// of the order puts it (one row of the counts alone when the page is empty).
+constexpr const char* kListAfterSql =
+    "WITH page AS ("
+    "  SELECT * FROM (SELECT id, name, score, played_at, place FROM scores WHERE hidden = 0 AND score = $1 AND id > $2"
+    "    ORDER BY id LIMIT $3) AS same_score"
+    "  UNION ALL"
+    "  SELECT * FROM (SELECT id, name, score, played_at, place FROM scores WHERE hidden = 0 AND score < $1"
+    "    ORDER BY score DESC, id LIMIT $3) AS lower_scores),"
+    " first AS (SELECT score, place FROM page ORDER BY score DESC, id LIMIT 1)"
+    " SELECT total.listed,"
+    "  CAST((SELECT coalesce(sum(listed), 0) FROM listed_by_score WHERE score > (SELECT score FROM first))"
+    "   + (SELECT place FROM first) AS BIGINT),"
+    "  page.id, page.name, page.score, page.played_at FROM listed_total AS total"
+    " LEFT JOIN page ON 1 = 1 ORDER BY page.score DESC, page.id LIMIT $3";
 
 // $1 to $11 as scoreValues gives them. No row when the game, the replay or the ticket is stored
 // already: which one it was is read afterwards.
@@ -213,6 +232,21 @@ std::vector<StoredScore> SqlStore::list(std::int32_t limit, std::int64_t offset,
       if (row.at(1).kind == SqlValue::Kind::kNull) continue;
       entries.push_back(storedScore(SqlValues(row.begin() + 1, row.end())));
       entries.back().rank = offset + static_cast<std::int64_t>(entries.size());
+    }
+  });
+  return entries;
+}
+
+std::vector<StoredScore> SqlStore::listAfter(std::int32_t limit, std::int32_t score, std::int64_t id, std::int64_t& total) {
+  std::vector<StoredScore> entries;
+  use(false, [&](SqlConnection& connection) {
+    const SqlRows rows = connection.run(kListAfterSql, {sqlInteger(score), sqlInteger(id), sqlInteger(limit)});
+    entries.clear();
+    for (const SqlValues& row : rows) {
+      total = row.at(0).integer;
+      if (row.at(2).kind == SqlValue::Kind::kNull) continue;
+      entries.push_back(storedScore(SqlValues(row.begin() + 2, row.end())));
+      entries.back().rank = row.at(1).integer + static_cast<std::int64_t>(entries.size()) - 1;
     }
   });
   return entries;

@@ -13,8 +13,9 @@
 
 // 1: the scores; 2: a game's identity and its ticket, each unique; 3: the listed entries counted
 // per score and in all, kept by triggers, so that a list request counts no rows and a rank sums
-// the counts of the scores above it.
-constexpr std::int32_t kSchemaVersion = 3;
+// the counts of the scores above it; 4: each listed entry's place among those of its score, kept by
+// triggers, so that a rank counts no rows of a score shared by many.
+constexpr std::int32_t kSchemaVersion = 4;
 
 // A statement's parameter or a column of its result.
 struct SqlValue {
@@ -72,6 +73,13 @@ inline constexpr const char* kCountListedSql =
     "INSERT INTO listed_by_score (score, listed) SELECT score, count(*) FROM scores WHERE hidden = 0 GROUP BY score;"
     "CREATE TABLE listed_total (one INTEGER PRIMARY KEY CHECK (one = 1), listed BIGINT NOT NULL);"
     "INSERT INTO listed_total (one, listed) SELECT 1, count(*) FROM scores WHERE hidden = 0;";
+// Version 4's column, the same on both. Each backend adds the triggers that keep it: an entry
+// listed takes the place after the listed entry of its score before it, and the later ones of
+// its score move down one; an entry that leaves the list moves them up one.
+inline constexpr const char* kPlaceListedSql =
+    "ALTER TABLE scores ADD COLUMN place BIGINT;"
+    "UPDATE scores SET place = ranked.place FROM (SELECT id, row_number() OVER (PARTITION BY score ORDER BY id) AS place"
+    "  FROM scores WHERE hidden = 0) AS ranked WHERE scores.id = ranked.id;";
 // Applies the steps after `from` up to kSchemaVersion; `path` names the database in a refusal.
 // The caller holds the transaction.
 void applySchemaSteps(SqlConnection& connection, const SchemaStep* steps, std::int64_t from, const std::string& path);
@@ -82,6 +90,7 @@ class SqlStore : public ScoreStore {
   bool ticketUsed(const std::string& ticket) override;
   AddOutcome add(const NewScore& score, StoredScore& entry) override;
   std::vector<StoredScore> list(std::int32_t limit, std::int64_t offset, std::int64_t& total) override;
+  std::vector<StoredScore> listAfter(std::int32_t limit, std::int32_t score, std::int64_t id, std::int64_t& total) override;
   bool replay(std::int64_t id, std::string& bytes) override;
   bool hide(std::int64_t id) override;
   std::vector<EntryRecord> entries(std::int64_t afterId, std::int32_t most) override;

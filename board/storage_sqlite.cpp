@@ -30,6 +30,25 @@ void countListedEntries(SqlConnection& connection) {
       "END;");
 }
 
+// Version 4's places of listed entries, kept as entries come, are hidden or are deleted.
+void placeListedEntries(SqlConnection& connection) {
+  connection.script(
+      "CREATE TRIGGER scores_placed_insert AFTER INSERT ON scores WHEN NEW.hidden = 0 BEGIN"
+      "  UPDATE scores SET place = place + 1 WHERE hidden = 0 AND score = NEW.score AND id > NEW.id;"
+      "  UPDATE scores SET place = 1 + coalesce((SELECT place FROM scores WHERE hidden = 0 AND score = NEW.score"
+      "    AND id < NEW.id ORDER BY id DESC LIMIT 1), 0) WHERE id = NEW.id;"
+      "END;"
+      "CREATE TRIGGER scores_placed_update AFTER UPDATE OF hidden, score ON scores BEGIN"
+      "  UPDATE scores SET place = place - 1 WHERE OLD.hidden = 0 AND hidden = 0 AND score = OLD.score AND id > OLD.id;"
+      "  UPDATE scores SET place = place + 1 WHERE NEW.hidden = 0 AND hidden = 0 AND score = NEW.score AND id > NEW.id;"
+      "  UPDATE scores SET place = 1 + coalesce((SELECT place FROM scores WHERE hidden = 0 AND score = NEW.score"
+      "    AND id < NEW.id ORDER BY id DESC LIMIT 1), 0) WHERE NEW.hidden = 0 AND id = NEW.id;"
+      "END;"
+      "CREATE TRIGGER scores_placed_delete AFTER DELETE ON scores WHEN OLD.hidden = 0 BEGIN"
+      "  UPDATE scores SET place = place - 1 WHERE hidden = 0 AND score = OLD.score AND id > OLD.id;"
+      "END;");
+}
+
 // Each entry upgrades the schema by one version; user_version counts those applied.
 const SchemaStep kSchemaSteps[kSchemaVersion] = {
     {"CREATE TABLE scores ("
@@ -50,6 +69,7 @@ const SchemaStep kSchemaSteps[kSchemaVersion] = {
      "ALTER TABLE scores ADD COLUMN ticket BLOB;",
      identifyStoredGames},
     {kCountListedSql, countListedEntries},
+    {kPlaceListedSql, placeListedEntries},
 };
 
 class SqliteConnection : public SqlConnection {

@@ -21,7 +21,7 @@ site_file=${8:-$(dirname "$0")/../packaging/nginx/zellworth-board}
 mkdir -p "$dir/temp"
 
 # Only the loopback: 127.0.0.1, and ::1 where the machine has it (for clients from IPv6
-# addresses added to it); the listeners take the given ports.
+# addresses added to it); the listeners take the given ports; the lists' cache is kept under DIR.
 ipv6_https="s|^(\s*listen\s+)\[::\]:443 |\1[::1]:$https_port |"
 grep -q '^0\{31\}1 ' /proc/net/if_inet6 2>/dev/null || ipv6_https='/^\s*listen\s+\[::\]:443 /d'
 sed -E \
@@ -32,9 +32,10 @@ sed -E \
   -e "s|^(\s*ssl_certificate\s+).*;|\1$cert;|" \
   -e "s|^(\s*ssl_certificate_key\s+).*;|\1$key;|" \
   -e "s|^(\s*root\s+)/var/www/zellworth;|\1$site_dir;|" \
+  -e "s|^(\s*proxy_cache_path\s+)\S+|\1$dir/cache|" \
   -e "s|^\s*server\s+127\.0\.0\.1:[0-9]+([^;]*);|${servers%\\n}|" \
   "$site_file" >"$dir/site.conf"
-for replaced in "127.0.0.1:$http_port;" "127.0.0.1:$https_port ssl" "$cert;" "$key;" "$site_dir;" $(printf '127.0.0.1:%s ' $board_ports); do
+for replaced in "127.0.0.1:$http_port;" "127.0.0.1:$https_port ssl" "$cert;" "$key;" "$site_dir;" "$dir/cache " $(printf '127.0.0.1:%s ' $board_ports); do
   grep -qF -- "$replaced" "$dir/site.conf" || { echo "$0: $site_file has changed: no place for $replaced" >&2; exit 1; }
 done
 

@@ -171,6 +171,8 @@
           status.textContent = (answer.duplicate ? 'Already on the board: ' : 'On the board: ') +
             'rank ' + answer.rank + ' with ' + answer.score + ' points.';
           refreshList();
+          // The front keeps a list for up to 2 s: asked again after that, it holds the new entry.
+          setTimeout(refreshList, 2500);
         } else {
           status.textContent = 'Not accepted: ' + (answer.error || 'the board answered ' + response.status);
         }

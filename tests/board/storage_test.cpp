@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "board/storage.h"
+#include "board/storage_sql.h"
 #include "board/submission.h"
 #include "game/replay.h"
 
@@ -196,7 +197,8 @@ TEST_P(StorageTest, UpgradeFromVersion1) {
   EXPECT_EQ((std::vector<std::int64_t>{entry.id, 1, 3}), listedIds(*store));
   store.reset();
 
-  execute(where, postgres() ? "UPDATE board_schema SET version = 4" : "PRAGMA user_version = 4");
+  const std::string newer = std::to_string(kSchemaVersion + 1);
+  execute(where, postgres() ? "UPDATE board_schema SET version = " + newer : "PRAGMA user_version = " + newer);
   EXPECT_THROW(open(where), StorageError);
 }
 

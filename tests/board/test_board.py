@@ -145,7 +145,7 @@ class TestAlone:
     options = ("--accept-unticketed", "--submissions-per-minute", "100")
 
     def test_games_stored_once_ranked_and_served(self, board, dead_listener):
-        assert (board.get("/api/health").json()["status"], board.get("/api/scores").body) == ("ok", b'{"scores":[],"total":0}')
+        assert (board.get("/api/health").json()["status"], board.get("/api/scores").body) == ("ok", b'{"next":null,"scores":[],"total":0}')
         first = board.post(entry("Ada", game(11)))
         assert (first.status, first.json()["score"]) == (201, score(11))
         SEEN["first"] = first.json()["id"]
@@ -526,12 +526,12 @@ def test_two_boards_on_postgresql(tls):  # behind the front on one database, sha
         assert [call(front.url + "/api/scores", tls=tls).status for _ in range(5)] + \
             [call(front.url + "/api/scores", entry("Kit", game(506)), tls=tls).status] == [200] * 5 + [201]
         postgres("pause", directory)
-        stopped = call(front.url + "/api/scores", tls=tls)
+        stopped = call(front.url + "/api/scores?limit=11", tls=tls)  # a list not kept by the front
         assert (stopped.status, stopped.body, stopped.headers["Retry-After"]) == \
             (503, b'{"error":"the scores cannot be reached for now; try again in a few seconds"}', "5")
         postgres("resume", directory)
-        assert wait_for(lambda: call(front.url + "/api/scores", tls=tls).status == 200, 50, 0.1)  # by itself within 5 s
-        assert call(front.url + "/api/scores", tls=tls).json()["total"] == total + 1
+        assert wait_for(lambda: call(front.url + "/api/scores?limit=12", tls=tls).status == 200, 50, 0.1)  # by itself within 5 s
+        assert call(front.url + "/api/scores?limit=12", tls=tls).json()["total"] == total + 1
     finally:
         front.process.terminate()
         for board in boards:
@@ -621,3 +621,67 @@ class TestOperators:
             "zellworth_board_verifications_total result=verified": 2, "zellworth_board_verifications_total result=refused": 1,
             "zellworth_board_verification_duration_seconds_count": 3, "zellworth_board_storage_errors_total": 1}, 404)
         assert [after[name] for name in ("zellworth_board_database_up", "zellworth_board_verifiers_running", "zellworth_board_verify_queue_length")] == [1, 2, 0]
+
+
+# Deep pages: 29 listed of 30 written by SQL, 20 of them of one score, in an order that puts some
+# before entries of their score, one hidden; on each backend.
+PLACED = [(i, 700 if i <= 5 else 500 if i <= 25 else 300) for i in [*range(30, 0, -2), *range(1, 30, 2)]]
+LISTED, EMPTY = [i for _, i in sorted((-points, i) for i, points in PLACED if i != 10)], {"next": None, "scores": [], "total": 29}
+
+
+@pytest.fixture(scope="module", params=["sqlite", "postgresql"])
+def deep(request):
+    sql = "".join(f"INSERT INTO scores (id, name, score, frames, rules_version, seed, played_at, submitted_at, replay_hash, replay, game_id)"
+                  f" VALUES ({i}, 'P{i}', {points}, 1, 1, 1, 0, 0, 'h{i}', 'r', 'g{i}');" for i, points in PLACED) + "UPDATE scores SET hidden = 1 WHERE id = 10;"
+    postgres = lambda *args: subprocess.check_output(["bash", ROOT / "tests/support/postgres.sh", *args], text=True)
+    directory, db = postgres("start", "fsync=off").split() if request.param == "postgresql" else (None, WORK / "deep.db")
+    board = Board("--ticket-key", WORK / "deep.key", db=db)
+    subprocess.run(["psql", "-q", db, "-c", sql], check=True) if directory else __import__("sqlite3").connect(db).executescript(sql)
+    yield board
+    board.stop()
+    directory and postgres("stop", directory)
+
+
+def test_next_pages_through_ties(deep):
+    seen, path = [], "/api/scores?limit=4"
+    while path:
+        page = deep.get(path).json()
+        seen, path = seen + [(e["rank"], e["id"]) for e in page["scores"]], page["next"] and "/api/scores?limit=4&after=" + page["next"]
+    assert seen == list(enumerate(LISTED, 1))
+
+
+@pytest.mark.parametrize("query, status, answer", [
+    ("offset=10000", 200, EMPTY), ("after=300.30", 200, EMPTY),
+    ("offset=10001", 400, {"error": "offset must be a whole number from 0 to 10000; page further with after, from the list's next"}),
+    ("limit=1&after=500.25", 200, {**EMPTY, "next": "300.26", "scores": [{"date": "1970-01-01T00:00:00Z", "id": 26, "name": "P26", "rank": 25, "score": 300}]}),
+    ("after=500", 400, {"error": "after must be SCORE.ID, as the list's next gives it"}),
+    ("after=500.1&offset=0", 400, {"error": "give offset or after, not both"})])
+def test_list_depths(deep, query, status, answer):
+    got = deep.get("/api/scores?" + query)
+    assert (got.status, got.json()) == (status, answer)
+
+
+class TestFrontLists:
+    options = ("--accept-unticketed", "--trusted-proxy", "127.0.0.1")
+
+    def test_ciphers_cache_and_reads(self, board, tls):  # TLS 1.2 with an ECDSA key: each ECDHE-ECDSA cipher asked for alone
+        front, offered = Front(str(board.port)), subprocess.check_output(["openssl", "ciphers", "-s", "-tls1_2", "aECDSA:@SECLEVEL=0"], text=True).strip().split(":")
+        hello = lambda c: subprocess.run(["openssl", "s_client", "-connect", f"127.0.0.1:{front.port}", "-tls1_2", "-cipher", c + ":@SECLEVEL=0"],
+                                         input="", capture_output=True, text=True).stdout
+        with futures.ThreadPoolExecutor(8) as pool:
+            taken = {c for c, said in zip(offered, pool.map(hello, offered)) if f"Cipher is {c}" in said}
+        assert len(offered) > 10 and taken == {"ECDHE-ECDSA-AES128-GCM-SHA256", "ECDHE-ECDSA-AES256-GCM-SHA384", "ECDHE-ECDSA-CHACHA20-POLY1305"}
+        # A list kept 1 s, counted in whole seconds of nginx's clock (up to 2 s); GETs sent at once from one address: 41 answered.
+        totals = [call(front.url + "/api/scores", tls=tls).json()["total"], board.post(entry("Lu", game(61))).status]
+        totals += [call(front.url + "/api/scores", tls=tls).json()["total"], time.sleep(2.1), call(front.url + "/api/scores", tls=tls).json()["total"]]
+        reads = raw(front.port, b"GET /api/scores HTTP/1.1\r\nHost: x\r\n\r\n" * 41 + b"GET /api/scores HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", tls, "127.0.0.5")
+        statuses = re.findall(rb"HTTP/1.1 (\d+)", b"".join(iter(lambda: reads.recv(65536), b"")))
+        front.process.terminate()
+        assert (totals, statuses) == ([0, 201, 0, None, 1], [b"200"] * 41 + [b"429"])
+
+
+@pytest.mark.parametrize("args, status", [(["--help"], 0), (["-h"], 0), (["--bogus"], 2), (["8000", "x"], 2), (["--front", "1", "--bogus"], 2)])
+def test_board_sh_usage_before_anything_is_made(args, status, tmp_path):
+    shutil.copy(ROOT / "board.sh", tmp_path)  # alone: a build or setup tried would fail, not exit 2
+    done = subprocess.run(["bash", tmp_path / "board.sh", *args], capture_output=True, text=True)
+    assert (done.returncode, (done.stdout, done.stderr)[status != 0].startswith("usage: ./board.sh [PORT]\n"), os.listdir(tmp_path)) == (status, True, ["board.sh"])

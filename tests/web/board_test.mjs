@@ -136,6 +136,7 @@ try {
 
   // The board killed: the panel says so and the page plays on.
   await killBoard();
+  await sleep(2100);  // the front keeps a list for up to 2 s
   await reopen(page);
   check(await page.textContent('#board-list-state') === 'The leaderboard cannot be reached.', 'without the board the panel says it cannot be reached');
   check(await page.evaluate(() => document.body.classList.contains('playing')), 'and the game plays on');
