@@ -20,19 +20,16 @@ using testing_support::printedBy;
 
 namespace {
 
-const char* const kImageNames[kTextureCount] = {"Butterfly.png", "Bird.png",        "Title.png",       "Font.png",
-                                                "Feather.png",   "Background0.png", "Background1.png", "Projectiles.png"};
-
 // A one-row sheet of the given RGBA pixels, in 24 bits when all are opaque.
-void writeSheet(const std::string& name, const std::vector<SDL_Color>& pixels) {
+void writeSheet(const std::string& path, const std::vector<SDL_Color>& pixels) {
   const bool opaque = std::all_of(pixels.begin(), pixels.end(), [](SDL_Color pixel) { return pixel.a == 255; });
   SDL_Surface* sheet = SDL_CreateRGBSurfaceWithFormat(0, static_cast<int>(pixels.size()), 1, opaque ? 24 : 32,
                                                       opaque ? SDL_PIXELFORMAT_RGB24 : SDL_PIXELFORMAT_RGBA32);
   for (std::size_t x = 0; x < pixels.size(); ++x) {
     std::memcpy(static_cast<std::uint8_t*>(sheet->pixels) + x * (opaque ? 3 : 4), &pixels[x], opaque ? 3 : 4);
   }
-  fs::remove("../Common/" + name);
-  ASSERT_EQ(IMG_SavePNG(sheet, ("../Common/" + name).c_str()), 0) << IMG_GetError();
+  fs::remove(path);  // not the committed file it links to
+  ASSERT_EQ(IMG_SavePNG(sheet, path.c_str()), 0) << IMG_GetError();
   SDL_FreeSurface(sheet);
 }
 
@@ -60,7 +57,7 @@ class MediaTest : public ::testing::Test {
     testing_support::enterFreshRunDirectory();
     testing_support::useSoftwareRenderer();
     gWindow = SDL_CreateWindow("", 0, 0, kWindowWidth, kWindowHeight, SDL_WINDOW_HIDDEN);
-    for (const char* name : kImageNames) writeSheet(name, {{255, 0, 255, 255}, {254, 0, 255, 255}, {255, 255, 255, 255}, {255, 0, 255, 255}});
+    for (const char* path : gTexturePath) writeSheet(path, {{255, 0, 255, 255}, {254, 0, 255, 255}, {255, 255, 255, 255}, {255, 0, 255, 255}});
   }
   void TearDown() override {
     Mix_HaltMusic();
@@ -75,8 +72,8 @@ class MediaTest : public ::testing::Test {
 // Exact magenta is transparent; a sheet without a transparent pixel (a keyed or a translucent
 // one) is copied opaque, drawing its own pixels.
 TEST_F(MediaTest, CompleteMediaLoadSilentlyKeyingExactMagentaAndCopyingOpaqueSheets) {
-  writeSheet("Title.png", {{254, 0, 255, 255}, {255, 255, 255, 255}, {0, 0, 0, 255}, {255, 0, 254, 255}});
-  writeSheet("Bird.png", {{10, 20, 30, 255}, {10, 20, 30, 200}});
+  writeSheet(gTexturePath[kTextureTitle], {{254, 0, 255, 255}, {255, 255, 255, 255}, {0, 0, 0, 255}, {255, 0, 254, 255}});
+  writeSheet(gTexturePath[kTextureBird], {{10, 20, 30, 255}, {10, 20, 30, 200}});
   std::int32_t status = -1;
   EXPECT_EQ(printedBy([&] { status = loadMedia(); }), "");
   EXPECT_EQ(status, 0);
@@ -141,6 +138,17 @@ TEST_F(MediaTest, SoundsPlayOnceOnAFreeChannel) {
   Mix_UnregisterAllEffects(1);
 }
 
+// SDL shut down whole, as the game leaves it, with the drivers named in the environment for the next start.
+void shutDownSDL(const std::vector<std::pair<const char*, const char*>>& environment) {
+  testing_support::releaseSoftwareRenderer();
+  Mix_CloseAudio();
+  Mix_Quit();
+  IMG_Quit();
+  SDL_Quit();
+  testing_support::forgetLibraries();
+  for (const auto& [name, value] : environment) setenv(name, value, 1);
+}
+
 // Each failure prints its own message, and closeSDL afterwards (twice) releases only what exists.
 // SDL's dummy video driver offers only the software renderer, and a renderer named in the
 // environment is asked for with the accelerated flags. (Without a display or an audio device the
@@ -154,13 +162,7 @@ TEST(SetUpFailureTest, EachFailurePrintsItsMessageAndTheShutDownReleasesWhatExis
       {{}, ""}};  // no set-up at all
   for (const auto& [environment, message] : failures) {
     SCOPED_TRACE(message);
-    testing_support::releaseSoftwareRenderer();
-    Mix_CloseAudio();
-    Mix_Quit();
-    IMG_Quit();
-    SDL_Quit();
-    testing_support::forgetLibraries();
-    for (const auto& [name, value] : environment) setenv(name, value, 1);
+    shutDownSDL(environment);
     if (*message != '\0') {
       std::int32_t status = -1;
       const std::string printed = printedBy([&] { status = initializeSDL(); });
@@ -183,13 +185,8 @@ TEST(SetUpFailureTest, EachFailurePrintsItsMessageAndTheShutDownReleasesWhatExis
 
 // Muted, only silence reaches the audio device (here SDL's disk driver, written as the clock runs).
 TEST(MuteTest, OnlySilenceReachesTheDeviceWhileMuted) {
-  testing_support::releaseSoftwareRenderer();
-  Mix_CloseAudio();
-  SDL_Quit();
-  testing_support::forgetLibraries();
   const std::string output = testing_support::currentRunDirectory().root + "/sound.raw";
-  setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
+  shutDownSDL({{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", output.c_str()}});
   testing_support::initializeLibraries();
   Mix_Chunk* shot = Mix_LoadWAV(testing_support::committedAssetPath("snd01.wav").c_str());
   ASSERT_NE(shot, nullptr);
@@ -206,10 +203,7 @@ TEST(MuteTest, OnlySilenceReachesTheDeviceWhileMuted) {
   EXPECT_EQ(heard[0], 0u);
   EXPECT_GT(heard[1], 1000u);
   Mix_FreeChunk(shot);
-  Mix_CloseAudio();
-  SDL_Quit();
-  testing_support::forgetLibraries();
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  shutDownSDL({{"SDL_AUDIODRIVER", "dummy"}});
 }
 
 }  // namespace
