@@ -73,6 +73,7 @@ void noteDirectorySync(int descriptor) {
 extern "C" {
 WRAP(int, open, -1, EACCES, CREATION_MODE, (const char* path, int flags, ...), (path, flags, mode))
 WRAP(int, openat, -1, ENOSPC, CREATION_MODE, (int at, const char* path, int flags, ...), (at, path, flags, mode))
+WRAP(int, faccessat, -1, EACCES, , (int at, const char* path, int mode, int flags), (at, path, mode, flags))
 WRAP(int, fchmod, -1, EPERM, , (int descriptor, mode_t mode), (descriptor, mode))
 WRAP(FILE*, fdopen, nullptr, ENOMEM, , (int descriptor, const char* mode), (descriptor, mode))
 WRAP(size_t, fwrite, 0, ENOSPC, , (const void* data, size_t size, size_t count, FILE* file), (data, size, count, file))
@@ -103,8 +104,9 @@ void putOldTableBack() {
 }
 
 TEST(SaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldFileOrTheWholeNewOneAndTheOther) {
-  // The calls: the directory opened, the file created, its mode, its stream, the writes (one per
-  // binding, one for the table), flush, sync, close, rename and the directory's sync.
+  // The calls: the directory opened, the old file's write access, the file created, its mode, its
+  // stream, the writes (one per binding, one for the table), flush, sync, close, rename and the
+  // directory's sync.
   struct SavedFile {
     const char* path;
     std::int32_t (*save)();
@@ -115,10 +117,10 @@ TEST(SaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldFileOrTheWholeNewOneAndThe
   };
   const SavedFile files[] = {
       {kSettingsPath, saveSettings, kSettingsSaved, kSettingsSaveFailed, "Error opening file Settings.bin",
-       "Error writing file Settings.bin", putOldBindingsBack, 17},
+       "Error writing file Settings.bin", putOldBindingsBack, 18},
       {kScoresPath, saveScores, kScoresSaved, kScoresSaveFailed,
        "Error opening file Scores.bin; the best scores are not saved.\n",
-       "Error writing file Scores.bin; the best scores are not saved.\n", putOldTableBack, 10}};
+       "Error writing file Scores.bin; the best scores are not saved.\n", putOldTableBack, 11}};
   testing_support::enterFreshRunDirectory();
   putOldBindingsBack();
   putOldTableBack();
@@ -160,8 +162,8 @@ TEST(SaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldFileOrTheWholeNewOneAndThe
         });
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), fault == kFail ? file.failed : kDiedInSave);
-        if (fault == kFail) {  // the directory, the file, its mode and stream opened before the writes
-          EXPECT_EQ(printed, call >= 4 && call != renameCall ? file.writeError : file.openError);
+        if (fault == kFail) {  // five calls open the directory, the file and its stream before the writes
+          EXPECT_EQ(printed, call >= 5 && call != renameCall ? file.writeError : file.openError);
           EXPECT_EQ(access(temporary.c_str(), F_OK), -1);
         }
         const bool renamed = call > renameCall || (call == renameCall && fault == kDieAfter);
