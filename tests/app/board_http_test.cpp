@@ -1,7 +1,10 @@
 // The board's texts as they reach a terminal: escape sequences of each kind removed whole, controls
-// and invisible marks dropped, bytes that are not UTF-8 replaced, and the cut at kBoardTextMax.
+// and invisible marks dropped, bytes that are not UTF-8 replaced, and the cut at kBoardTextMax;
+// tickets' text; what a refusal's status means, and which game's answer the game-over screen shows.
 #include "app/board_http.h"
+#include "app/board_mailbox.h"
 #include "app/board_play.h"
+#include "app/submit.h"
 #include "app/ticket.h"
 
 #include <arpa/inet.h>
@@ -59,6 +62,29 @@ TEST(TicketText, IsBase64UrlOfWholeBytes) {
     std::vector<std::uint8_t> bytes;
     EXPECT_EQ(decodeBase64Url(text, bytes), whole) << text;
   }
+}
+
+// A front answers 5xx for a board that is down (but 503, as a busy board does), with its own reason.
+TEST(BoardAnswer, ARefusalsStatusTellsRefusedBusyOrUnreachable) {
+  const std::pair<long, std::int32_t> cases[] = {{400, kSubmitRefused}, {429, kSubmitTryLater}, {499, kSubmitRefused},
+                                                 {500, kSubmitUnreachable}, {502, kSubmitUnreachable},
+                                                 {503, kSubmitTryLater}, {504, kSubmitUnreachable}};
+  for (const auto& [status, meaning] : cases) {
+    std::string line, screenLine;
+    EXPECT_EQ(readScoreAnswer("http://b", {true, status, R"({"error": "no"})", ""}, line, screenLine), meaning) << status;
+  }
+}
+
+// The line of a game answered after the next one ended is never shown under the next one.
+TEST(BoardAnswer, TheScreenShowsOnlyTheLastEndedGamesLine) {
+  openBoardMailbox(true);
+  handGameToBoard({}, false);
+  handGameToBoard({}, false);
+  postBoardLine(1, "On the board: rank 9");
+  EXPECT_STREQ(boardLine(), "");
+  postBoardLine(2, "On the board: rank 3");
+  EXPECT_STREQ(boardLine(), "On the board: rank 3");
+  closeBoardMailbox();
 }
 
 #ifdef ZELLWORTH_BOARD_BINARY

@@ -24,23 +24,24 @@ using testing_support::FrameDriver;
 
 // What a pad does at the start of a frame: a button held (1) or let go (0), or an axis moved.
 struct Step {
-  std::int32_t frame;
-  std::int32_t button;  // kAxis for an axis
-  std::int32_t value;   // or the axis's
-  SDL_GameControllerAxis axis = SDL_CONTROLLER_AXIS_INVALID;
+  std::int32_t frame, control, value;  // control: a button, or kAxis plus an axis
 };
-constexpr std::int32_t kAxis = -1;
-constexpr SDL_GameControllerAxis kStickY = SDL_CONTROLLER_AXIS_LEFTY, kRightTrigger = SDL_CONTROLLER_AXIS_TRIGGERRIGHT;
+constexpr std::int32_t kAxis = 100, kStickY = kAxis + SDL_CONTROLLER_AXIS_LEFTY;
+constexpr std::int32_t kRightTrigger = kAxis + SDL_CONTROLLER_AXIS_TRIGGERRIGHT;
+constexpr std::int32_t kA = SDL_CONTROLLER_BUTTON_A, kB = SDL_CONTROLLER_BUTTON_B, kY = SDL_CONTROLLER_BUTTON_Y;
+constexpr std::int32_t kBack = SDL_CONTROLLER_BUTTON_BACK, kStart = SDL_CONTROLLER_BUTTON_START;
+constexpr std::int32_t kShoulder = SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kUp = SDL_CONTROLLER_BUTTON_DPAD_UP;
+constexpr std::int32_t kDown = SDL_CONTROLLER_BUTTON_DPAD_DOWN, kLeft = SDL_CONTROLLER_BUTTON_DPAD_LEFT;
+constexpr std::int32_t kRight = SDL_CONTROLLER_BUTTON_DPAD_RIGHT;
 
-void tilt(SDL_Joystick* pad, SDL_GameControllerAxis axis, std::int32_t value) {
+void tilt(SDL_Joystick* pad, std::int32_t axis, std::int32_t value) {
   SDL_JoystickSetVirtualAxis(pad, axis, static_cast<Sint16>(value));
 }
 
 void moveControls(SDL_Joystick* pad, const std::vector<Step>& steps, std::int32_t frame) {
   for (const Step& step : steps) {
-    if (step.frame != frame) continue;
-    if (step.button == kAxis) tilt(pad, step.axis, step.value);
-    if (step.button != kAxis) SDL_JoystickSetVirtualButton(pad, step.button, static_cast<Uint8>(step.value));
+    if (step.frame == frame && step.control >= kAxis) tilt(pad, step.control - kAxis, step.value);
+    if (step.frame == frame && step.control < kAxis) SDL_JoystickSetVirtualButton(pad, step.control, static_cast<Uint8>(step.value));
   }
 }
 
@@ -51,10 +52,10 @@ SDL_Joystick* plugPad() {
   description.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
   description.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
   description.naxes = SDL_CONTROLLER_AXIS_MAX;
-  description.nbuttons = SDL_CONTROLLER_BUTTON_DPAD_RIGHT + 1;
+  description.nbuttons = kRight + 1;
   SDL_Joystick* pad = SDL_JoystickOpen(SDL_JoystickAttachVirtualEx(&description));
   tilt(pad, SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_JOYSTICK_AXIS_MIN);
-  tilt(pad, kRightTrigger, SDL_JOYSTICK_AXIS_MIN);
+  tilt(pad, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, SDL_JOYSTICK_AXIS_MIN);
   return pad;
 }
 
@@ -67,10 +68,9 @@ void unplugPad(SDL_Joystick* pad) {
 
 // Every button and axis at once: held, the stick down and right, the triggers pulled; or let go.
 void holdAll(SDL_Joystick* pad, bool down) {
-  for (int button = 0; button <= SDL_CONTROLLER_BUTTON_DPAD_RIGHT; ++button) SDL_JoystickSetVirtualButton(pad, button, down);
+  for (int button = 0; button <= kRight; ++button) SDL_JoystickSetVirtualButton(pad, button, down);
   for (int axis = 0; axis < SDL_CONTROLLER_AXIS_MAX; ++axis) {
-    const std::int32_t rest = axis >= SDL_CONTROLLER_AXIS_TRIGGERLEFT ? SDL_JOYSTICK_AXIS_MIN : 0;
-    tilt(pad, static_cast<SDL_GameControllerAxis>(axis), down ? SDL_JOYSTICK_AXIS_MAX : rest);
+    tilt(pad, axis, down ? SDL_JOYSTICK_AXIS_MAX : axis >= SDL_CONTROLLER_AXIS_TRIGGERLEFT ? SDL_JOYSTICK_AXIS_MIN : 0);
   }
 }
 
@@ -93,17 +93,13 @@ class GamepadTest : public ::testing::Test {
 // before the start; Flight Control then takes the keyboard's keys only, not even the pad's press
 // that came in the same frame as the button that chose it; Start chooses too.
 TEST_F(GamepadTest, TheMenuFollowsThePadAndFlightControlTakesOnlyKeyboardKeys) {
-  using B = SDL_GameControllerButton;
   SDL_Joystick* pad = plugPad();
   initializeGamepads();
   setGamepadContext(kGamepadMenus);
   const std::vector<Step> menu = {
-      {1, B::SDL_CONTROLLER_BUTTON_B, 1}, {1, B::SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 1},  // nothing the menu knows
-      {1, B::SDL_CONTROLLER_BUTTON_DPAD_LEFT, 1}, {1, kAxis, SDL_JOYSTICK_AXIS_MAX, kRightTrigger},
-      {2, B::SDL_CONTROLLER_BUTTON_DPAD_DOWN, 1}, {3, B::SDL_CONTROLLER_BUTTON_DPAD_DOWN, 0},  // to Flight Control
-      {4, kAxis, SDL_JOYSTICK_AXIS_MAX, kStickY}, {5, kAxis, SDL_JOYSTICK_AXIS_MIN, kStickY},  // to quit, back up
-      {6, kAxis, 0, kStickY}, {6, B::SDL_CONTROLLER_BUTTON_BACK, 1},                         // the fullscreen key
-      {7, B::SDL_CONTROLLER_BUTTON_A, 1}, {7, B::SDL_CONTROLLER_BUTTON_DPAD_DOWN, 1}};       // down queued behind A
+      {1, kB, 1}, {1, kShoulder, 1}, {1, kLeft, 1}, {1, kRightTrigger, SDL_JOYSTICK_AXIS_MAX},  // nothing the menu knows
+      {2, kDown, 1}, {3, kDown, 0}, {4, kStickY, SDL_JOYSTICK_AXIS_MAX}, {5, kStickY, SDL_JOYSTICK_AXIS_MIN},  // to Flight Control, quit and back
+      {6, kStickY, 0}, {6, kBack, 1}, {7, kA, 1}, {7, kDown, 1}};  // the fullscreen key; down queued behind A
   auto driver = std::make_unique<FrameDriver>([&](std::int32_t frame) {
     moveControls(pad, menu, frame);
     if (frame == 30) testing_support::pushQuit();  // only if nothing was chosen
@@ -129,7 +125,7 @@ TEST_F(GamepadTest, TheMenuFollowsThePadAndFlightControlTakesOnlyKeyboardKeys) {
   setGamepadContext(kGamepadMenus);
   driver = std::make_unique<FrameDriver>([&](std::int32_t frame) {
     if (frame == 1) holdAll(pad, false);
-    moveControls(pad, {{2, B::SDL_CONTROLLER_BUTTON_START, 1}}, frame);
+    moveControls(pad, {{2, kStart, 1}}, frame);
     if (frame == 30) testing_support::pushQuit();
   });
   EXPECT_EQ(displayTitleScreen(), kTitlePlay);
@@ -143,37 +139,30 @@ TEST_F(GamepadTest, TheMenuFollowsThePadAndFlightControlTakesOnlyKeyboardKeys) {
 // places for pads, steers as before; Start pauses and resumes, B gives up; any button leaves the
 // game-over screen. What the pad does in a frame is handled in the next.
 TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
-  using B = SDL_GameControllerButton;
   initializeGamepads();
   SDL_Joystick* pad = plugPad();
   SDL_Joystick* secondPad = nullptr;
   setGamepadContext(kGamepadGame);
   const std::int32_t between = (kAxisPressDeflection + kAxisReleaseDeflection) / 2;
   const std::vector<Step> steps = {
-      {1, B::SDL_CONTROLLER_BUTTON_DPAD_RIGHT, 1}, {3, B::SDL_CONTROLLER_BUTTON_DPAD_RIGHT, 0},
-      {3, B::SDL_CONTROLLER_BUTTON_A, 1}, {5, B::SDL_CONTROLLER_BUTTON_A, 0},
-      {6, kAxis, kAxisPressDeflection - 1, kStickY}, {8, kAxis, kAxisPressDeflection, kStickY},  // the dead zone
-      {10, kAxis, between, kStickY}, {12, kAxis, kAxisReleaseDeflection, kStickY},  // still held
-      {14, kAxis, kAxisReleaseDeflection - 1, kStickY}, {16, kAxis, between, kStickY},  // not pressed again
-      {18, kAxis, -kAxisPressDeflection, kStickY}, {20, kAxis, 0, kStickY},
-      {22, B::SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 1}, {24, B::SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 0},
-      {26, B::SDL_CONTROLLER_BUTTON_BACK, 1}, {34, kAxis, SDL_JOYSTICK_AXIS_MAX, kRightTrigger},
-      {36, kAxis, SDL_JOYSTICK_AXIS_MIN, kRightTrigger}, {41, B::SDL_CONTROLLER_BUTTON_DPAD_LEFT, 1},
-      {43, B::SDL_CONTROLLER_BUTTON_DPAD_LEFT, 0},  // the second pad holds on
-      {47, B::SDL_CONTROLLER_BUTTON_DPAD_UP, 1}, {49, B::SDL_CONTROLLER_BUTTON_DPAD_UP, 0},
+      {1, kRight, 1}, {3, kRight, 0}, {3, kA, 1}, {5, kA, 0},
+      {6, kStickY, kAxisPressDeflection - 1}, {8, kStickY, kAxisPressDeflection},  // the dead zone
+      {10, kStickY, between}, {12, kStickY, kAxisReleaseDeflection},               // still held
+      {14, kStickY, kAxisReleaseDeflection - 1}, {16, kStickY, between},           // not pressed again
+      {18, kStickY, -kAxisPressDeflection}, {20, kStickY, 0}, {22, kShoulder, 1}, {24, kShoulder, 0},
+      {26, kBack, 1}, {34, kRightTrigger, SDL_JOYSTICK_AXIS_MAX}, {36, kRightTrigger, SDL_JOYSTICK_AXIS_MIN},
+      {41, kLeft, 1}, {43, kLeft, 0},  // the second pad holds on
+      {47, kUp, 1}, {49, kUp, 0},
       // Start pauses with the right held, and again resumes: the right counts as let go. In the
       // next pause, B gives up. Each paused call is one look at the pad.
-      {51, B::SDL_CONTROLLER_BUTTON_DPAD_RIGHT, 1}, {51, B::SDL_CONTROLLER_BUTTON_START, 1},
-      {53, B::SDL_CONTROLLER_BUTTON_START, 0}, {54, B::SDL_CONTROLLER_BUTTON_START, 1},
-      {56, B::SDL_CONTROLLER_BUTTON_START, 0}, {57, B::SDL_CONTROLLER_BUTTON_START, 1},
-      {60, B::SDL_CONTROLLER_BUTTON_B, 1}};
+      {51, kRight, 1}, {51, kStart, 1}, {53, kStart, 0}, {54, kStart, 1}, {56, kStart, 0}, {57, kStart, 1}, {60, kB, 1}};
   std::string moves;  // per frame: R, L, U, D or . for none
   std::vector<std::int32_t> shotFrames;
   std::int32_t lastX = kPlayerStartX, lastY = kPlayerStartY, lastShots = kShotsBase, gameOverFrame = 0;
   FrameDriver driver([&](std::int32_t frame) {
     if (gPlayerHP < 1) {  // after the game-over screen's pause
       if (gameOverFrame == 0) gameOverFrame = frame;
-      if (frame == gameOverFrame + 1) SDL_JoystickSetVirtualButton(pad, SDL_CONTROLLER_BUTTON_Y, 1);
+      if (frame == gameOverFrame + 1) SDL_JoystickSetVirtualButton(pad, kY, 1);
       if (frame == gameOverFrame + 20) testing_support::pushQuit();  // only if Y did nothing
       return;
     }
@@ -189,7 +178,7 @@ TEST_F(GamepadTest, AGameIsSteeredAndFiredFromPadsThatComeAndGo) {
     }
     moveControls(pad, steps, frame);
     if (frame == 38) secondPad = plugPad();
-    if (frame == 39) SDL_JoystickSetVirtualButton(secondPad, SDL_CONTROLLER_BUTTON_DPAD_LEFT, 1);
+    if (frame == 39) SDL_JoystickSetVirtualButton(secondPad, kLeft, 1);
     if (frame == 45) unplugPad(secondPad);  // handled in this very frame
     for (int again = 0; again < 9 && frame == 46; ++again) {
       unplugPad(pad);

@@ -73,6 +73,7 @@ void noteDirectorySync(int descriptor) {
 extern "C" {
 WRAP(int, open, -1, EACCES, CREATION_MODE, (const char* path, int flags, ...), (path, flags, mode))
 WRAP(int, openat, -1, ENOSPC, CREATION_MODE, (int at, const char* path, int flags, ...), (at, path, flags, mode))
+WRAP(int, faccessat, -1, EACCES, , (int at, const char* path, int mode, int flags), (at, path, mode, flags))
 WRAP(int, fchmod, -1, EPERM, , (int descriptor, mode_t mode), (descriptor, mode))
 WRAP(FILE*, fdopen, nullptr, ENOMEM, , (int descriptor, const char* mode), (descriptor, mode))
 WRAP(size_t, fwrite, 0, ENOSPC, , (const void* data, size_t size, size_t count, FILE* file), (data, size, count, file))
@@ -97,36 +98,35 @@ void putOldBindingsBack() {
 }
 void putOldTableBack() {
   gBestScoreCount = 0;
-  for (std::int32_t date = 1; date <= kBestScoreCapacity + 1; ++date) {
-    if (date > kBestScoreCapacity) {
-      ASSERT_EQ(saveScores(), kScoresSaved);
-    }
-    enterScore(date > kBestScoreCapacity ? 3000 : 1000 - date, date, std::vector<std::uint8_t>(date * 100, date));
-  }
+  for (std::int32_t date = 1; date <= kBestScoreCapacity; ++date) enterScore(1000 - date, date, std::vector<std::uint8_t>(date * 100, date));
+  ASSERT_EQ(saveScores(), kScoresSaved);
+  enterScore(3000, 11, std::vector<std::uint8_t>(1100, 11));
 }
 
 TEST(SaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldFileOrTheWholeNewOneAndTheOther) {
+  // The calls: the directory opened, the old file's write access, the file created, its mode, its
+  // stream, the writes (one per binding, one for the table), flush, sync, close, rename and the
+  // directory's sync.
   struct SavedFile {
     const char* path;
-    const char* temporary;
     std::int32_t (*save)();
     std::int32_t saved, failed;
     const char *openError, *writeError;
     void (*putOldBack)();
-    int calls;  // the directory opened, the file created, its mode, its stream, the writes, flush,
-                // sync, close, rename and the directory's sync: one write per binding, one table
+    int calls;
   };
   const SavedFile files[] = {
-      {kSettingsPath, "../Common/Settings.bin.tmp", saveSettings, kSettingsSaved, kSettingsSaveFailed,
-       "Error opening file Settings.bin", "Error writing file Settings.bin", putOldBindingsBack, 17},
-      {kScoresPath, "../Common/Scores.bin.tmp", saveScores, kScoresSaved, kScoresSaveFailed,
+      {kSettingsPath, saveSettings, kSettingsSaved, kSettingsSaveFailed, "Error opening file Settings.bin",
+       "Error writing file Settings.bin", putOldBindingsBack, 18},
+      {kScoresPath, saveScores, kScoresSaved, kScoresSaveFailed,
        "Error opening file Scores.bin; the best scores are not saved.\n",
-       "Error writing file Scores.bin; the best scores are not saved.\n", putOldTableBack, 10}};
+       "Error writing file Scores.bin; the best scores are not saved.\n", putOldTableBack, 11}};
   testing_support::enterFreshRunDirectory();
   putOldBindingsBack();
   putOldTableBack();
   for (const SavedFile& file : files) {
     const SavedFile& other = files[&file == files ? 1 : 0];
+    const std::string temporary = std::string(file.path) + ".tmp";
     const std::vector<std::uint8_t> otherBytes = testing_support::readFileBytes(other.path);
     file.putOldBack();
     const std::vector<std::uint8_t> oldBytes = testing_support::readFileBytes(file.path);
@@ -162,15 +162,15 @@ TEST(SaveFaultTest, AFailureOrACutAtAnyCallKeepsTheOldFileOrTheWholeNewOneAndThe
         });
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), fault == kFail ? file.failed : kDiedInSave);
-        if (fault == kFail) {  // the directory, the file, its mode and stream opened before the writes
-          EXPECT_EQ(printed, call >= 4 && call != renameCall ? file.writeError : file.openError);
-          EXPECT_EQ(access(file.temporary, F_OK), -1);
+        if (fault == kFail) {  // five calls open the directory, the file and its stream before the writes
+          EXPECT_EQ(printed, call >= 5 && call != renameCall ? file.writeError : file.openError);
+          EXPECT_EQ(access(temporary.c_str(), F_OK), -1);
         }
         const bool renamed = call > renameCall || (call == renameCall && fault == kDieAfter);
         EXPECT_EQ(testing_support::readFileBytes(file.path), renamed ? newBytes : oldBytes);
         EXPECT_EQ(testing_support::readFileBytes(other.path), otherBytes);
         file.putOldBack();  // which must replace what a cut left at the temporary name
-        EXPECT_EQ(access(file.temporary, F_OK), -1);
+        EXPECT_EQ(access(temporary.c_str(), F_OK), -1);
       }
     }
     // Anything but a regular file at the name (here a FIFO) is left alone.

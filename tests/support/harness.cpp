@@ -63,8 +63,7 @@ const RunDirectory& enterFreshRunDirectory() {
 const RunDirectory& currentRunDirectory() { return gRunDirectory; }
 
 void removeRunDirectory() {
-  if (gRunDirectory.root.empty()) return;
-  if (chdir("/") != 0) return;
+  if (gRunDirectory.root.empty() || chdir("/") != 0) return;
   std::error_code ignored;
   fs::remove_all(gRunDirectory.root, ignored);
   gRunDirectory = RunDirectory{};
@@ -122,7 +121,6 @@ std::uint32_t rgbAt(std::int32_t x, std::int32_t y, const SDL_Surface* surface) 
   const SDL_Color color = pixelAt(x, y, surface);
   return static_cast<std::uint32_t>(color.r << 16 | color.g << 8 | color.b);
 }
-
 void fillCanvas(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
   SDL_FillRect(gCanvas, nullptr, SDL_MapRGB(gCanvas->format, r, g, b));
 }
@@ -208,10 +206,8 @@ std::vector<std::uint8_t> readFileBytes(const std::string& path) {
 std::string commandOutput(const std::string& command) {
   std::string output;
   FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[256];
-  for (std::size_t count; (count = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) output.append(buffer, count);
-  pclose(pipe);
+  for (int c; pipe != nullptr && (c = fgetc(pipe)) != EOF;) output += static_cast<char>(c);
+  if (pipe != nullptr) pclose(pipe);
   return output;
 }
 
@@ -224,28 +220,16 @@ std::string printedBy(const std::function<void()>& action) {
 }
 
 SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat) {
-  SDL_Event event{};
-  event.key.type = type;
+  SDL_Event event{type};
   event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
   event.key.repeat = repeat ? 1 : 0;
-  event.key.keysym.sym = key;
-  event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+  event.key.keysym = {SDL_GetScancodeFromKey(key), key, 0, 0};
   return event;
 }
-void pushKeyDown(SDL_Keycode key, bool repeat) {
-  SDL_Event event = keyEvent(SDL_KEYDOWN, key, repeat);
-  SDL_PushEvent(&event);
-}
-void pushKeyUp(SDL_Keycode key) {
-  SDL_Event event = keyEvent(SDL_KEYUP, key, false);
-  SDL_PushEvent(&event);
-}
-
-void pushQuit() {
-  SDL_Event event{};
-  event.type = SDL_QUIT;
-  SDL_PushEvent(&event);
-}
+void push(SDL_Event event) { SDL_PushEvent(&event); }
+void pushKeyDown(SDL_Keycode key, bool repeat) { push(keyEvent(SDL_KEYDOWN, key, repeat)); }
+void pushKeyUp(SDL_Keycode key) { push(keyEvent(SDL_KEYUP, key, false)); }
+void pushQuit() { push(SDL_Event{SDL_QUIT}); }
 
 void resetToStartUpState() {
   std::copy(kDefaultKeyBindings, kDefaultKeyBindings + kKeyBindingCount, gKeyBindings);

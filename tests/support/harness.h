@@ -20,13 +20,12 @@ const RunDirectory& currentRunDirectory();
 void removeRunDirectory();
 std::string committedAssetPath(const std::string& fileName);
 
-// SDL video, image and audio on the dummy drivers, once; forgetLibraries() after a test shut SDL
-// down itself.
+// SDL video, image and audio on the dummy drivers, once; forgetLibraries() after a test shut SDL down.
 void initializeLibraries();
 void forgetLibraries();
 
-// gRenderer becomes a software renderer on an 800 x 600 ARGB surface (the media loaded through
-// loadMedia(), whose result is returned); released with its textures and sounds.
+// gRenderer draws on an 800 x 600 ARGB canvas (the media loaded, loadMedia()'s result returned);
+// released with its textures and sounds.
 std::int32_t useSoftwareRendererWithMedia();
 void useSoftwareRenderer();
 void releaseSoftwareRenderer();
@@ -46,23 +45,20 @@ struct GlyphProbe {
   std::int32_t style = -1;
 };
 GlyphProbe glyphAt(std::int32_t x, std::int32_t y);
-// `count` blocks from (x, y) rightwards: a block without a glyph reads ' ', one of another style
-// or not a whole cell '?'.
+// `count` blocks rightwards: a block without a glyph reads ' ', one of another style or cut '?'.
 std::string textAt(std::int32_t x, std::int32_t y, std::int32_t count, std::int32_t style);
 std::int32_t countGlyphPixels();
 // Each glyph set's cells, 16 a row; '\x01' is a cell without a character.
 extern const char* const kFontLayout[6];
 
-// A test that needs an X server begins with `if (!testing_support::runningUnderXvfb()) return;`:
-// the first call runs the test again in a child on an X server of its own (1024 x 768) and
-// returns false; in the child it returns true.
+// `if (!runningUnderXvfb()) return;` runs the test again in a child on an X server of its own
+// (1024 x 768) and returns false; in the child it returns true.
 bool runningUnderXvfb();
 
 void writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFileBytes(const std::string& path);  // empty when missing
 std::string commandOutput(const std::string& command);
-// What `action` printed on standard output.
-std::string printedBy(const std::function<void()>& action);
+std::string printedBy(const std::function<void()>& action);  // what `action` printed on stdout
 
 // The default bindings, the drawn glyph size and an empty event queue, as at start-up.
 void resetToStartUpState();
