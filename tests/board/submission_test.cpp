@@ -1,6 +1,4 @@
-// A submission's name and replay text: each refused class of character at the edges of its
-// ranges, the blanks trimmed, 16 and 17 characters, and base64 with and without its padding; its
-// ticket's signature, lifetime and play time, each at its limit and one past.
+// A submission's name, replay text and ticket, each rule at its limit and one past.
 #include "board/submission.h"
 
 #include <gtest/gtest.h>

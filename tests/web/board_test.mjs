@@ -1,7 +1,5 @@
-// The page and its leaderboard as on the internet: the package's nginx site over HTTPS, the real
-// board behind it, the real page in headless Chromium. Environment: BOARD_TEST_BINARY, BOARD_TEST_SITE,
-// BOARD_TEST_CERT and BOARD_TEST_KEY (trusted through NODE_EXTRA_CA_CERTS), WEB_TEST_NODE_DIR, and
-// BOARD_TEST_SHOTS, a folder for the README's screenshots (optional).
+// The page in headless Chromium with the real board behind the package's nginx site over HTTPS;
+// its environment is set by board_test.sh.
 import { execFileSync, spawn } from 'node:child_process';
 import { mkdirSync, mkdtempSync, rmSync } from 'node:fs';
 import { createServer } from 'node:net';
@@ -35,8 +33,6 @@ async function startBoard() {
 const killBoard = () => new Promise((resolve) => { board.once('exit', resolve); board.kill('SIGKILL'); });
 
 const statusOf = (page) => page.evaluate(() => document.getElementById('board-status').textContent);
-const listOf = (page) => page.evaluate(() => Array.from(document.querySelectorAll('#board-list tr'))
-  .map((row) => Array.from(row.cells).map((cell) => cell.textContent)));
 
 // Loads the page by `navigate` and starts the game, answering the sound prompt with a key.
 async function open(page, navigate) {
@@ -99,7 +95,8 @@ try {
   await waitFor(page, () => /^(On|Not)/.test(document.getElementById('board-status').textContent));
   check(await statusOf(page) === `On the board: rank 1 with ${kept} points.`, `the rank is shown: "${await statusOf(page)}"`);
   await waitFor(page, () => document.querySelectorAll('#board-list tr').length === 1);
-  const rows = await listOf(page);
+  const rows = await page.evaluate(() => Array.from(document.querySelectorAll('#board-list tr'))
+    .map((row) => Array.from(row.cells).map((cell) => cell.textContent)));
   check(rows.length === 1 && rows[0][1] === name && rows[0][2] === kept, `the list shows the entry, its name as text: ${JSON.stringify(rows[0])}`);
   check(await page.evaluate(() => document.querySelectorAll('#board i, #board b, #board img').length) === 0,
     'no element was made from the name');
