@@ -99,7 +99,9 @@ TEST_P(StorageTest, OneEntryPerGameAndPerTicket) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(1, outcomes[static_cast<int>(AddOutcome::kStored)].load());
     EXPECT_EQ(7, outcomes[static_cast<int>(sameTicket ? AddOutcome::kTicketUsed : AddOutcome::kSameGame)].load());
-    if (!sameTicket) EXPECT_EQ(1u, std::set<std::int64_t>(ids, ids + 8).size());
+    if (!sameTicket) {
+      EXPECT_EQ(1u, std::set<std::int64_t>(ids, ids + 8).size());
+    }
   }
   EXPECT_EQ(2, stores[0]->count());
   StoredScore entry;
