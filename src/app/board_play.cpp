@@ -124,6 +124,7 @@ void startBoardPlay(const char* boardUrl, const char* name) {
   }
   gBoardUrl = boardUrl;
   gBoardName = name != nullptr ? name : "";
+  gBoardStopping = false;
   openBoardMailbox(name != nullptr);
   gBoardThread = std::thread(runBoardThread);
 }

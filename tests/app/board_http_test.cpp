@@ -87,20 +87,60 @@ TEST(BoardAnswer, TheScreenShowsOnlyTheLastEndedGamesLine) {
   closeBoardMailbox();
 }
 
-#ifdef ZELLWORTH_BOARD_BINARY
-// A ticket held unplayed is replaced before it expires, by the board's clock: a real board deals
-// tickets good for 2 s, and the one held after 3.5 s was dealt after the first second.
-TEST(BoardPlay, ReplacesAHeldTicketBeforeItExpires) {
-  testing_support::enterFreshRunDirectory();
+// A listening socket on a free port of 127.0.0.1, and its "127.0.0.1:PORT".
+int listenOnFreePort(std::string& host) {
   const int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  bind(listener, reinterpret_cast<sockaddr*>(&address), length);
   getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  close(listener);
-  const std::string host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port)), url = "http://" + host;
+  listen(listener, 4);
+  host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  return listener;
+}
+
+// A ticket request answered by a server that deals a ticket of some size, with the seed it holds or
+// another: only a whole ticket whose seed is the one said is held, and anything else is told.
+TEST(BoardPlay, HoldsOnlyAWholeTicketOfTheSeedSaid) {
+  const struct { std::string ticket; int seed; bool held; } cases[] = {
+      {std::string(44, 'A') + "AAAAAAAAAAAAAAA", 0, true}, {std::string(58, 'A'), 0, false},  // 44 and 43 bytes
+      {std::string(60, 'A'), 0, false}, {std::string(44, 'A') + "AAAAAAAAAAAAAAA", 1, false}};
+  for (const auto& c : cases) {
+    std::string host;
+    const int listener = listenOnFreePort(host);
+    std::thread server([&] {
+      const int client = accept(listener, nullptr, nullptr);
+      char request[4096];
+      (void)!read(client, request, sizeof request);
+      const std::string body = R"({"ticket": ")" + c.ticket + R"(", "seed": )" + std::to_string(c.seed) + "}";
+      const std::string answer = "HTTP/1.1 201 Created\r\nContent-Type: application/json\r\nConnection: close\r\n"
+                                 "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+      (void)!write(client, answer.data(), answer.size());
+      close(client);
+    });
+    const std::string printed = testing_support::printedBy([&] {
+      startBoardPlay(("http://" + host).c_str(), nullptr);
+      server.join();
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      stopBoardPlay();
+    });
+    close(listener);
+    std::vector<std::uint8_t> ticket;
+    EXPECT_EQ(takeBoardTicket(ticket), c.held) << c.ticket.size();
+    EXPECT_EQ(printed, c.held ? "" : "The address http://" + host + " answered 201, not as a leaderboard does.\n");
+  }
+}
+
+#ifdef ZELLWORTH_BOARD_BINARY
+// A ticket held unplayed is replaced before it expires, by the board's clock: a real board deals
+// tickets good for 2 s, and the one held after 3.5 s was dealt after the first second.
+TEST(BoardPlay, ReplacesAHeldTicketBeforeItExpires) {
+  testing_support::enterFreshRunDirectory();
+  std::string host;
+  close(listenOnFreePort(host));
+  const std::string url = "http://" + host;
   const char* argv[] = {ZELLWORTH_BOARD_BINARY, "--listen", host.c_str(), "--db", "board.db", "--ticket-lifetime", "2", nullptr};
   pid_t board = 0;
   ASSERT_EQ(posix_spawn(&board, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
