@@ -1,4 +1,4 @@
-// What each drawing call of a game puts on a software renderer, from coded and committed sheets.
+// What each drawing call of a game puts on a software renderer, from coded sheets.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,5 +1,4 @@
-// The play loop driven frame by frame through real events: the start of a game, held keys, the
-// pace, game over, the pause, and a game on a ticket.
+// The play loop driven frame by frame through real events: keys, pace, game over, pause, tickets.
 #include "game/play.h"
 
 #include <gtest/gtest.h>

@@ -41,11 +41,6 @@ class RulesTest : public ::testing::Test {
     gPlayerSkipFrames = gScore = 0;
     gPlayerShots = kShotsBase;
   }
-  template <std::size_t N>
-  static void put(Projectile (&pool)[N], std::int32_t& count, std::initializer_list<Projectile> shots) {
-    count = 0;
-    for (const Projectile& shot : shots) pool[count++] = shot;
-  }
   // A butterfly that neither moves (path index 0 unless given) nor fires.
   static std::int32_t* butterfly(std::int32_t x, std::int32_t y, std::int32_t path = 0, std::int32_t left = 1,
                                  std::int32_t tag = 0) {
@@ -61,8 +56,7 @@ class RulesTest : public ::testing::Test {
   }
 };
 
-// Each move, then a shot from the muzzle with half the bird's velocity plus 10 px; a point each,
-// never below 0; 100 shots at most.
+// Each move, then a shot from the muzzle costing a point down to 0; 100 shots at most.
 TEST_F(RulesTest, TheBirdMovesStraight120OrDiagonal84StopsAtItsBoxAndFiresFromItsMuzzle) {
   struct { std::int32_t inputX, inputY, x, y; Values after; } const cases[] = {
       {0, 0, 600, 2000, {600, 2000, 0, 0}},        {1, 0, 600, 2000, {720, 2000, 120, 0}},
@@ -108,7 +102,8 @@ TEST_F(RulesTest, ShotsStayOnTheFieldsEdgesAndLeaveOnePast) {
       {{8000, 6000, 0, 0}, {8000, 6000}},    {{-160, -160, 0, 0}, {-160, -160}},
   };
   for (const auto& edge : cases) {
-    put(gEnemyProjectileList2, gNumberOfEnemyProjectiles2, {edge.start});
+    gEnemyProjectileList2[0] = edge.start;
+    gNumberOfEnemyProjectiles2 = 1;
     moveProjectiles();
     const Values after = gNumberOfEnemyProjectiles2 == 0 ? Values{} : Values({gEnemyProjectileList2[0].x, gEnemyProjectileList2[0].y});
     EXPECT_EQ(after, edge.after) << edge.start.x << ", " << edge.start.y;
@@ -159,8 +154,7 @@ TEST_F(RulesTest, RemovalCopiesThePathOnlyWhenTheMovedButterflyFollowsOne) {
   EXPECT_EQ(gNumberOfEnemies, 0);
 }
 
-// Each butterfly at cooldown 0 fires and draws its next cooldown; beyond the 1000 shots of the
-// pool a shot is dropped without a draw for its speed.
+// A butterfly at cooldown 0 fires; beyond the pool's 1000 shots, one is dropped without a draw.
 TEST_F(RulesTest, AButterflyFiresAtCooldownZeroIntoAPoolOfAThousand) {
   for (std::int32_t i = 0; i < 999; ++i) butterfly(8000, 10 * i)[kEnemyFireCooldown] = 0;
   moveEnemies();
@@ -176,8 +170,7 @@ TEST_F(RulesTest, AButterflyFiresAtCooldownZeroIntoAPoolOfAThousand) {
   for (std::int32_t i = 0; i < 999; ++i) ASSERT_EQ(gEnemyList[i][kEnemyFireCooldown], gameRandom() % 50 + 50) << i;
 }
 
-// The three boxes (differences in tenths of a pixel) probed at each edge, one past it and the
-// middle: what is inside, edges included, hits.
+// The three boxes (in tenths of a pixel) at each edge, one past it and the middle: edges hit.
 TEST_F(RulesTest, HitBoxesIncludeTheirEdges) {
   enum Kind { kShotOnButterfly, kShotOnBird, kButterflyOnBird };
   const std::int32_t boxes[3][4] = {{-449, 79, -449, 79}, {141, 1049, 711, 1069}, {-129, 1049, 301, 1069}};
@@ -247,8 +240,7 @@ TEST_F(RulesTest, EveryHitCountsAndEachShotOrButterflyHitsOnce) {
   EXPECT_EQ(Values({gScore, gPlayerHP}), Values({5, 3}));
 }
 
-// Attack held: a shot every ten frames; the first ends the briefing, and butterflies come 120
-// frames on, then every 15000 / shots + 5 frames.
+// Attack held: a shot every ten frames; the first ends the briefing; butterflies come 120 frames on.
 TEST_F(RulesTest, AGameFrameFiresEveryTenFramesAndSpawnsOnlyOnceTheBriefingIsOver) {
   seedGameRandom(1234);
   GameProgress progress;
