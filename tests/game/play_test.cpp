@@ -98,8 +98,8 @@ TEST_F(PlayTest, AGameStartsAfreshFollowsTheHeldKeysAndEndsAtTheLastHitPoint) {
   if (gIsFullscreen != fullscreen) toggleFullscreen();
 }
 
-// Attack held into a pause stays let go after it; a give-up ends the game on the paused picture's
-// score, before the shot about to land on a butterfly does.
+// A pause stops the game between two frames and lets go of the keys; a give-up ends the game on
+// the paused picture's score, before the shot about to land on a butterfly does.
 TEST_F(PlayTest, APauseLetsGoOfTheHeldKeysAndAGiveUpEndsTheGameAtOnce) {
   const std::string band = "Resume: P, Escape or Pause    Give up: Backspace";
   std::int32_t pauses = 0, shotsAtPause = -1, scoreAtGiveUp = -1;
@@ -109,7 +109,7 @@ TEST_F(PlayTest, APauseLetsGoOfTheHeldKeysAndAGiveUpEndsTheGameAtOnce) {
     if (pass < 2 || textAt(160, 305, 48, 2) != band) {
       answered = false;
       if (pass == 1) pushKeyDown(gKeycodeAttack);
-      if (pass == 30 || pass == 60) pushKeyDown(SDLK_p);
+      if (pass == 90 || pass == 130) pushKeyDown(SDLK_p);  // shots in flight at the check of frame 100
       return;
     }
     if (std::exchange(answered, true)) return;
@@ -128,6 +128,10 @@ TEST_F(PlayTest, APauseLetsGoOfTheHeldKeysAndAGiveUpEndsTheGameAtOnce) {
   EXPECT_EQ(play(), kGameOverKeyPressed);
   EXPECT_EQ(Values({pauses, gPlayerShots, gScore}), Values({2, shotsAtPause, scoreAtGiveUp}));
   EXPECT_GT(shotsAtPause, kShotsBase + 1);
+  const std::vector<std::uint8_t> replay = encodeReplay(gRecording);  // no frame went by unrecorded
+  ReplayVerdict verdict;
+  verifyReplay(replay.data(), replay.size(), verdict);
+  EXPECT_EQ(verdict.status, 0) << verdict.message;
 }
 
 // Only the pause keys left unbound pause and resume (with none left, confirm resumes), and the
