@@ -85,6 +85,7 @@ TEST_F(ScreensTest, TheTitleMenuMovesWrapsAndReturnsTheEntryConfirmed) {
   struct { std::vector<SDL_Keycode> events; std::int32_t result, sounds, toggles; std::vector<std::pair<SDL_Keycode*, SDL_Keycode>> bind; bool leftOver = false; } const cases[] = {
       {{enter}, kTitlePlay, 1, 0, {}},
       {{up, enter}, kTitleQuit, 2, 0, {}},
+      {{up, up, enter}, kTitleKeyConfiguration, 3, 0, {}},
       {{down, down, down, enter}, kTitlePlay, 4, 0, {}},
       {{down, kRepeat, -down, SDLK_a, SDLK_BACKSPACE, enter}, kTitleQuit, 3, 0, {}},
       {{up, enter, SDLK_s, SDLK_SPACE}, kTitleKeyConfiguration, 2, 0,
