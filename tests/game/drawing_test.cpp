@@ -1,4 +1,4 @@
-// What each drawing call of a game puts on a software renderer, from coded and committed sheets.
+// What each drawing call of a game puts on a software renderer, from coded sheets.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -131,18 +131,6 @@ TEST_F(DrawingTest, TheSkyShowsItsBandScaledByTwoAtEachRangeEdgeAndAcrossTheWrap
     skyAt(position);
     expectSky(position, sheet.sky);
   }
-}
-
-// The sky and a shot from the committed sheets (the real window shows the others); the cells are above.
-TEST_F(DrawingTest, TheCommittedSkyAndShotsAreDrawnAsTheyAre) {
-  ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
-  const SDL_Surface* committedSky[2] = {sheets::committed("Background0.png"), sheets::committed("Background1.png")};
-  skyAt(1919);
-  expectSky(1919, committedSky);
-  sheets::fill();
-  gEnemyProjectileList2[gNumberOfEnemyProjectiles2++] = {5000, 2000, 0, 0};
-  renderProjectiles();
-  EXPECT_TRUE(drawnFrom(sheets::committed("Projectiles.png"), {14, 0, 18, 4}, {500, 200, 36, 8}));
 }
 
 }  // namespace

@@ -1,13 +1,10 @@
-// Drawing checks: the canvas against the committed or coded sheet (every pixel unique) drawn from.
+// Drawing checks: the canvas against the coded sheet (every pixel unique) drawn from.
 #pragma once
 
 #include <SDL.h>
-#include <SDL_image.h>
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "app/platform.h"
@@ -23,17 +20,6 @@ inline SDL_Surface* kept(SDL_Surface* surface) {
   static std::vector<std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)>> all;
   all.emplace_back(surface, SDL_FreeSurface);
   return surface;
-}
-
-inline SDL_Surface* committed(const std::string& name) {
-  static std::map<std::string, SDL_Surface*> loaded;
-  SDL_Surface*& sheet = loaded[name];
-  if (sheet != nullptr) return sheet;
-  SDL_Surface* file = IMG_Load(testing_support::committedAssetPath(name).c_str());
-  if (file == nullptr) throw std::runtime_error(name + " does not load");
-  sheet = kept(SDL_ConvertSurfaceFormat(file, SDL_PIXELFORMAT_ARGB8888, 0));
-  SDL_FreeSurface(file);
-  return sheet;
 }
 
 inline SDL_Surface* coded(std::int32_t slot, std::int32_t w, std::int32_t h, std::int32_t tag) {
