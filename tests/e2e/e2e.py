@@ -383,7 +383,7 @@ def doc(shot, name):  # the README's pictures, when tests/e2e/make_screenshots.s
 
 def window(s):
     """Options, misuses (status 2); --fullscreen until F4, then one 800 x 600 window without OpenGL and
-    its title, quit from; a close request in Flight Control saves nothing."""
+    its title, quit from; a close request in Flight Control with three keys taken saves nothing."""
     answer = lambda *args: run(ENV['ZW_GAME'], *args, cwd=s.path('run'), env=dict(ENV, SDL_AUDIODRIVER='dummy'))
     out = answer('--help')
     check(out.returncode == 0 and re.search(rb'^Usage: zellworth \[--fullscreen\] \[--scale N\] \[--mute\] '
@@ -421,8 +421,10 @@ def window(s):
     s.title(444)
     s.key('Return')
     s.wait_for(10, 'Flight Control', settings(DEFAULT_KEYS, 9))
+    s.key('Up', 'Down', 'Left')
+    doc(s.wait_for(10, 'three keys taken', settings(DEFAULT_KEYS, 6)), 'key-configuration')  # the page's reference
     s.close_window()
-    check(not os.path.exists(os.path.join(s.common, 'Settings.bin')), 'Settings.bin written without a configuration')
+    check(not os.path.exists(os.path.join(s.common, 'Settings.bin')), 'Settings.bin written without a whole configuration')
 
 
 def fight(s, fire=True):
@@ -431,6 +433,9 @@ def fight(s, fire=True):
                (shot[201:339, 321:639] == 255).all(-1).sum() < 20000)
     if not fire:
         s.key('Control_R', hold=False)
+    elif ENV.get('ZW_DOCS'):  # the README's game in progress
+        time.sleep(9)
+        doc(s.shot(), 'game')
     over = s.fight()
     s.key('Control_R', hold=False)
     score = number(over, 450, 475, 'Your score: ')
@@ -526,7 +531,7 @@ def key_configuration(s):
     s.key('Return')
     s.wait_for(10, 'Flight Control at its first step', settings(DEFAULT_KEYS, 9))
     s.key('w')
-    doc(s.wait_for(10, 'W as move up', settings(names, 8)), 'key-configuration')
+    s.wait_for(10, 'W as move up', settings(names, 8))
     s.key('w')
     time.sleep(0.5)
     check(settings(names, 8)(s.shot()), 'a refused key moved the capture on')
@@ -619,7 +624,7 @@ def pause(s):
     check(moving(), 'the picture stands still after the pause')
     s.press('Control_R', 0.1)
     time.sleep(3.2)  # a butterfly is about, and its shots cannot reach the bird for a second more
-    before = doc(s.shot().copy(), 'game')  # read while paused, so that the game runs on no longer than a shot takes
+    before = s.shot().copy()  # read while paused, so that the game runs on no longer than a shot takes
     s.x.change_keyboard_control(auto_repeat_mode=X.AutoRepeatModeOn)
     s.press('p', 1.2)
     s.x.change_keyboard_control(auto_repeat_mode=X.AutoRepeatModeOff)
