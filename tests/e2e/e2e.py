@@ -810,7 +810,7 @@ def hostile_cases():  # (name, set-up of ../Common, runs, environment, mode of t
                                                                     ('Scores.bin', b'the best scores start empty.'))]
     # The save through the real keys, kept or refused as the player; its other obstacles: SavedFileTest.
     cases += [('save-' + name, make, True, {}, mode, [] if mode else [b'Error opening file Settings.bin']) for name, make, mode in (
-        ('group-only', settings_file(OLD_BINDINGS, 0o640), 0o640),
+        ('group-only', settings_file(OLD_BINDINGS, 0o640), 0o640), ('read-only', settings_file(OLD_BINDINGS, 0o444), 0),
         ('read-only-directory', lambda common: (settings_file(OLD_BINDINGS)(common), os.chmod(common, 0o555)), 0))]
     kinds = ('missing', 'empty', 'truncated', 'wrongtype')
     cases += [('media-all-' + kind, broken(kind, *MEDIA), False, {}, None, media_failure(*MEDIA)) for kind in kinds]
