@@ -100,21 +100,20 @@ void checkFrame(std::int32_t frame) {
 
 constexpr std::int32_t kRisingFrames = 2000;  // of the spawn rule alone before the pool is topped up
 
-// A frame in the game's order; from kRisingFrames on, the pool is topped up with 999 butterflies
+// Frames in the game's order; from kRisingFrames on, the pool is topped up with 999 butterflies
 // about to fire, and a few fire at once, so that their shots fill their pool.
-class SoakGame {
- public:
-  explicit SoakGame(unsigned seed) : keys_(seed) {
-    gPlayerX = kPlayerStartX;
-    gPlayerY = kPlayerStartY;
-    gPlayerVelocityX = gPlayerVelocityY = gPlayerCooldown = gPlayerSkipFrames = 0;
-    gPlayerHP = kPlayerStartHP;
-    gNumberOfEnemies = gNumberOfPlayerProjectiles = gNumberOfEnemyProjectiles2 = gScore = 0;
+class SoakTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
+    testing_support::resetToStartUpState();
+    srand(20240611);
+    seedGameRandom(20240611);
+    GameProgress progress;
+    startGame(progress);
     gPlayerShots = kShotsBase + 1;  // the briefing is over
   }
-
-  // Frames in which 999 butterflies moved and fired until their 1000 shots filled the pool.
-  std::int32_t fullFrames = 0, mostShots = 0, mostButterflies = 0;
+  void TearDown() override { testing_support::releaseSoftwareRenderer(); }
 
   void runFrame(std::int32_t frame, bool draw) {
     if (keys_() % 6 == 0) held_[keys_() % 5] ^= 1;  // up, down, left, right, attack
@@ -143,44 +142,32 @@ class SoakGame {
     mostButterflies = std::max(mostButterflies, gNumberOfEnemies);
   }
 
- private:
-  std::minstd_rand keys_;
+  // Runs frames [from, to), drawing them or not, and returns the allocations meanwhile.
+  std::vector<long> run(std::int32_t from, std::int32_t to, bool draw) {
+    const long before[2] = {gAllocations[0], gAllocations[1]};
+    for (std::int32_t frame = from; frame < to; ++frame) runFrame(frame, draw), checkFrame(frame);
+    return {gAllocations[0] - before[0], gAllocations[1] - before[1]};
+  }
+
+  // Frames in which 999 butterflies moved and fired until their 1000 shots filled the pool.
+  std::int32_t fullFrames = 0, mostShots = 0, mostButterflies = 0;
+  std::minstd_rand keys_{7};
   std::int32_t held_[5] = {0, 0, 0, 0, 0};
   std::int32_t countdown_ = kFirstSpawnFrames;
 };
 
-class SoakTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(testing_support::useSoftwareRendererWithMedia(), 0);
-    testing_support::resetToStartUpState();
-    gViolation[0] = '\0';
-    srand(20240611);
-    seedGameRandom(20240611);
-  }
-  void TearDown() override { testing_support::releaseSoftwareRenderer(); }
-
-  // Runs frames [from, to), drawing them or not, and returns the allocations meanwhile.
-  static std::vector<long> run(SoakGame& game, std::int32_t from, std::int32_t to, bool draw) {
-    const long before[2] = {gAllocations[0], gAllocations[1]};
-    for (std::int32_t frame = from; frame < to; ++frame) game.runFrame(frame, draw), checkFrame(frame);
-    return {gAllocations[0] - before[0], gAllocations[1] - before[1]};
-  }
-};
-
 // 100,000 frames of logic, then 1500 drawn on the software renderer after 20 for its first allocations.
 TEST_F(SoakTest, HundredThousandFramesAtFullLoadKeepEveryPoolInItsRulesAndAllocateNothing) {
-  SoakGame game(7);
-  const std::vector<long> allocations = run(game, 0, 100000, false);
+  const std::vector<long> allocations = run(0, 100000, false);
   EXPECT_STREQ(gViolation, "");
-  EXPECT_EQ(std::vector<std::int32_t>({game.mostButterflies, game.mostShots}), std::vector<std::int32_t>({999, 1000}));
-  EXPECT_GT(game.fullFrames, 50000);
+  EXPECT_EQ(std::vector<std::int32_t>({mostButterflies, mostShots}), std::vector<std::int32_t>({999, 1000}));
+  EXPECT_GT(fullFrames, 50000);
   EXPECT_EQ(allocations[0] + allocations[1], 0);
-  run(game, 100000, 100020, true);
-  game.fullFrames = 0;
-  const std::vector<long> drawing = run(game, 100020, 101520, true);
+  run(100000, 100020, true);
+  fullFrames = 0;
+  const std::vector<long> drawing = run(100020, 101520, true);
   EXPECT_STREQ(gViolation, "");
-  EXPECT_GT(game.fullFrames, 0);
+  EXPECT_GT(fullFrames, 0);
   EXPECT_EQ(drawing[0], 0);
   printf("100000 frames, %ld allocations; 1500 drawn, %ld by the game, %ld inside SDL_RenderCopy\n", allocations[0], drawing[0], drawing[1]);
 }

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# x_server.sh [WIDTHxHEIGHT] COMMAND [ARGUMENT...]: runs the command with DISPLAY set to an Xvfb
-# of its own (default 1024x768, 24 bits deep, keys without autorepeat), stops the server after it
-# and exits with the command's status (125 when no server started). Xvfb picks a free display
-# itself and reports it once it takes connections (-displayfd), so that two tests started at
-# once never pick the same one.
+# x_server.sh [WIDTHxHEIGHT] COMMAND [ARGUMENT...]: runs the command on an Xvfb of its own (default
+# 1024x768, 24 bits, no key autorepeat) and exits with its status (125 when no server started).
+# Xvfb picks a free display itself (-displayfd), so that tests started at once never share one.
 size=1024x768
 if [[ ${1:-} =~ ^[0-9]+x[0-9]+$ ]]; then size=$1; shift; fi
 [ $# -gt 0 ] || { echo "usage: $0 [WIDTHxHEIGHT] COMMAND [ARGUMENT...]" >&2; exit 2; }
