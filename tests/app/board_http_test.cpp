@@ -8,6 +8,7 @@
 #include "app/ticket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <spawn.h>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <ctime>
 #include <thread>
@@ -120,15 +122,29 @@ TEST(BoardPlay, HoldsOnlyAWholeTicketOfTheSeedSaid) {
       (void)!write(client, answer.data(), answer.size());
       close(client);
     });
-    const std::string printed = testing_support::printedBy([&] {
-      startBoardPlay(("http://" + host).c_str(), nullptr);
-      server.join();
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      stopBoardPlay();
-    });
-    close(listener);
+    // What the board thread prints, read as it comes: it has answered once a ticket is held or a
+    // line is printed.
+    int printing[2];
+    ASSERT_EQ(pipe2(printing, O_NONBLOCK), 0);
+    std::fflush(stdout);
+    const int terminal = dup(STDOUT_FILENO);
+    dup2(printing[1], STDOUT_FILENO);
+    startBoardPlay(("http://" + host).c_str(), nullptr);
+    server.join();
     std::vector<std::uint8_t> ticket;
-    EXPECT_EQ(takeBoardTicket(ticket), c.held) << c.ticket.size();
+    std::string printed;
+    bool held = false;
+    for (int tries = 0; tries < 200 && !held && printed.find('\n') == std::string::npos; ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      char bytes[256];
+      const ssize_t count = read(printing[0], bytes, sizeof bytes);
+      if (count > 0) printed.append(bytes, static_cast<std::size_t>(count));
+      held = takeBoardTicket(ticket);
+    }
+    stopBoardPlay();
+    dup2(terminal, STDOUT_FILENO);
+    for (const int end : {terminal, printing[0], printing[1], listener}) close(end);
+    EXPECT_EQ(held, c.held) << c.ticket.size();
     EXPECT_EQ(printed, c.held ? "" : "The address http://" + host + " answered 201, not as a leaderboard does.\n");
   }
 }
