@@ -408,6 +408,7 @@ def window(s):
     if not os.path.exists('/dev/dri'):  # it would rasterise on the CPU
         gl = [line for line in open('/proc/%d/maps' % s.game.pid) if re.search(r'libGL|_dri\.so|libLLVM|libgallium', line)]
         check(not gl, 'OpenGL loaded without graphics hardware:', gl)
+    check('libcurl' not in open('/proc/%d/maps' % s.game.pid).read(), 'libcurl loaded with no board named')
     check(s.x.create_resource_object('window', s.wid).get_wm_name() == 'Zellworth', 'the caption')
     check(len(run('xdotool', 'search', '--name', '^Zellworth$').stdout.split()) == 1, 'more than one window')
     s.wait_for(10, 'the title picture', title_picture)
