@@ -1,9 +1,8 @@
 // Fuzz target: any bytes as the scores file, then scores entered into whatever table it gave.
-// Input: one byte n (its low 4 bits), n scores of 4 bytes (little-endian, the sign bit cleared),
-// and the rest as Scores.bin. Loading must leave a table in order, print nothing for exactly
-// the files that it would save again byte for byte (and whole tables of version 1), and one line
-// for every other file; a file of a later format is never replaced; each score must take the
-// rank the rules give it with its replay, and a saved table must load back without a word.
+// Input: one byte n (its low 4 bits), n scores of 4 bytes (the sign bit cleared), and the rest as
+// Scores.bin. Loading must leave a table in order, print nothing for exactly the files it would
+// save again byte for byte (and whole tables of version 1), one line for any other; a file of a
+// later format is never replaced; each score takes its rank with its replay; a saved table loads back.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -31,11 +30,6 @@ void saveQuietly() {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz_support::setUpOnce();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz_support::setUpOnce();
