@@ -81,14 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   if (testing_support::printedBy(saveQuietly) != "") fuzz_support::fail("a save printed a message");
+  // Loaded back and saved again, it gives the same bytes: no score, date or replay lost on the way.
   const std::string saved = readWhole(kScoresPath);
-  const std::int32_t count = gBestScoreCount;
-  std::vector<std::size_t> replaySizes;
-  for (std::int32_t rank = 0; rank < count; ++rank) replaySizes.push_back(gBestScores[rank].replay.size());
-  if (testing_support::printedBy(loadScores) != "" || gBestScoreCount != count) fuzz_support::fail("a saved table did not load back");
-  for (std::int32_t rank = 0; rank < count; ++rank) {
-    if (gBestScores[rank].replay.size() != replaySizes[rank]) fuzz_support::fail("a replay was lost on its way");
-  }
+  if (testing_support::printedBy(loadScores) != "") fuzz_support::fail("a saved table did not load back");
   if (testing_support::printedBy(saveQuietly) != "" || readWhole(kScoresPath) != saved) fuzz_support::fail("the table changed on its way");
   return 0;
 }
