@@ -13,14 +13,12 @@
 
 namespace fuzz_support {
 
-// Once: the dummy drivers, a scratch run directory, the libraries, the fenced renderer, every
-// texture and sound; then the bindings, glyph size and event queue as at start-up.
+// Once: the dummy drivers, a scratch run directory, the libraries, the fenced renderer and the
+// media; then the bindings, glyph size and event queue as at start-up.
 void setUpOnce();
 void clearCanvas();
-// Stops the process when a drawing call wrote into the guard rows above or below the canvas.
-void checkCanvasGuards();
-// Stops the process with a message naming the broken property.
-[[noreturn]] void fail(const std::string& what);
+void checkCanvasGuards();  // fails when a drawing call wrote into the guard rows
+[[noreturn]] void fail(const std::string& what);  // stops the process naming the broken property
 // Verifies a replay file as --verify and the board do, its CRC-32 made right first when asked (so
 // that the fuzzer reaches past it): the verdict must be one of the three with one line of
 // message, and a verified replay must have played to the score it claims.
