@@ -119,7 +119,8 @@ const soundPressed = () => page.locator('#sound').getAttribute('aria-pressed');
 
 // A navigation up to the start prompt, answered with a key, or, where the browser lets the page
 // play sound at once (a reload after keys were pressed on it), up to the start; then the title.
-// An evaluation counts as a gesture: none before the page has chosen, one with the Shift, which is none.
+// An evaluation counts as a gesture and a Shift does not: none comes before the page has chosen,
+// one with the Shift.
 async function open(navigate = () => page.goto(url)) {
   const chosen = page.waitForEvent('console', { predicate: (m) => /^Zellworth: (started|waiting)/.test(m.text()), timeout: 20000 });
   await navigate();
