@@ -56,4 +56,21 @@ void checkCanvasGuards() {
   }
 }
 
+ReplayVerdict verifyChecked(std::vector<std::uint8_t>& bytes, bool sealCrc) {
+  if (sealCrc && bytes.size() >= 4) {
+    const std::uint32_t crc = SDL_crc32(0, bytes.data(), bytes.size() - 4);
+    for (std::size_t i = 0; i < 4; ++i) bytes[bytes.size() - 4 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+  }
+  ReplayVerdict verdict;
+  verifyReplay(bytes.data(), bytes.size(), verdict);
+  const std::size_t length = strnlen(verdict.message, sizeof verdict.message);
+  if (length == 0 || length == sizeof verdict.message || std::strchr(verdict.message, '\n') != nullptr) {
+    fail("the verdict is not one line");
+  }
+  if (verdict.status != 0 && verdict.status != 2 && verdict.status != 3) fail("an unknown status");
+  if ((verdict.status == 2) != (verdict.problem != ReplayProblem::kNone)) fail("status and problem differ");
+  if (verdict.status == 0 && verdict.score != verdict.recordedScore) fail("verified another score");
+  return verdict;
+}
+
 }  // namespace fuzz_support

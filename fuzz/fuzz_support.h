@@ -1,24 +1,28 @@
-// Shared ground of the fuzz targets: the test harness's run directory and libraries, a software
-// renderer on a canvas fenced by guard rows, and a reader of the fuzzer's bytes.
+// What the fuzz targets share: the test harness's run directory and libraries, a software renderer
+// on a canvas fenced by guard rows, a reader of the fuzzer's bytes and the checks of a verdict.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "game/replay.h"
 #include "support/harness.h"
 
 namespace fuzz_support {
 
-// Once: the dummy drivers, a scratch run directory, the libraries, the fenced renderer, every
-// texture and sound; then the bindings, glyph size and event queue as at start-up.
+// Once: the dummy drivers, a scratch run directory, the libraries, the fenced renderer and the
+// media; then the bindings, glyph size and event queue as at start-up.
 void setUpOnce();
 void clearCanvas();
-// Stops the process when a drawing call wrote into the guard rows above or below the canvas.
-void checkCanvasGuards();
-// Stops the process with a message naming the broken property.
-[[noreturn]] void fail(const std::string& what);
+void checkCanvasGuards();  // fails when a drawing call wrote into the guard rows
+[[noreturn]] void fail(const std::string& what);  // stops the process naming the broken property
+// Verifies a replay file as --verify and the board do, its CRC-32 made right first when asked (so
+// that the fuzzer reaches past it): the verdict must be one of the three with one line of
+// message, and a verified replay must have played to the score it claims.
+ReplayVerdict verifyChecked(std::vector<std::uint8_t>& bytes, bool sealCrc);
 
 // Takes the fuzzer's bytes from the front; once they are used up every value reads as 0.
 class ByteReader {
@@ -44,6 +48,5 @@ class ByteReader {
 
 }  // namespace fuzz_support
 
-// The entry points, run by libFuzzer or, in ordinary builds, by replay_main.cpp.
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
+// The entry point, run by libFuzzer or, in ordinary builds, by replay_main.cpp.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);

@@ -19,7 +19,6 @@ int main(int argc, char** argv) {
     }
   }
   std::sort(inputs.begin(), inputs.end());
-  LLVMFuzzerInitialize(&argc, &argv);
   for (const fs::path& path : inputs) {
     const std::vector<std::uint8_t> bytes = testing_support::readFileBytes(path);
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());

@@ -1,9 +1,8 @@
 // Fuzz target: any bytes as the scores file, then scores entered into whatever table it gave.
-// Input: one byte n (its low 4 bits), n scores of 4 bytes (little-endian, the sign bit cleared),
-// and the rest as Scores.bin. Loading must leave a table in order, print nothing for exactly
-// the files that it would save again byte for byte (and whole tables of version 1), and one line
-// for every other file; a file of a later format is never replaced; each score must take the
-// rank the rules give it with its replay, and a saved table must load back without a word.
+// Input: one byte n (its low 4 bits), n scores of 4 bytes (the sign bit cleared), and the rest as
+// Scores.bin. Loading must leave a table in order, print nothing for exactly the files it would
+// save again byte for byte (and whole tables of version 1), one line for any other; a file of a
+// later format is never replaced; each score takes its rank with its replay; a saved table loads back.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -31,11 +30,6 @@ void saveQuietly() {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz_support::setUpOnce();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz_support::setUpOnce();
@@ -87,14 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   if (testing_support::printedBy(saveQuietly) != "") fuzz_support::fail("a save printed a message");
+  // Loaded back and saved again, it gives the same bytes: no score, date or replay lost on the way.
   const std::string saved = readWhole(kScoresPath);
-  const std::int32_t count = gBestScoreCount;
-  std::vector<std::size_t> replaySizes;
-  for (std::int32_t rank = 0; rank < count; ++rank) replaySizes.push_back(gBestScores[rank].replay.size());
-  if (testing_support::printedBy(loadScores) != "" || gBestScoreCount != count) fuzz_support::fail("a saved table did not load back");
-  for (std::int32_t rank = 0; rank < count; ++rank) {
-    if (gBestScores[rank].replay.size() != replaySizes[rank]) fuzz_support::fail("a replay was lost on its way");
-  }
+  if (testing_support::printedBy(loadScores) != "") fuzz_support::fail("a saved table did not load back");
   if (testing_support::printedBy(saveQuietly) != "" || readWhole(kScoresPath) != saved) fuzz_support::fail("the table changed on its way");
   return 0;
 }

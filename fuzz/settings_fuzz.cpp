@@ -9,11 +9,6 @@
 #include "screens/keyconfig.h"
 #include "screens/title.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz_support::setUpOnce();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz_support::setUpOnce();
   testing_support::resetToStartUpState();

@@ -2,6 +2,7 @@
 // sets the sheet does not have included. The cursor must end where the layout rules put it
 // (32-bit positions that wrap around rather than overflow), each character must report whether
 // it has a cell, and nothing may be drawn outside the window.
+#include <cstring>
 #include <string>
 
 #include "fuzz_support.h"
@@ -16,9 +17,7 @@ constexpr char kCharactersWithCell[] =
 
 std::int32_t expectedResult(char character) {
   if (character == '\n') return kCharacterIsNewline;
-  if (character == '\0') return kCharacterHasNoCell;
-  return std::string(kCharactersWithCell).find(character) != std::string::npos ? kCharacterDrawn
-                                                                              : kCharacterHasNoCell;
+  return character != '\0' && std::strchr(kCharactersWithCell, character) != nullptr ? kCharacterDrawn : kCharacterHasNoCell;
 }
 
 std::int32_t wrappingAdd(std::int32_t value, std::int64_t step) {
@@ -54,11 +53,6 @@ void layOut(const char* text, std::int32_t leftMargin, std::int32_t rightBound, 
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz_support::setUpOnce();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz_support::setUpOnce();

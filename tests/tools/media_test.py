@@ -1,7 +1,5 @@
-# The media: the generator writes the committed files byte for byte, and those files have the
-# sizes, colour key, glyphs, seams, levels, fades and loops the game relies on; the desktop icon
-# is the bird cut close.
-#   ZW_MEDIAGEN the generator, ZW_ASSETS the committed media, ZW_ICONS the built icons' folder
+# The generator writes the committed media byte for byte, and they have what the game relies on;
+# the desktop icon is the bird cut close. ZW_MEDIAGEN the generator, ZW_ASSETS the media, ZW_ICONS the icons.
 import filecmp
 import os
 import subprocess

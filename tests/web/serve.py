@@ -11,11 +11,9 @@ class Handler(http.server.SimpleHTTPRequestHandler):
     def do_GET(self):
         if self.path != '/bytes-sent':
             return super().do_GET()
-        body = str(Handler.sent).encode()
-        self.send_response(200)
-        self.send_header('Content-Length', str(len(body)))
+        self.send_response(200)  # an HTTP/1.0 answer, which ends where the connection closes
         self.end_headers()
-        self.wfile.write(body)
+        self.wfile.write(str(Handler.sent).encode())
 
     def copyfile(self, source, outputfile):
         while chunk := source.read(1 << 16):
