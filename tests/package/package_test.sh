@@ -63,7 +63,7 @@ board_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1"
   --listen "127.0.0.1:$board_port" >"$source_dir/build-deb/board.log" 2>&1 &
 board_pid=$!
 for _ in $(seq 50); do curl -sf "http://127.0.0.1:$board_port/api/health" >/dev/null && break; sleep 0.1; done
-[ "$(curl -s "http://127.0.0.1:$board_port/api/scores")" = '{"scores":[],"total":0}' ] || fail "the installed board does not list its empty table"
+[ "$(curl -s "http://127.0.0.1:$board_port/api/scores")" = '{"next":null,"scores":[],"total":0}' ] || fail "the installed board does not list its empty table"
 [ "$(stat -c %U /var/lib/zellworth-board/board.db)" = zellworth-board ] || fail "the board's database does not belong to its user"
 "${as_root[@]}" kill "$board_pid"
 wait "$board_pid" || fail "the installed board did not stop cleanly: $(cat "$source_dir/build-deb/board.log")"
