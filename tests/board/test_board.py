@@ -527,8 +527,9 @@ def scrape():  # every sample as Prometheus's own parser reads the text, by name
 
 
 @pytest.fixture(scope="module")
-def ipv6_clients():  # two addresses of one /64 and one of the next, on the loopback
-    clients = ["fd5a:0:0:1::1", "fd5a:0:0:1::2", "fd5a:0:0:2::1"]
+def ipv6_clients():  # two addresses of one /64 and one of the next, on the loopback, of this run alone
+    net = "fd5a:%x:%x" % (os.getpid() & 0xFFFF, int.from_bytes(os.urandom(2), "little"))
+    clients = [net + ":1::1", net + ":1::2", net + ":2::1"]
     for client in clients:
         subprocess.run(["ip", "-6", "addr", "add", client + "/128", "dev", "lo", "nodad"], check=True)
     yield clients
