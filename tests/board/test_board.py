@@ -655,3 +655,16 @@ def test_board_sh_usage_before_anything_is_made(args, status, tmp_path):
     shutil.copy(ROOT / "board.sh", tmp_path)  # alone: a build or setup tried would fail, not exit 2
     done = subprocess.run(["bash", tmp_path / "board.sh", *args], capture_output=True, text=True)
     assert (done.returncode, (done.stdout, done.stderr)[status != 0].startswith("usage: ./board.sh [PORT]\n"), os.listdir(tmp_path)) == (status, True, ["board.sh"])
+
+
+@pytest.mark.parametrize("args, said", [  # the new limits at their edges: the last good value passes on to the next word
+    ("--tracked-addresses 0", "--tracked-addresses needs a whole number from 1 to 10000000"),
+    ("--tracked-addresses 10000001", "--tracked-addresses needs a whole number from 1 to 10000000"),
+    ("--tracked-addresses 1 --bogus", "unknown option or missing value: --bogus"),
+    ("--tracked-addresses 10000000 --bogus", "unknown option or missing value: --bogus"),
+    ("--offset-max 10001", "--offset-max needs a whole number from 0 to 10000"),
+    ("--offset-max 10000 --bogus", "unknown option or missing value: --bogus"),
+    ("--metrics 127.0.0.1", "--metrics needs HOST:PORT")])
+def test_new_limits_at_their_edges(args, said):
+    done = subprocess.run([BOARD, *args.split()], capture_output=True, text=True)
+    assert (done.returncode, done.stderr.splitlines()[0]) == (2, "zellworth-board: " + said)
