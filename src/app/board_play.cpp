@@ -47,11 +47,9 @@ std::int64_t parseBoardDate(const std::string& text) {
 // The ticket's lifetime by the board's own clock: from its issue, written in the ticket, to the
 // answer's "expires".
 void scheduleRenewal(const std::vector<std::uint8_t>& ticket, const nlohmann::json& answer) {
-  std::int64_t issued = 0;
-  for (int index = 11; index >= 4; --index) issued = issued << 8 | ticket[static_cast<std::size_t>(index)];
   const auto expires = answer.find("expires");
   if (expires == answer.end() || !expires->is_string()) return;
-  const std::int64_t lifetime = parseBoardDate(expires->get<std::string>()) - issued;
+  const std::int64_t lifetime = parseBoardDate(expires->get<std::string>()) - ticketIssuedAt(ticket);
   if (lifetime <= 0) return;
   gTicketRenewal = std::chrono::steady_clock::now() +
                    std::chrono::milliseconds(static_cast<std::int64_t>(static_cast<double>(lifetime) * kTicketRenewal * 1000));

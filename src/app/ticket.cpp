@@ -52,6 +52,13 @@ std::uint32_t ticketSeed(const std::vector<std::uint8_t>& ticket) {
          static_cast<std::uint32_t>(ticket[2]) << 16 | static_cast<std::uint32_t>(ticket[3]) << 24;
 }
 
+std::int64_t ticketIssuedAt(const std::vector<std::uint8_t>& ticket) {
+  if (ticket.size() != kTicketSize) return 0;
+  std::uint64_t issued = 0;
+  for (std::size_t index = 12; index-- > 4;) issued = issued << 8 | ticket[index];
+  return static_cast<std::int64_t>(issued);
+}
+
 #ifdef __EMSCRIPTEN__
 namespace {
 // The page asks the board (web/leaderboard.js) and hands the ticket back below.

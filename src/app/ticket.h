@@ -24,6 +24,8 @@ bool takeBoardTicket(std::vector<std::uint8_t>& ticket);
 bool decodeBase64Url(const std::string& text, std::vector<std::uint8_t>& bytes);
 // The seed a ticket deals.
 std::uint32_t ticketSeed(const std::vector<std::uint8_t>& ticket);
+// When the board issued it, in seconds since 1970 UTC; 0 for a ticket of another size.
+std::int64_t ticketIssuedAt(const std::vector<std::uint8_t>& ticket);
 // Tells the page that a game is over (as its game-over screen opens), and whether it was played
 // on a ticket, so that it asks the board for the next game's; nothing on the desktop.
 void reportGameOverToPage(bool ticketed);

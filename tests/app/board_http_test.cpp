@@ -170,9 +170,7 @@ TEST(BoardPlay, ReplacesAHeldTicketBeforeItExpires) {
   std::this_thread::sleep_for(std::chrono::milliseconds(3500));
   std::vector<std::uint8_t> ticket;
   EXPECT_TRUE(takeBoardTicket(ticket));
-  std::int64_t issued = 0;
-  for (std::size_t index = 11; ticket.size() == kTicketSize && index >= 4; --index) issued = issued << 8 | ticket[index];
-  EXPECT_GE(issued, start + 1);
+  EXPECT_GE(ticketIssuedAt(ticket), start + 1);
   stopBoardPlay();
   kill(board, SIGTERM);
   waitpid(board, nullptr, 0);
